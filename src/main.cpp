@@ -1,0 +1,80 @@
+// vantrel MaxLos: writes the line-of-sight tables for sight distances up to
+// MaxLos pixels to LOS.TDF in the current directory.
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "max_los.h"
+#include "table_builder.h"
+#include "table_file.h"
+
+namespace {
+
+// A finished run and the usage text both end with 1, as scripts that call
+// this tool expect; 2 tells that the file is missing or incomplete.
+constexpr int kExitDone = 1;
+constexpr int kExitFailed = 2;
+
+constexpr char kUsageText[] =
+    "LosTable calculator by Dovrek\n\nUsage: Vantrel MaxLos\n\n"
+    "MaxLos    -    Maximum los in pixels for lostable";
+
+void print_usage() {
+  std::fputs(kUsageText, stdout);
+  std::fflush(stdout);
+}
+
+void report_file_failure(std::string_view operation, int error_number) {
+  std::fprintf(stderr, "vantrel: cannot %.*s %s: %s\n",
+               static_cast<int>(operation.size()), operation.data(),
+               vantrel::kTableFileName, std::strerror(error_number));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef SIGPIPE
+  // A reader of the console that goes away must not cost the file.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+  if (argc < 2) {
+    print_usage();
+    return kExitDone;
+  }
+  const std::int32_t max_los = vantrel::parse_max_los(argv[1]);
+  if (max_los == 0) {
+    print_usage();
+    return kExitDone;
+  }
+  if (max_los > vantrel::kLargestMaxLos) {
+    std::fprintf(stderr,
+                 "vantrel: MaxLos %d is too large; the largest accepted value "
+                 "is %d\n",
+                 static_cast<int>(max_los),
+                 static_cast<int>(vantrel::kLargestMaxLos));
+    return kExitFailed;
+  }
+
+  vantrel::TableStream stream(report_file_failure);
+  stream.open(vantrel::kTableFileName);
+  const std::int32_t tables = vantrel::table_count(max_los);
+  vantrel::write_header_block(stream, tables);
+  for (std::int32_t radius = 1; radius <= tables; ++radius) {
+    try {
+      vantrel::build_table(radius, stream, stdout);
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr,
+                   "vantrel: not enough memory for table %d; %s is "
+                   "incomplete\n",
+                   static_cast<int>(radius), vantrel::kTableFileName);
+      stream.close();
+      return kExitFailed;
+    }
+  }
+  stream.close();
+  return stream.failed() ? kExitFailed : kExitDone;
+}

@@ -1,0 +1,40 @@
+// Builds one line-of-sight table: sweeps circles around the origin cell,
+// picks the endpoints of new lines while their cells are still uncovered, and
+// writes the table block through a table stream. Cells are grid units with
+// x = column, y = row, origin (0, 0); a table of radius a spans 0..a on both.
+#ifndef VANTREL_TABLE_BUILDER_H_
+#define VANTREL_TABLE_BUILDER_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "cell.h"
+#include "table_file.h"
+
+namespace vantrel {
+
+// Rounds a non-negative coordinate to the nearest cell, halves going up
+// (2.5 -> 3); the difference v - trunc(v) is exact in single precision.
+// Negative values are truncated toward zero.
+std::int32_t round_coord(float v);
+
+// The cells a line from the origin (excluded) to (x, y) (included) steps
+// through: max(|x|, |y|) points, one per step along the longer axis, the
+// other coordinate rounded from single-precision slope and products.
+std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y);
+
+// The endpoints of the table of `radius` (>= 1), in ascending order (by x,
+// then y). Throws std::bad_alloc when the coverage grid cannot be allocated.
+std::vector<Endpoint> table_endpoints(std::int32_t radius);
+
+// Writes the block of the table of `radius` (>= 1) to `stream` and prints
+// its two progress lines on `console` (flushed at once; nullptr for none).
+// Returns the number of lines in the table. Throws std::bad_alloc when the
+// coverage grid cannot be allocated, before anything is written or printed.
+std::int32_t build_table(std::int32_t radius, TableStream& stream,
+                         std::FILE* console);
+
+}  // namespace vantrel
+
+#endif  // VANTREL_TABLE_BUILDER_H_

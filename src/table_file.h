@@ -1,0 +1,109 @@
+// The table stream and the writers of LOS.TDF's blocks and entries.
+// Every '\n' written through the stream reaches the file as CR LF, on every
+// platform; the stream never prints. Once a write fails, every later write is
+// dropped and the failure is handed, once, to the reporter of the stream.
+#ifndef VANTREL_TABLE_FILE_H_
+#define VANTREL_TABLE_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "cell.h"
+
+namespace vantrel {
+
+inline constexpr char kTableFileName[] = "LOS.TDF";
+
+// Where the bytes of a table stream end up. Both calls return 0 on success or
+// the system's error number; a failed write may have stored a prefix of the
+// bytes, which then stays.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  virtual int write(const char* data, std::size_t size) = 0;
+  virtual int close() { return 0; }
+};
+
+// Told what went wrong: the operation ("open", "write" or "close") and the
+// system's error number.
+using FailureReporter =
+    std::function<void(std::string_view operation, int error_number)>;
+
+class TableStream {
+ public:
+  // Bytes gathered before they are handed to the sink.
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+  explicit TableStream(FailureReporter reporter = {});
+  ~TableStream();
+  TableStream(const TableStream&) = delete;
+  TableStream& operator=(const TableStream&) = delete;
+
+  // Creates the file at `path`, or truncates it, for writing. When that
+  // fails the stream is failed from the start.
+  void open(const char* path);
+
+  // Sends the bytes to `sink` instead of a file (tests, benchmarks).
+  void attach(std::unique_ptr<ByteSink> sink);
+
+  // Appends text, storing each '\n' as CR LF. Does nothing once failed.
+  void write_text(std::string_view text);
+
+  // Appends the decimal form of `value`: a '-' for negatives, no padding.
+  void write_integer(std::int64_t value);
+
+  // Hands the rest of the buffer to the sink and releases it. Closing a
+  // stream that is not attached does nothing.
+  void close();
+
+  // True once open, a write or close has failed.
+  bool failed() const { return failed_; }
+
+  // Raw access for the entry writers: room for `size` bytes (at most
+  // kBufferSize) that are stored as they stand, with no CR LF translation.
+  // Returns nullptr when the stream drops writes; otherwise pass the end of
+  // what was written to commit().
+  char* reserve(std::size_t size) {
+    if (!accepting_) return nullptr;
+    if (kBufferSize - used_ < size) flush();
+    return accepting_ ? buffer_.get() + used_ : nullptr;
+  }
+  void commit(const char* end) {
+    used_ = static_cast<std::size_t>(end - buffer_.get());
+  }
+
+ private:
+  void flush();
+  void fail(std::string_view operation, int error_number);
+
+  FailureReporter reporter_;
+  std::unique_ptr<ByteSink> sink_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+  bool accepting_ = false;  // attached and not failed
+};
+
+// "[TABLEINFO]" with the table count, written right after opening the file.
+void write_header_block(TableStream& stream, std::int32_t table_count);
+
+// "[Table<k>]" and its opening brace.
+void write_table_opening(TableStream& stream, std::int32_t radius);
+
+// The "numlines" entry of a table with `line_count` lines.
+void write_line_count(TableStream& stream, std::int32_t line_count);
+
+// Entry "line<number>": the walk's length, then each point's x and y.
+void write_line_entry(TableStream& stream, std::int32_t number,
+                      std::span<const WalkPoint> walk);
+
+// The closing brace of a table block.
+void write_table_closing(TableStream& stream);
+
+}  // namespace vantrel
+
+#endif  // VANTREL_TABLE_FILE_H_
