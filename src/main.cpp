@@ -41,6 +41,10 @@ int main(int argc, char** argv) {
   // A reader of the console that goes away must not cost the file.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef SIGXFSZ
+  // Past a file-size limit a write should fail and be reported, not kill us.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   if (argc < 2) {
     print_usage();
     return kExitDone;

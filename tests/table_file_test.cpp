@@ -1,0 +1,144 @@
+#include "table_file.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "memory_sink.h"
+
+namespace vantrel {
+namespace {
+
+// Runs `write` against a stream over memory and returns the bytes it stored.
+template <typename Write>
+std::string written_by(Write write) {
+  std::string bytes;
+  TableStream stream;
+  attach_memory(stream, &bytes);
+  write(stream);
+  stream.close();
+  return bytes;
+}
+
+TEST(TableStream, StoresEachLineFeedAsCrLfAndNothingElseChanged) {
+  EXPECT_EQ(written_by([](TableStream& s) { s.write_text("\n\na\tb\n"); }),
+            "\r\n\r\na\tb\r\n");
+  EXPECT_EQ(written_by([](TableStream& s) { s.write_text(""); }), "");
+}
+
+TEST(TableStream, WritesIntegersInPlainDecimal) {
+  struct Case {
+    std::int64_t value;
+    const char* text;
+  } cases[] = {
+      {0, "0"},
+      {7, "7"},
+      {-2, "-2"},
+      {46340, "46340"},
+      {std::numeric_limits<std::int32_t>::max(), "2147483647"},
+      {std::numeric_limits<std::int32_t>::min(), "-2147483648"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(written_by([&](TableStream& s) { s.write_integer(c.value); }),
+              c.text);
+  }
+}
+
+TEST(TableStream, KeepsEveryByteAcrossManyBufferFlushes) {
+  // Lines that straddle buffer boundaries at every offset, CR LF included.
+  std::string text;
+  std::string expected;
+  for (int i = 0; text.size() < 3 * TableStream::kBufferSize; ++i) {
+    std::string line(static_cast<std::size_t>(i % 97), 'x');
+    text += line + "\n";
+    expected += line + "\r\n";
+  }
+  text += std::string(TableStream::kBufferSize + 5, 'y');
+  expected += std::string(TableStream::kBufferSize + 5, 'y');
+  EXPECT_EQ(written_by([&](TableStream& s) {
+              s.write_text(text);
+              s.write_integer(-12);
+            }),
+            expected + "-12");
+}
+
+TEST(TableStream, DropsEverythingAfterAFailedWriteAndReportsItOnce) {
+  std::vector<std::string> reports;
+  std::string bytes;
+  TableStream stream([&](std::string_view operation, int error_number) {
+    reports.push_back(std::string(operation) + " " +
+                      std::to_string(error_number));
+  });
+  constexpr std::size_t kCapacity = 1000;
+  attach_memory(stream, &bytes, kCapacity);
+
+  const std::string line(99, 'z');
+  for (int i = 0; i < 30000; ++i) stream.write_text(line + "\n");
+  EXPECT_TRUE(stream.failed());
+  stream.write_text("after");
+  stream.write_integer(42);
+  stream.close();
+
+  // What the sink accepted stays: an exact prefix of the intended output.
+  EXPECT_EQ(bytes.size(), kCapacity);
+  std::string intended;
+  while (intended.size() < kCapacity) intended += line + "\r\n";
+  EXPECT_EQ(bytes, intended.substr(0, kCapacity));
+  EXPECT_EQ(reports, std::vector<std::string>{"write " + std::to_string(ENOSPC)});
+}
+
+TEST(TableStream, DropsWritesWhileNotAttachedAndFailsOnAnUnopenableFile) {
+  std::vector<std::string> reports;
+  TableStream stream([&](std::string_view operation, int) {
+    reports.emplace_back(operation);
+  });
+  stream.write_text("ignored");
+  stream.close();
+  EXPECT_FALSE(stream.failed());
+  EXPECT_TRUE(reports.empty());
+
+  stream.open("no-such-directory/LOS.TDF");
+  EXPECT_TRUE(stream.failed());
+  stream.write_text("dropped");
+  stream.close();
+  EXPECT_EQ(reports, std::vector<std::string>{"open"});
+}
+
+TEST(TableWriters, WriteTheBlocksOfTheFileFormat) {
+  struct Case {
+    const char* name;
+    void (*write)(TableStream&);
+    const char* expected;
+  } cases[] = {
+      {"header", [](TableStream& s) { write_header_block(s, 3); },
+       "[TABLEINFO]\r\n{\r\nnumtables=3;\r\n}"},
+      {"negative header", [](TableStream& s) { write_header_block(s, -2); },
+       "[TABLEINFO]\r\n{\r\nnumtables=-2;\r\n}"},
+      {"opening", [](TableStream& s) { write_table_opening(s, 7); },
+       "\r\n\r\n[Table7]\r\n{"},
+      {"line count", [](TableStream& s) { write_line_count(s, 13); },
+       "\r\n\tnumlines=13;"},
+      {"entry",
+       [](TableStream& s) {
+         const WalkPoint walk[] = {{0, 1}, {1, 2}, {1, 3}, {2, 4}, {2, 5}};
+         write_line_entry(s, 6, walk);
+       },
+       "\r\n\tline6=5,0,1,1,2,1,3,2,4,2,5;"},
+      {"closing", [](TableStream& s) { write_table_closing(s); }, "\r\n}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(written_by(c.write), c.expected);
+  }
+  // An empty file's header: 28 characters, 31 bytes with CR LF line ends.
+  EXPECT_EQ(written_by([](TableStream& s) { write_header_block(s, 0); }).size(),
+            31u);
+}
+
+}  // namespace
+}  // namespace vantrel
