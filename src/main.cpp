@@ -34,6 +34,27 @@ void report_file_failure(std::string_view operation, int error_number) {
                vantrel::kTableFileName, std::strerror(error_number));
 }
 
+// Writes LOS.TDF with `tables` tables (none when zero or negative), printing
+// the progress of each. Throws std::bad_alloc when memory runs out.
+int write_tables(std::int32_t tables) {
+  vantrel::TableStream stream(report_file_failure);
+  stream.open(vantrel::kTableFileName);
+  vantrel::write_header_block(stream, tables);
+  for (std::int32_t radius = 1; radius <= tables; ++radius) {
+    try {
+      vantrel::build_table(radius, stream, stdout);
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr,
+                   "vantrel: not enough memory for table %d; %s is "
+                   "incomplete\n",
+                   static_cast<int>(radius), vantrel::kTableFileName);
+      return kExitFailed;
+    }
+  }
+  stream.close();
+  return stream.failed() ? kExitFailed : kExitDone;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,22 +84,11 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
 
-  vantrel::TableStream stream(report_file_failure);
-  stream.open(vantrel::kTableFileName);
-  const std::int32_t tables = vantrel::table_count(max_los);
-  vantrel::write_header_block(stream, tables);
-  for (std::int32_t radius = 1; radius <= tables; ++radius) {
-    try {
-      vantrel::build_table(radius, stream, stdout);
-    } catch (const std::bad_alloc&) {
-      std::fprintf(stderr,
-                   "vantrel: not enough memory for table %d; %s is "
-                   "incomplete\n",
-                   static_cast<int>(radius), vantrel::kTableFileName);
-      stream.close();
-      return kExitFailed;
-    }
+  try {
+    return write_tables(vantrel::table_count(max_los));
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "vantrel: out of memory; %s is incomplete\n",
+                 vantrel::kTableFileName);
+    return kExitFailed;
   }
-  stream.close();
-  return stream.failed() ? kExitFailed : kExitDone;
 }
