@@ -1,12 +1,56 @@
 #include "table_builder.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
-#include <cstddef>
 #include <cstdlib>
 
 namespace vantrel {
 namespace {
+
+// Rounds a double-precision result to single precision; the walk's
+// coordinates are defined by exactly these roundings.
+float to_single(double value) { return static_cast<float>(value); }
+
+// Single-precision arithmetic must happen in single precision, not in a
+// wider register format, for compute_walk to equal walk_line.
+static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must be IEEE single");
+
+// Walks are computed in blocks of this many points; room for a walk is
+// rounded up to whole blocks.
+constexpr std::size_t kWalkBlock = 4;
+
+std::size_t walk_room(std::size_t length) {
+  return (length + kWalkBlock - 1) / kWalkBlock * kWalkBlock;
+}
+
+// Fills `minor` (room for walk_room(max(x, y)) values) with the walk to
+// `end`, x and y >= 0, and returns it. The same numbers as walk_line, in
+// blocks the compiler vectorizes: k < 2^24 and the single-precision slope
+// multiply exactly in double, so rounding that product to single precision
+// is the single-precision product itself.
+CompactWalk compute_walk(Endpoint end, std::uint32_t* minor) {
+  const bool along_x = end.x > end.y;
+  const std::int32_t length = along_x ? end.x : end.y;
+  const std::int32_t across = along_x ? end.y : end.x;
+  const float slope = to_single(static_cast<double>(across) / length);
+  const auto room =
+      static_cast<std::int32_t>(walk_room(static_cast<std::size_t>(length)));
+  for (std::int32_t k = 1; k <= room; ++k) {
+    const float v = static_cast<float>(k) * slope;
+    const auto whole = static_cast<std::int32_t>(v);
+    minor[k - 1] = static_cast<std::uint32_t>(
+        whole + (v - static_cast<float>(whole) >= 0.5f ? 1 : 0));
+  }
+  return {end, {minor, static_cast<std::size_t>(length)}};
+}
+
+std::int32_t walk_length(Endpoint end) { return std::max(end.x, end.y); }
+
+// The nearest whole number to the square root of n >= 0, halves up.
+std::int64_t nearest_root(std::int64_t n) {
+  return static_cast<std::int64_t>(std::sqrt(static_cast<double>(n)) + 0.5);
+}
 
 // One byte per cell, 0 = uncovered. The grid is `radius` cells wide although
 // x runs from 0 to radius: cell (radius, y) shares the byte of (0, y + 1).
@@ -16,36 +60,95 @@ namespace {
 class CoverageGrid {
  public:
   explicit CoverageGrid(std::int32_t radius)
-      : width_(radius),
-        cells_(static_cast<std::size_t>(radius) *
-                   (static_cast<std::size_t>(radius) + 1),
-               0) {}
+      : width_(static_cast<std::size_t>(radius)),
+        cells_(width_ * (width_ + 1), 0) {}
 
-  bool covered(Cell cell) const { return cells_[index(cell)] != 0; }
+  std::size_t width() const { return width_; }
+  const unsigned char* cell(std::int64_t x, std::int64_t y) const {
+    return cells_.data() + static_cast<std::size_t>(y) * width_ +
+           static_cast<std::size_t>(x);
+  }
 
-  // Covers every cell of the walk to (x, y).
-  void mark_line(Cell end) {
-    for (const WalkPoint& point : walk_line(end.x, end.y)) {
-      cells_[index(point)] = 1;
+  // Covers every cell of the walk.
+  void mark_line(const CompactWalk& walk) {
+    const std::uint32_t* minor = walk.minor.data();
+    const std::size_t length = walk.minor.size();
+    const std::size_t width = width_;
+    unsigned char* cells = cells_.data();
+    if (walk.along_x()) {
+#pragma GCC unroll 4
+      for (std::size_t k = 0; k < length; ++k) {
+        cells[static_cast<std::size_t>(minor[k]) * width + k + 1] = 1;
+      }
+    } else {
+      unsigned char* row = cells + width;
+#pragma GCC unroll 4
+      for (std::size_t k = 0; k < length; ++k) {
+        row[minor[k]] = 1;
+        row += width;
+      }
     }
   }
 
  private:
-  std::size_t index(Cell cell) const {
-    return static_cast<std::size_t>(cell.y) * static_cast<std::size_t>(width_) +
-           static_cast<std::size_t>(cell.x);
-  }
-
-  std::int32_t width_;
+  std::size_t width_;
   std::vector<unsigned char> cells_;
 };
 
-// Rounds a double-precision result to single precision; the walk's
-// coordinates are defined by exactly these two roundings.
-float to_single(double value) { return static_cast<float>(value); }
+// Fills `grid` (fresh, all uncovered) with the lines of the table of
+// `radius`, appending their endpoints to `endpoints` in the order taken.
+void sweep(std::int32_t radius, CoverageGrid& grid, EndpointList& endpoints) {
+  auto take = [&](std::int64_t x, std::int64_t y) {
+    const Endpoint end{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)};
+    grid.mark_line(compute_walk(end, endpoints.append(end)));
+  };
+  auto take_if_uncovered = [&](std::int64_t x, std::int64_t y) {
+    if (*grid.cell(x, y) == 0) take(x, y);
+  };
 
-std::int32_t nearest_whole(double value) {
-  return static_cast<std::int32_t>(value + 0.5);
+  take(0, radius);
+
+  // Circles of radius a, a - 0.5, ..., 1, largest first. Each accepted line
+  // covers cells, so this order decides which lines enter the table.
+  const auto width = static_cast<std::ptrdiff_t>(grid.width());
+  for (float r = static_cast<float>(radius); r >= 1.0f; r = to_single(r - 0.5)) {
+    // Exact in double: r*r for whole radii, r*r - 0.25 for half radii.
+    const auto f = static_cast<std::int64_t>(static_cast<double>(r) * r);
+    // For each i, c is the nearest whole number to the square root of
+    // n = f - i*i. No square root of an integer below 2^31 comes within
+    // rounding error of a half, so c is exactly the whole number with
+    // c(c - 1) < n <= c(c + 1). While i < c the circle falls by less than
+    // one cell per step, so c steps down by one at most, and cheaply.
+    std::int64_t n = f - 1;
+    std::int64_t c = nearest_root(n);
+    std::int64_t c_floor = c * (c - 1);
+    std::int64_t twice_i_plus_1 = 3;  // n falls by this as i grows
+    const unsigned char* at_i_c = grid.cell(1, c);
+    const unsigned char* at_c_i = grid.cell(c, 1);
+    // (i, c) lies (c - i)(width - 1) bytes after (c, i): i < c exactly
+    // while it lies after.
+    while (at_c_i < at_i_c) {
+      if ((*at_i_c & *at_c_i) == 0) {  // mostly both are covered
+        const std::int64_t i = twice_i_plus_1 / 2;
+        if (*at_i_c == 0) take(i, c);
+        if (*at_c_i == 0) take(c, i);
+      }
+      n -= twice_i_plus_1;
+      twice_i_plus_1 += 2;
+      at_i_c += 1;
+      at_c_i += width;
+      if (n <= c_floor) {
+        --c;
+        c_floor -= 2 * c;
+        at_i_c -= width;
+        at_c_i -= 1;
+      }
+    }
+    // Leaving the loop, c may have had to fall by two.
+    const std::int64_t i = twice_i_plus_1 / 2;
+    c = nearest_root(n);
+    if (i == c) take_if_uncovered(c, c);
+  }
 }
 
 }  // namespace
@@ -79,65 +182,66 @@ std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y) {
   return walk;
 }
 
-namespace {
-
-// Fills `grid` (fresh, all uncovered) with the lines of the table of
-// `radius` and returns their endpoints in ascending order.
-std::vector<Endpoint> sweep(CoverageGrid& grid, std::int32_t radius) {
-  std::vector<Endpoint> endpoints;
-  auto take_if_uncovered = [&](Cell cell) {
-    if (grid.covered(cell)) return;
-    grid.mark_line(cell);
-    endpoints.push_back(cell);
-  };
-
-  const Endpoint column_end{0, radius};
-  grid.mark_line(column_end);
-  endpoints.push_back(column_end);
-
-  // Circles of radius a, a - 0.5, ..., 1, largest first. Each accepted line
-  // covers cells, so this order decides which lines enter the table.
-  for (float r = static_cast<float>(radius); r >= 1.0f; r = to_single(r - 0.5)) {
-    // Exact in double: r*r for whole radii, r*r - 0.25 for half radii.
-    const auto f = static_cast<std::int64_t>(static_cast<double>(r) * r);
-    std::int64_t i = 1;
-    std::int32_t c = nearest_whole(std::sqrt(static_cast<double>(f - 1)));
-    while (i < c) {
-      const auto row = static_cast<std::int32_t>(i);
-      take_if_uncovered({row, c});
-      take_if_uncovered({c, row});
-      ++i;
-      c = nearest_whole(std::sqrt(static_cast<double>(f - i * i)));
-    }
-    if (i == c) take_if_uncovered({c, c});
+std::uint32_t* EndpointList::append(Endpoint end) {
+  const std::size_t room = walk_room(static_cast<std::size_t>(walk_length(end)));
+  if (kKeptPoints - kept_used_ >= room) {
+    if (!kept_) kept_.reset(new std::uint32_t[kKeptPoints]);
+    entries_.push_back({end, kept_used_});
+    kept_used_ += room;
+    return kept_.get() + entries_.back().walk_offset;
   }
-
-  std::sort(endpoints.begin(), endpoints.end());
-  return endpoints;
+  entries_.push_back({end, kNotKept});
+  if (scratch_.size() < room) scratch_.resize(room);
+  return scratch_.data();
 }
 
-}  // namespace
+void EndpointList::sort() {
+  std::sort(entries_.begin(), entries_.end(),
+            [](const Entry& a, const Entry& b) { return a.end < b.end; });
+}
+
+void EndpointList::clear() {
+  entries_.clear();
+  kept_used_ = 0;
+}
 
 std::vector<Endpoint> table_endpoints(std::int32_t radius) {
   CoverageGrid grid(radius);
-  return sweep(grid, radius);
+  EndpointList endpoints;
+  sweep(radius, grid, endpoints);
+  endpoints.sort();
+  std::vector<Endpoint> ends;
+  for (const EndpointList::Entry& entry : endpoints.entries()) ends.push_back(entry.end);
+  return ends;
 }
 
-std::int32_t build_table(std::int32_t radius, TableStream& stream,
-                         std::FILE* console) {
+std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
+                         TableStream& stream, std::FILE* console) {
   CoverageGrid grid(radius);
   write_table_opening(stream, radius);
   if (console != nullptr) {
     std::fprintf(console, "\n\nCreating Table %d", static_cast<int>(radius));
     std::fflush(console);
   }
-  const std::vector<Endpoint> endpoints = sweep(grid, radius);
-  const auto line_count = static_cast<std::int32_t>(endpoints.size());
+  sweep(radius, grid, endpoints);
+  endpoints.sort();
+
+  const auto line_count = static_cast<std::int32_t>(endpoints.entries().size());
   write_line_count(stream, line_count);
+  std::vector<std::uint32_t> recomputed;
   std::int32_t number = 1;
-  for (auto it = endpoints.rbegin(); it != endpoints.rend(); ++it) {
-    write_line_entry(stream, number++, walk_line(it->x, it->y));
+  const auto& entries = endpoints.entries();
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    const std::uint32_t* kept = endpoints.kept_walk(*entry);
+    if (kept != nullptr) {
+      const auto length = static_cast<std::size_t>(walk_length(entry->end));
+      write_line_entry(stream, number++, {entry->end, {kept, length}});
+    } else {
+      recomputed.resize(walk_room(static_cast<std::size_t>(radius)));
+      write_line_entry(stream, number++, compute_walk(entry->end, recomputed.data()));
+    }
   }
+  endpoints.clear();
   if (console != nullptr) {
     std::fprintf(console, "\n%d Lines", static_cast<int>(line_count));
     std::fflush(console);

@@ -5,8 +5,10 @@
 #ifndef VANTREL_TABLE_BUILDER_H_
 #define VANTREL_TABLE_BUILDER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "cell.h"
@@ -24,16 +26,55 @@ std::int32_t round_coord(float v);
 // other coordinate rounded from single-precision slope and products.
 std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y);
 
+// The endpoints of the table being built, each with its walk while there is
+// room to keep it, so that a walk is computed once for covering cells and
+// for writing. One list serves table after table and keeps its memory.
+class EndpointList {
+ public:
+  // Walk points kept per table at most (4 MiB); later walks are recomputed.
+  static constexpr std::size_t kKeptPoints = std::size_t{1} << 20;
+
+  struct Entry {
+    Endpoint end;
+    std::size_t walk_offset;  // into the kept points, or kNotKept
+  };
+  static constexpr std::size_t kNotKept = ~std::size_t{0};
+
+  // Returns room for the walk to `end` (x, y >= 0) and appends `end`.
+  std::uint32_t* append(Endpoint end);
+
+  // Sorts the entries ascending by endpoint (by x, then y).
+  void sort();
+
+  // Forgets every entry; keeps the memory.
+  void clear();
+
+  const std::vector<Entry>& entries() const { return entries_; }
+
+  // The kept walk of `entry`, or nullptr.
+  const std::uint32_t* kept_walk(const Entry& entry) const {
+    return entry.walk_offset == kNotKept ? nullptr
+                                         : kept_.get() + entry.walk_offset;
+  }
+
+ private:
+  std::vector<Entry> entries_;
+  std::unique_ptr<std::uint32_t[]> kept_;
+  std::size_t kept_used_ = 0;
+  std::vector<std::uint32_t> scratch_;  // for walks that are not kept
+};
+
 // The endpoints of the table of `radius` (>= 1), in ascending order (by x,
 // then y). Throws std::bad_alloc when the coverage grid cannot be allocated.
 std::vector<Endpoint> table_endpoints(std::int32_t radius);
 
 // Writes the block of the table of `radius` (>= 1) to `stream` and prints
 // its two progress lines on `console` (flushed at once; nullptr for none).
-// Returns the number of lines in the table. Throws std::bad_alloc when the
-// coverage grid cannot be allocated, before anything is written or printed.
-std::int32_t build_table(std::int32_t radius, TableStream& stream,
-                         std::FILE* console);
+// `endpoints` is empty before and after. Returns the number of lines in the
+// table. Throws std::bad_alloc when the coverage grid cannot be allocated,
+// before anything is written or printed.
+std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
+                         TableStream& stream, std::FILE* console);
 
 }  // namespace vantrel
 

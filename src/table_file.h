@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <span>
 #include <string_view>
+#include <vector>
 
 #include "cell.h"
 
@@ -32,6 +32,24 @@ class ByteSink {
 // system's error number.
 using FailureReporter =
     std::function<void(std::string_view operation, int error_number)>;
+
+// The texts "," + decimal digits of the whole numbers 0, 1, 2, ..., each
+// padded to 8 bytes so that one store writes it, with its length beside it.
+class NumberTexts {
+ public:
+  // The largest number with a text: "," and six digits fill 7 bytes.
+  static constexpr std::int32_t kLargest = 999999;
+
+  // Makes sure 0 .. largest (at most kLargest) have their texts.
+  void extend_to(std::int32_t largest);
+
+  const std::uint64_t* texts() const { return texts_.data(); }
+  const std::uint64_t* lengths() const { return lengths_.data(); }
+
+ private:
+  std::vector<std::uint64_t> texts_;
+  std::vector<std::uint64_t> lengths_;
+};
 
 class TableStream {
  public:
@@ -63,10 +81,11 @@ class TableStream {
   // True once open, a write or close has failed.
   bool failed() const { return failed_; }
 
-  // Raw access for the entry writers: room for `size` bytes (at most
-  // kBufferSize) that are stored as they stand, with no CR LF translation.
-  // Returns nullptr when the stream drops writes; otherwise pass the end of
-  // what was written to commit().
+  // Raw access for the writers: room for `size` bytes (at most kBufferSize)
+  // stored as they stand, with no CR LF translation, plus kSlack bytes that
+  // may be scribbled on and are not stored. Returns nullptr when the stream
+  // drops writes; otherwise pass the end of what was written to commit().
+  static constexpr std::size_t kSlack = 16;
   char* reserve(std::size_t size) {
     if (!accepting_) return nullptr;
     if (kBufferSize - used_ < size) flush();
@@ -77,9 +96,13 @@ class TableStream {
   }
 
  private:
+  friend void write_line_entry(TableStream& stream, std::int32_t number,
+                               const CompactWalk& walk);
+
   void flush();
   void fail(std::string_view operation, int error_number);
 
+  NumberTexts number_texts_;
   FailureReporter reporter_;
   std::unique_ptr<ByteSink> sink_;
   std::unique_ptr<char[]> buffer_;
@@ -99,7 +122,7 @@ void write_line_count(TableStream& stream, std::int32_t line_count);
 
 // Entry "line<number>": the walk's length, then each point's x and y.
 void write_line_entry(TableStream& stream, std::int32_t number,
-                      std::span<const WalkPoint> walk);
+                      const CompactWalk& walk);
 
 // The closing brace of a table block.
 void write_table_closing(TableStream& stream);

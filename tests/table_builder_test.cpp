@@ -140,7 +140,9 @@ TEST(BuildTable, WritesTheBlockInDescendingOrderAndPrintsProgress) {
   std::FILE* console = std::tmpfile();
   ASSERT_NE(console, nullptr);
 
-  EXPECT_EQ(build_table(4, stream, console), 6);
+  EndpointList endpoints;
+  EXPECT_EQ(build_table(4, endpoints, stream, console), 6);
+  EXPECT_TRUE(endpoints.entries().empty());
   stream.close();
 
   EXPECT_EQ(bytes,

@@ -123,12 +123,18 @@ TEST(TableWriters, WriteTheBlocksOfTheFileFormat) {
        "\r\n\r\n[Table7]\r\n{"},
       {"line count", [](TableStream& s) { write_line_count(s, 13); },
        "\r\n\tnumlines=13;"},
-      {"entry",
+      {"entry along y",
        [](TableStream& s) {
-         const WalkPoint walk[] = {{0, 1}, {1, 2}, {1, 3}, {2, 4}, {2, 5}};
-         write_line_entry(s, 6, walk);
+         const std::uint32_t minor[] = {0, 1, 1, 2, 2};
+         write_line_entry(s, 6, {{2, 5}, minor});
        },
        "\r\n\tline6=5,0,1,1,2,1,3,2,4,2,5;"},
+      {"entry along x",
+       [](TableStream& s) {
+         const std::uint32_t minor[] = {1, 2, 2, 3};
+         write_line_entry(s, 123456, {{4, 3}, minor});
+       },
+       "\r\n\tline123456=4,1,1,2,2,3,2,4,3;"},
       {"closing", [](TableStream& s) { write_table_closing(s); }, "\r\n}"},
   };
   for (const Case& c : cases) {
