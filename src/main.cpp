@@ -37,21 +37,10 @@ void report_file_failure(std::string_view operation, int error_number) {
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
 // the progress of each. Throws std::bad_alloc when memory runs out.
 int write_tables(std::int32_t tables) {
-  vantrel::EndpointList endpoints;
   vantrel::TableStream stream(report_file_failure);
   stream.open(vantrel::kTableFileName);
   vantrel::write_header_block(stream, tables);
-  for (std::int32_t radius = 1; radius <= tables; ++radius) {
-    try {
-      vantrel::build_table(radius, endpoints, stream, stdout);
-    } catch (const std::bad_alloc&) {
-      std::fprintf(stderr,
-                   "vantrel: not enough memory for table %d; %s is "
-                   "incomplete\n",
-                   static_cast<int>(radius), vantrel::kTableFileName);
-      return kExitFailed;
-    }
-  }
+  vantrel::build_tables(tables, stream, stdout);
   stream.close();
   return stream.failed() ? kExitFailed : kExitDone;
 }

@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace vantrel {
 namespace {
@@ -16,9 +22,17 @@ float to_single(double value) { return static_cast<float>(value); }
 // wider register format, for compute_walk to equal walk_line.
 static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must be IEEE single");
 
-// Walks are computed in blocks of this many points; room for a walk is
-// rounded up to whole blocks.
-constexpr std::size_t kWalkBlock = 4;
+// Walks are computed in blocks of this many points (as wide as the widest
+// vectors used below); room for a walk is rounded up to whole blocks.
+constexpr std::size_t kWalkBlock = 8;
+
+// Where the platform can pick a function's version when the program loads,
+// the walk also comes in a version for processors with AVX2.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#define VANTREL_WALK_VERSIONS __attribute__((target_clones("default", "avx2")))
+#else
+#define VANTREL_WALK_VERSIONS
+#endif
 
 std::size_t walk_room(std::size_t length) {
   return (length + kWalkBlock - 1) / kWalkBlock * kWalkBlock;
@@ -29,6 +43,7 @@ std::size_t walk_room(std::size_t length) {
 // blocks the compiler vectorizes: k < 2^24 and the single-precision slope
 // multiply exactly in double, so rounding that product to single precision
 // is the single-precision product itself.
+VANTREL_WALK_VERSIONS
 CompactWalk compute_walk(Endpoint end, std::uint32_t* minor) {
   const bool along_x = end.x > end.y;
   const std::int32_t length = along_x ? end.x : end.y;
@@ -52,21 +67,38 @@ std::int64_t nearest_root(std::int64_t n) {
   return static_cast<std::int64_t>(std::sqrt(static_cast<double>(n)) + 0.5);
 }
 
-// One byte per cell, 0 = uncovered. The grid is `radius` cells wide although
-// x runs from 0 to radius: cell (radius, y) shares the byte of (0, y + 1).
-// The first line of every table covers the whole column x = 0, so those
-// cells read as covered and no line ends at x = radius; the tables depend on
-// this, so the narrow layout stays.
+// Which cells the lines taken so far step through.
+//
+// A line steps through cells with x <= y when it ends at x <= y (steep) and
+// through cells with x >= y otherwise (shallow), and the sweep tests each
+// candidate cell against the lines of its own side only. So the grid keeps
+// one bit per side: a byte per pair of mirrored cells, at y * width + x for
+// the steep cell (x, y) and at x * width + y for the shallow cell (x, y).
+// The steep candidate (i, c) and the shallow one (c, i) then share a byte,
+// both kinds of walk cover cells with the same loop, and a diagonal cell is
+// covered when either bit is set.
+//
+// The table grid is `radius` cells wide although x runs from 0 to radius:
+// cell (radius, y) shares the byte of (0, y + 1), which the first line of
+// every table covers, so no line ends at x = radius. The tables depend on
+// this, so the shallow cells (radius, y) start out covered.
 class CoverageGrid {
  public:
+  static constexpr unsigned char kSteep = 1;
+  static constexpr unsigned char kShallow = 2;
+  static constexpr unsigned char kBoth = kSteep | kShallow;
+
   explicit CoverageGrid(std::int32_t radius)
-      : width_(static_cast<std::size_t>(radius)),
-        cells_(width_ * (width_ + 1), 0) {}
+      : width_(static_cast<std::size_t>(radius)), cells_(width_ * (width_ + 1), 0) {
+    std::fill_n(cells_.data() + width_ * width_, width_, kShallow);
+  }
 
   std::size_t width() const { return width_; }
-  const unsigned char* cell(std::int64_t x, std::int64_t y) const {
-    return cells_.data() + static_cast<std::size_t>(y) * width_ +
-           static_cast<std::size_t>(x);
+
+  // The byte of the steep cell (minor, major) and the shallow cell (major, minor).
+  unsigned char* cell(std::int64_t major, std::int64_t minor) {
+    return cells_.data() + static_cast<std::size_t>(major) * width_ +
+           static_cast<std::size_t>(minor);
   }
 
   // Covers every cell of the walk.
@@ -74,19 +106,12 @@ class CoverageGrid {
     const std::uint32_t* minor = walk.minor.data();
     const std::size_t length = walk.minor.size();
     const std::size_t width = width_;
-    unsigned char* cells = cells_.data();
-    if (walk.along_x()) {
+    const unsigned char side = walk.along_x() ? kShallow : kSteep;
+    unsigned char* row = cells_.data() + width;
 #pragma GCC unroll 4
-      for (std::size_t k = 0; k < length; ++k) {
-        cells[static_cast<std::size_t>(minor[k]) * width + k + 1] = 1;
-      }
-    } else {
-      unsigned char* row = cells + width;
-#pragma GCC unroll 4
-      for (std::size_t k = 0; k < length; ++k) {
-        row[minor[k]] = 1;
-        row += width;
-      }
+    for (std::size_t k = 0; k < length; ++k) {
+      row[minor[k]] |= side;
+      row += width;
     }
   }
 
@@ -95,22 +120,19 @@ class CoverageGrid {
   std::vector<unsigned char> cells_;
 };
 
-// Fills `grid` (fresh, all uncovered) with the lines of the table of
-// `radius`, appending their endpoints to `endpoints` in the order taken.
+// Fills `grid` (fresh) with the lines of the table of `radius`, appending
+// their endpoints to `endpoints` in the order taken.
 void sweep(std::int32_t radius, CoverageGrid& grid, EndpointList& endpoints) {
   auto take = [&](std::int64_t x, std::int64_t y) {
     const Endpoint end{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)};
     grid.mark_line(compute_walk(end, endpoints.append(end)));
-  };
-  auto take_if_uncovered = [&](std::int64_t x, std::int64_t y) {
-    if (*grid.cell(x, y) == 0) take(x, y);
   };
 
   take(0, radius);
 
   // Circles of radius a, a - 0.5, ..., 1, largest first. Each accepted line
   // covers cells, so this order decides which lines enter the table.
-  const auto width = static_cast<std::ptrdiff_t>(grid.width());
+  const std::size_t width = grid.width();
   for (float r = static_cast<float>(radius); r >= 1.0f; r = to_single(r - 0.5)) {
     // Exact in double: r*r for whole radii, r*r - 0.25 for half radii.
     const auto f = static_cast<std::int64_t>(static_cast<double>(r) * r);
@@ -123,31 +145,29 @@ void sweep(std::int32_t radius, CoverageGrid& grid, EndpointList& endpoints) {
     std::int64_t c = nearest_root(n);
     std::int64_t c_floor = c * (c - 1);
     std::int64_t twice_i_plus_1 = 3;  // n falls by this as i grows
-    const unsigned char* at_i_c = grid.cell(1, c);
-    const unsigned char* at_c_i = grid.cell(c, 1);
-    // (i, c) lies (c - i)(width - 1) bytes after (c, i): i < c exactly
-    // while it lies after.
-    while (at_c_i < at_i_c) {
-      if ((*at_i_c & *at_c_i) == 0) {  // mostly both are covered
+    std::int64_t twice_c_plus_1 = 2 * c + 1;
+    // The byte of the candidates (i, c) and (c, i).
+    const unsigned char* candidates = grid.cell(c, 1);
+    while (twice_i_plus_1 < twice_c_plus_1) {
+      if (*candidates != CoverageGrid::kBoth) {  // mostly both are covered
         const std::int64_t i = twice_i_plus_1 / 2;
-        if (*at_i_c == 0) take(i, c);
-        if (*at_c_i == 0) take(c, i);
+        if ((*candidates & CoverageGrid::kSteep) == 0) take(i, c);
+        if ((*candidates & CoverageGrid::kShallow) == 0) take(c, i);
       }
       n -= twice_i_plus_1;
       twice_i_plus_1 += 2;
-      at_i_c += 1;
-      at_c_i += width;
+      candidates += 1;
       if (n <= c_floor) {
         --c;
         c_floor -= 2 * c;
-        at_i_c -= width;
-        at_c_i -= 1;
+        twice_c_plus_1 -= 2;
+        candidates -= width;
       }
     }
     // Leaving the loop, c may have had to fall by two.
     const std::int64_t i = twice_i_plus_1 / 2;
     c = nearest_root(n);
-    if (i == c) take_if_uncovered(c, c);
+    if (i == c && *grid.cell(i, i) == 0) take(i, i);
   }
 }
 
@@ -215,25 +235,18 @@ std::vector<Endpoint> table_endpoints(std::int32_t radius) {
   return ends;
 }
 
-std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
-                         TableStream& stream, std::FILE* console) {
-  CoverageGrid grid(radius);
-  write_table_opening(stream, radius);
-  if (console != nullptr) {
-    std::fprintf(console, "\n\nCreating Table %d", static_cast<int>(radius));
-    std::fflush(console);
-  }
-  sweep(radius, grid, endpoints);
-  endpoints.sort();
+namespace {
 
-  const auto line_count = static_cast<std::int32_t>(endpoints.entries().size());
-  write_line_count(stream, line_count);
+// Writes the line count and the line entries of a swept table, largest
+// endpoint first.
+void write_lines(std::int32_t radius, const EndpointList& endpoints,
+                 TableStream& stream) {
+  const auto& entries = endpoints.entries();
+  write_line_count(stream, static_cast<std::int32_t>(entries.size()));
   std::vector<std::uint32_t> recomputed;
   std::int32_t number = 1;
-  const auto& entries = endpoints.entries();
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-    const std::uint32_t* kept = endpoints.kept_walk(*entry);
-    if (kept != nullptr) {
+    if (const std::uint32_t* kept = endpoints.kept_walk(*entry)) {
       const auto length = static_cast<std::size_t>(walk_length(entry->end));
       write_line_entry(stream, number++, {entry->end, {kept, length}});
     } else {
@@ -241,13 +254,137 @@ std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
       write_line_entry(stream, number++, compute_walk(entry->end, recomputed.data()));
     }
   }
-  endpoints.clear();
-  if (console != nullptr) {
-    std::fprintf(console, "\n%d Lines", static_cast<int>(line_count));
-    std::fflush(console);
+}
+
+void print_creating(std::FILE* console, std::int32_t radius) {
+  if (console == nullptr) return;
+  std::fprintf(console, "\n\nCreating Table %d", static_cast<int>(radius));
+  std::fflush(console);
+}
+
+void print_line_count(std::FILE* console, std::size_t line_count) {
+  if (console == nullptr) return;
+  std::fprintf(console, "\n%d Lines", static_cast<int>(line_count));
+  std::fflush(console);
+}
+
+// Writes the blocks of swept tables to the stream on a thread of its own,
+// one table at a time and in the order handed over.
+class BlockWriter {
+ public:
+  explicit BlockWriter(TableStream& stream)
+      : stream_(stream), thread_([this] { run(); }) {}
+
+  ~BlockWriter() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
   }
+
+  BlockWriter(const BlockWriter&) = delete;
+  BlockWriter& operator=(const BlockWriter&) = delete;
+
+  // Waits until the previous table is written, then takes `endpoints` (the
+  // sorted lines of the table of `radius`) and leaves an empty list in
+  // their place. Rethrows what writing a table threw.
+  void hand_over(std::int32_t radius, EndpointList& endpoints) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      done_.wait(lock, [this] { return !busy_; });
+      rethrow_failure();
+      std::swap(endpoints, endpoints_);
+      radius_ = radius;
+      busy_ = true;
+    }
+    wake_.notify_one();
+  }
+
+  // Waits until every table handed over is written.
+  void finish() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return !busy_; });
+    rethrow_failure();
+  }
+
+ private:
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return busy_ || stopping_; });
+      if (!busy_) return;
+      lock.unlock();
+      try {
+        write_table_opening(stream_, radius_);
+        write_lines(radius_, endpoints_, stream_);
+        write_table_closing(stream_);
+      } catch (...) {
+        failure_ = std::current_exception();
+      }
+      endpoints_.clear();
+      lock.lock();
+      busy_ = false;
+      done_.notify_one();
+    }
+  }
+
+  void rethrow_failure() {
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  }
+
+  TableStream& stream_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  EndpointList endpoints_;
+  std::int32_t radius_ = 0;
+  bool busy_ = false;
+  bool stopping_ = false;
+  std::exception_ptr failure_;
+  std::thread thread_;  // last: starts once the rest is ready
+};
+
+}  // namespace
+
+std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
+                         TableStream& stream, std::FILE* console) {
+  CoverageGrid grid(radius);
+  write_table_opening(stream, radius);
+  print_creating(console, radius);
+  sweep(radius, grid, endpoints);
+  endpoints.sort();
+  const std::size_t line_count = endpoints.entries().size();
+  write_lines(radius, endpoints, stream);
+  endpoints.clear();
+  print_line_count(console, line_count);
   write_table_closing(stream);
-  return line_count;
+  return static_cast<std::int32_t>(line_count);
+}
+
+void build_tables(std::int32_t count, TableStream& stream, std::FILE* console) {
+  EndpointList endpoints;
+  std::unique_ptr<BlockWriter> writer;
+  try {
+    if (count > 1) writer = std::make_unique<BlockWriter>(stream);
+  } catch (const std::system_error&) {
+    // No second thread to be had: build and write one after the other.
+  }
+  for (std::int32_t radius = 1; radius <= count; ++radius) {
+    if (!writer) {
+      build_table(radius, endpoints, stream, console);
+      continue;
+    }
+    CoverageGrid grid(radius);
+    print_creating(console, radius);
+    sweep(radius, grid, endpoints);
+    endpoints.sort();
+    const std::size_t line_count = endpoints.entries().size();
+    writer->hand_over(radius, endpoints);
+    print_line_count(console, line_count);
+  }
+  if (writer) writer->finish();
 }
 
 }  // namespace vantrel

@@ -1,10 +1,14 @@
 #include "table_file.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #ifdef _WIN32
@@ -84,6 +88,73 @@ class FileSink final : public ByteSink {
 
 }  // namespace
 
+// Writes one buffer at a time to a sink on a thread of its own.
+class BackgroundWriter {
+ public:
+  explicit BackgroundWriter(ByteSink& sink)
+      : sink_(sink), thread_([this] { run(); }) {}
+
+  ~BackgroundWriter() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+  BackgroundWriter(const BackgroundWriter&) = delete;
+  BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+
+  // Starts writing `size` bytes at `data`, which stay untouched until
+  // wait() returns. The previous write must have been waited for.
+  void start(const char* data, std::size_t size) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      data_ = data;
+      size_ = size;
+      busy_ = true;
+    }
+    wake_.notify_one();
+  }
+
+  // Waits for the write under way, if any; returns the error number of the
+  // last write, 0 when it went out whole.
+  int wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [this] { return !busy_; });
+    return error_number_;
+  }
+
+ private:
+  void run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return busy_ || stopping_; });
+      if (!busy_) return;
+      const char* data = data_;
+      const std::size_t size = size_;
+      lock.unlock();
+      const int error_number = sink_.write(data, size);
+      lock.lock();
+      error_number_ = error_number;
+      busy_ = false;
+      done_.notify_one();
+    }
+  }
+
+  ByteSink& sink_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  int error_number_ = 0;
+  bool busy_ = false;
+  bool stopping_ = false;
+  std::thread thread_;  // last: starts once the rest is ready
+};
+
 TableStream::TableStream(FailureReporter reporter)
     : reporter_(std::move(reporter)),
       buffer_(new char[kBufferSize + kSlack]) {}
@@ -140,19 +211,43 @@ void TableStream::write_integer(std::int64_t value) {
 
 void TableStream::close() {
   if (!sink_) return;
-  if (accepting_) flush();
-  int error_number = sink_->close();
+  if (accepting_) flush(/*last=*/true);
+  finish_writes();
+  writer_.reset();
+  const int error_number = sink_->close();
   if (error_number != 0 && !failed_) fail("close", error_number);
   sink_.reset();
   accepting_ = false;
   used_ = 0;
 }
 
-void TableStream::flush() {
+bool TableStream::finish_writes() {
+  if (!writer_) return true;
+  const int error_number = writer_->wait();
+  if (error_number == 0) return true;
+  if (!failed_) fail("write", error_number);
+  return false;
+}
+
+void TableStream::flush(bool last) {
   if (used_ == 0) return;
-  int error_number = sink_->write(buffer_.get(), used_);
+  if (!finish_writes()) return;
+  if (!writer_ && !last) {
+    try {
+      writer_ = std::make_unique<BackgroundWriter>(*sink_);
+      spare_.reset(new char[kBufferSize + kSlack]);
+    } catch (const std::system_error&) {
+      writer_.reset();  // no thread to be had: write directly
+    }
+  }
+  if (writer_) {
+    writer_->start(buffer_.get(), used_);
+    std::swap(buffer_, spare_);
+  } else {
+    const int error_number = sink_->write(buffer_.get(), used_);
+    if (error_number != 0) fail("write", error_number);
+  }
   used_ = 0;
-  if (error_number != 0) fail("write", error_number);
 }
 
 void TableStream::fail(std::string_view operation, int error_number) {

@@ -51,6 +51,8 @@ class NumberTexts {
   std::vector<std::uint64_t> lengths_;
 };
 
+class BackgroundWriter;
+
 class TableStream {
  public:
   // Bytes gathered before they are handed to the sink.
@@ -74,8 +76,8 @@ class TableStream {
   // Appends the decimal form of `value`: a '-' for negatives, no padding.
   void write_integer(std::int64_t value);
 
-  // Hands the rest of the buffer to the sink and releases it. Closing a
-  // stream that is not attached does nothing.
+  // Hands the rest of the buffer to the sink, waits for every write and
+  // releases the sink. Closing a stream that is not attached does nothing.
   void close();
 
   // True once open, a write or close has failed.
@@ -99,13 +101,21 @@ class TableStream {
   friend void write_line_entry(TableStream& stream, std::int32_t number,
                                const CompactWalk& walk);
 
-  void flush();
+  // Hands the buffer to the sink. Full buffers go out on a thread of their
+  // own, one at a time, while the next one fills; the last one (`last`)
+  // goes out directly when nothing is under way.
+  void flush(bool last = false);
+  // Waits until no write is under way; true when every write so far went
+  // out whole.
+  bool finish_writes();
   void fail(std::string_view operation, int error_number);
 
   NumberTexts number_texts_;
   FailureReporter reporter_;
   std::unique_ptr<ByteSink> sink_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<BackgroundWriter> writer_;
+  std::unique_ptr<char[]> buffer_;  // being filled
+  std::unique_ptr<char[]> spare_;   // being written, or free
   std::size_t used_ = 0;
   bool failed_ = false;
   bool accepting_ = false;  // attached and not failed
