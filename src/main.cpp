@@ -56,26 +56,23 @@ int main(int argc, char** argv) {
   // Past a file-size limit a write should fail and be reported, not kill us.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
-  if (argc < 2) {
-    print_usage();
-    return kExitDone;
+  const vantrel::Request request = vantrel::read_request(argc < 2 ? nullptr : argv[1]);
+  switch (request.kind) {
+    case vantrel::Request::Kind::kUsage:
+      print_usage();
+      return kExitDone;
+    case vantrel::Request::Kind::kTooLarge:
+      std::fprintf(stderr,
+                   "vantrel: MaxLos %d is too large; the largest accepted "
+                   "value is %d\n",
+                   static_cast<int>(request.max_los),
+                   static_cast<int>(vantrel::kLargestMaxLos));
+      return kExitFailed;
+    case vantrel::Request::Kind::kTables:
+      break;
   }
-  const std::int32_t max_los = vantrel::parse_max_los(argv[1]);
-  if (max_los == 0) {
-    print_usage();
-    return kExitDone;
-  }
-  if (max_los > vantrel::kLargestMaxLos) {
-    std::fprintf(stderr,
-                 "vantrel: MaxLos %d is too large; the largest accepted value "
-                 "is %d\n",
-                 static_cast<int>(max_los),
-                 static_cast<int>(vantrel::kLargestMaxLos));
-    return kExitFailed;
-  }
-
   try {
-    return write_tables(vantrel::table_count(max_los));
+    return write_tables(request.tables);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "vantrel: out of memory; %s is incomplete\n",
                  vantrel::kTableFileName);

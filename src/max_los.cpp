@@ -27,4 +27,18 @@ std::int32_t table_count(std::int32_t max_los) {
   return static_cast<std::int32_t>(m % 32 == 0 ? m / 32 : (m + 32) / 32);
 }
 
+Request read_request(const char* argument) {
+  Request request;
+  if (argument == nullptr) return request;
+  request.max_los = parse_max_los(argument);
+  if (request.max_los == 0) return request;
+  if (request.max_los > kLargestMaxLos) {
+    request.kind = Request::Kind::kTooLarge;
+    return request;
+  }
+  request.kind = Request::Kind::kTables;
+  request.tables = table_count(request.max_los);
+  return request;
+}
+
 }  // namespace vantrel

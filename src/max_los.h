@@ -22,6 +22,22 @@ std::int32_t parse_max_los(const char* text);
 // gives 0). Defined for every 32-bit value.
 std::int32_t table_count(std::int32_t max_los);
 
+// What a run does, decided from the command-line argument alone.
+struct Request {
+  enum class Kind {
+    kUsage,     // no argument, or one that reads as 0: print the usage text
+    kTooLarge,  // MaxLos above kLargestMaxLos: refuse, touch nothing
+    kTables,    // write LOS.TDF with `tables` tables (none when <= 0)
+  };
+  Kind kind = Kind::kUsage;
+  std::int32_t max_los = 0;
+  std::int32_t tables = 0;
+};
+
+// `argument` is the first command-line argument, or nullptr when there is
+// none.
+Request read_request(const char* argument);
+
 }  // namespace vantrel
 
 #endif  // VANTREL_MAX_LOS_H_

@@ -60,5 +60,32 @@ TEST(TableCount, RoundsUpPerThirtyTwoPixelsAndTowardZeroBelowZero) {
   }
 }
 
+TEST(ReadRequest, DecidesBetweenUsageRefusalAndTables) {
+  using Kind = Request::Kind;
+  struct Case {
+    const char* argument;
+    Kind kind;
+    std::int32_t tables;
+  } cases[] = {
+      {nullptr, Kind::kUsage, 0},
+      {"0", Kind::kUsage, 0},
+      {"abc", Kind::kUsage, 0},
+      {"4294967296", Kind::kUsage, 0},
+      {"96", Kind::kTables, 3},
+      {"-64", Kind::kTables, -2},
+      {"-5", Kind::kTables, 0},
+      {"4294967328", Kind::kTables, 1},
+      {"1482880", Kind::kTables, 46340},
+      {"1482881", Kind::kTooLarge, 0},
+      {"2147483647", Kind::kTooLarge, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.argument == nullptr ? "no argument" : c.argument);
+    const Request request = read_request(c.argument);
+    EXPECT_EQ(request.kind, c.kind);
+    EXPECT_EQ(request.tables, c.tables);
+  }
+}
+
 }  // namespace
 }  // namespace vantrel

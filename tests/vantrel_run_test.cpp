@@ -208,6 +208,22 @@ TEST_F(VantrelRun, TruncatesALongerExistingFile) {
   EXPECT_EQ(file(), golden_96());
 }
 
+TEST_F(VantrelRun, WritesThroughLinksLikeAnyToolThatTruncatesInPlace) {
+  const fs::path target = dir_ / "target.tdf";
+  std::ofstream(target, std::ios::binary) << std::string(10000, '#');
+  fs::create_symlink(target, table_file());
+  EXPECT_EQ(run({"96"}).status, 1);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(table_file())));
+  EXPECT_EQ(read_file(target), golden_96());
+
+  fs::remove(table_file());
+  const fs::path other_name = dir_ / "other.tdf";
+  std::ofstream(table_file(), std::ios::binary) << "old";
+  fs::create_hard_link(table_file(), other_name);
+  EXPECT_EQ(run({"96"}).status, 1);
+  EXPECT_EQ(read_file(other_name), golden_96());
+}
+
 TEST_F(VantrelRun, RefusesSizesBeyondTheLargestBeforeTouchingAnything) {
   EXPECT_EQ(run({"1482881"}).status, 2);
   EXPECT_FALSE(file_exists());

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Runs vantrel.exe under wine and the native vantrel side by side and checks
+# that a Windows user gets the same: the same LOS.TDF bytes, the same console
+# text with each "\n" shown as CR LF, the same exit status.
+# Usage: tests/windows_check.sh NATIVE_VANTREL VANTREL_EXE
+set -euo pipefail
+
+native=$(realpath "$1")
+exe=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
+wine wineboot --init >/dev/null 2>&1 || true
+
+# What stands in the directory before a run: nothing, a directory named
+# LOS.TDF (cannot be opened), or a longer LOS.TDF (must be truncated).
+setup=none
+prepare() {
+  case $setup in
+    directory) mkdir "$1/LOS.TDF" ;;
+    longer) head -c 100000 /dev/zero | tr '\0' '#' >"$1/LOS.TDF" ;;
+  esac
+}
+
+total=0
+failures=0
+check() {  # check NAME ARGS...
+  local name=$1
+  shift
+  local n="$work/native" w="$work/windows" status_n status_w
+  rm -rf "$n" "$w"
+  mkdir -p "$n" "$w"
+  prepare "$n"
+  prepare "$w"
+  status_n=0; (cd "$n" && "$native" "$@" >stdout 2>stderr) || status_n=$?
+  status_w=0; (cd "$w" && wine "$exe" "$@" >stdout 2>stderr) || status_w=$?
+  local problems=()
+  [ "$status_n" = "$status_w" ] || problems+=("status $status_w, native $status_n")
+  if [ -f "$n/LOS.TDF" ] || [ -f "$w/LOS.TDF" ]; then
+    cmp -s "$n/LOS.TDF" "$w/LOS.TDF" || problems+=("LOS.TDF differs")
+  fi
+  perl -pe 's/\n/\r\n/g' "$n/stdout" >"$n/stdout.crlf"
+  cmp -s "$n/stdout.crlf" "$w/stdout" || problems+=("console text differs")
+  # Messages may be worded by each system's C library; both or neither.
+  [ -s "$n/stderr" ] && native_said=yes || native_said=no
+  [ -s "$w/stderr" ] && windows_said=yes || windows_said=no
+  [ "$native_said" = "$windows_said" ] || problems+=("error message on one side only")
+  total=$((total + 1))
+  if [ ${#problems[@]} -eq 0 ]; then
+    echo "ok: $name"
+  else
+    echo "FAILED: $name: ${problems[*]}"
+    failures=$((failures + 1))
+  fi
+}
+
+check "usage, no argument"
+check "usage, 0" 0
+check "usage, abc" abc
+check "MaxLos 1" 1
+check "MaxLos 96" 96
+check "MaxLos 33" 33
+check "MaxLos '  +64px'" "  +64px"
+check "MaxLos -64" -64
+check "MaxLos 3200" 3200
+check "MaxLos 6400" 6400
+check "MaxLos 4294967328 (wraps to 32)" 4294967328
+check "MaxLos 1482881 (refused)" 1482881
+setup=longer check "longer LOS.TDF truncated" 96
+setup=directory check "LOS.TDF cannot be opened" 96
+
+echo "$((total - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
