@@ -39,12 +39,14 @@ std::size_t walk_room(std::size_t length) {
 }
 
 // Fills `minor` (room for walk_room(max(x, y)) values) with the walk to
-// `end`, x and y >= 0, and returns it. The same numbers as walk_line, in
-// blocks the compiler vectorizes: k < 2^24 and the single-precision slope
-// multiply exactly in double, so rounding that product to single precision
-// is the single-precision product itself.
-VANTREL_WALK_VERSIONS
-CompactWalk compute_walk(Endpoint end, std::uint32_t* minor) {
+// `end`, x and y >= 0, and returns it; with kCells, also fills `cells` with
+// the grid byte of each point, minor * width + k for point k. The same
+// numbers as walk_line, in blocks the compiler vectorizes: k < 2^24 and the
+// single-precision slope multiply exactly in double, so rounding that
+// product to single precision is the single-precision product itself.
+template <bool kCells>
+inline CompactWalk walk_into(Endpoint end, std::uint32_t* minor, std::uint32_t* cells,
+                             std::uint32_t width) {
   const bool along_x = end.x > end.y;
   const std::int32_t length = along_x ? end.x : end.y;
   const std::int32_t across = along_x ? end.y : end.x;
@@ -54,10 +56,23 @@ CompactWalk compute_walk(Endpoint end, std::uint32_t* minor) {
   for (std::int32_t k = 1; k <= room; ++k) {
     const float v = static_cast<float>(k) * slope;
     const auto whole = static_cast<std::int32_t>(v);
-    minor[k - 1] = static_cast<std::uint32_t>(
+    const auto m = static_cast<std::uint32_t>(
         whole + (v - static_cast<float>(whole) >= 0.5f ? 1 : 0));
+    minor[k - 1] = m;
+    if constexpr (kCells) cells[k - 1] = m * width + static_cast<std::uint32_t>(k);
   }
   return {end, {minor, static_cast<std::size_t>(length)}};
+}
+
+VANTREL_WALK_VERSIONS
+CompactWalk compute_walk(Endpoint end, std::uint32_t* minor) {
+  return walk_into<false>(end, minor, nullptr, 0);
+}
+
+VANTREL_WALK_VERSIONS
+CompactWalk compute_walk_and_cells(Endpoint end, std::uint32_t* minor,
+                                   std::uint32_t* cells, std::uint32_t width) {
+  return walk_into<true>(end, minor, cells, width);
 }
 
 std::int32_t walk_length(Endpoint end) { return std::max(end.x, end.y); }
@@ -72,16 +87,19 @@ std::int64_t nearest_root(std::int64_t n) {
 // A line steps through cells with x <= y when it ends at x <= y (steep) and
 // through cells with x >= y otherwise (shallow), and the sweep tests each
 // candidate cell against the lines of its own side only. So the grid keeps
-// one bit per side: a byte per pair of mirrored cells, at y * width + x for
-// the steep cell (x, y) and at x * width + y for the shallow cell (x, y).
-// The steep candidate (i, c) and the shallow one (c, i) then share a byte,
-// both kinds of walk cover cells with the same loop, and a diagonal cell is
-// covered when either bit is set.
+// one bit per side: a byte per pair of mirrored cells, at x * width + y for
+// the steep cell (x, y) and at y * width + x for the shallow cell (x, y),
+// width = radius + 1. The steep candidate (i, c) and the shallow one (c, i)
+// then share a byte, both kinds of walk cover cells with the same loop, and
+// a diagonal cell is covered when either bit is set. Walks run along the
+// bytes mostly, one row per step of their minor coordinate, which keeps
+// covering them cheap on caches.
 //
-// The table grid is `radius` cells wide although x runs from 0 to radius:
-// cell (radius, y) shares the byte of (0, y + 1), which the first line of
-// every table covers, so no line ends at x = radius. The tables depend on
-// this, so the shallow cells (radius, y) start out covered.
+// The tables themselves index cells as if the grid were `radius` cells wide
+// although x runs from 0 to radius: cell (radius, y) shares a byte with
+// (0, y + 1), which the first line of every table covers, so no line ends
+// at x = radius. The tables depend on this, so the shallow cells
+// (radius, y) start out covered.
 class CoverageGrid {
  public:
   static constexpr unsigned char kSteep = 1;
@@ -89,30 +107,26 @@ class CoverageGrid {
   static constexpr unsigned char kBoth = kSteep | kShallow;
 
   explicit CoverageGrid(std::int32_t radius)
-      : width_(static_cast<std::size_t>(radius)), cells_(width_ * (width_ + 1), 0) {
-    std::fill_n(cells_.data() + width_ * width_, width_, kShallow);
+      : width_(static_cast<std::size_t>(radius) + 1), cells_(width_ * width_, 0) {
+    for (std::int64_t y = 0; y < radius; ++y) *cell(radius, y) = kShallow;
   }
 
   std::size_t width() const { return width_; }
 
-  // The byte of the steep cell (minor, major) and the shallow cell (major, minor).
+  // The byte of the steep cell (minor, major) and the shallow cell
+  // (major, minor).
   unsigned char* cell(std::int64_t major, std::int64_t minor) {
-    return cells_.data() + static_cast<std::size_t>(major) * width_ +
-           static_cast<std::size_t>(minor);
+    return cells_.data() + static_cast<std::size_t>(minor) * width_ +
+           static_cast<std::size_t>(major);
   }
 
-  // Covers every cell of the walk.
-  void mark_line(const CompactWalk& walk) {
-    const std::uint32_t* minor = walk.minor.data();
-    const std::size_t length = walk.minor.size();
-    const std::size_t width = width_;
+  // Covers the cells of a walk, given by their bytes (compute_walk_and_cells).
+  void mark_line(const CompactWalk& walk, const std::uint32_t* cells) {
     const unsigned char side = walk.along_x() ? kShallow : kSteep;
-    unsigned char* row = cells_.data() + width;
+    unsigned char* grid = cells_.data();
+    const std::size_t length = walk.minor.size();
 #pragma GCC unroll 4
-    for (std::size_t k = 0; k < length; ++k) {
-      row[minor[k]] |= side;
-      row += width;
-    }
+    for (std::size_t k = 0; k < length; ++k) grid[cells[k]] |= side;
   }
 
  private:
@@ -123,9 +137,13 @@ class CoverageGrid {
 // Fills `grid` (fresh) with the lines of the table of `radius`, appending
 // their endpoints to `endpoints` in the order taken.
 void sweep(std::int32_t radius, CoverageGrid& grid, EndpointList& endpoints) {
+  std::vector<std::uint32_t> cells(walk_room(static_cast<std::size_t>(radius)));
+  const auto width32 = static_cast<std::uint32_t>(grid.width());
   auto take = [&](std::int64_t x, std::int64_t y) {
     const Endpoint end{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)};
-    grid.mark_line(compute_walk(end, endpoints.append(end)));
+    grid.mark_line(
+        compute_walk_and_cells(end, endpoints.append(end), cells.data(), width32),
+        cells.data());
   };
 
   take(0, radius);
@@ -156,12 +174,12 @@ void sweep(std::int32_t radius, CoverageGrid& grid, EndpointList& endpoints) {
       }
       n -= twice_i_plus_1;
       twice_i_plus_1 += 2;
-      candidates += 1;
+      candidates += width;
       if (n <= c_floor) {
         --c;
         c_floor -= 2 * c;
         twice_c_plus_1 -= 2;
-        candidates -= width;
+        candidates -= 1;
       }
     }
     // Leaving the loop, c may have had to fall by two.
