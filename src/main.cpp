@@ -40,7 +40,10 @@ int write_tables(std::int32_t tables) {
   vantrel::TableStream stream(report_file_failure);
   stream.open(vantrel::kTableFileName);
   vantrel::write_header_block(stream, tables);
-  vantrel::build_tables(tables, stream, stdout);
+  vantrel::EndpointList endpoints;
+  for (std::int32_t radius = 1; radius <= tables; ++radius) {
+    vantrel::build_table(radius, endpoints, stream, stdout);
+  }
   stream.close();
   return stream.failed() ? kExitFailed : kExitDone;
 }

@@ -3,13 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#include <utility>
 
 namespace vantrel {
 namespace {
@@ -286,84 +280,6 @@ void print_line_count(std::FILE* console, std::size_t line_count) {
   std::fflush(console);
 }
 
-// Writes the blocks of swept tables to the stream on a thread of its own,
-// one table at a time and in the order handed over.
-class BlockWriter {
- public:
-  explicit BlockWriter(TableStream& stream)
-      : stream_(stream), thread_([this] { run(); }) {}
-
-  ~BlockWriter() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
-  }
-
-  BlockWriter(const BlockWriter&) = delete;
-  BlockWriter& operator=(const BlockWriter&) = delete;
-
-  // Waits until the previous table is written, then takes `endpoints` (the
-  // sorted lines of the table of `radius`) and leaves an empty list in
-  // their place. Rethrows what writing a table threw.
-  void hand_over(std::int32_t radius, EndpointList& endpoints) {
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      done_.wait(lock, [this] { return !busy_; });
-      rethrow_failure();
-      std::swap(endpoints, endpoints_);
-      radius_ = radius;
-      busy_ = true;
-    }
-    wake_.notify_one();
-  }
-
-  // Waits until every table handed over is written.
-  void finish() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return !busy_; });
-    rethrow_failure();
-  }
-
- private:
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return busy_ || stopping_; });
-      if (!busy_) return;
-      lock.unlock();
-      try {
-        write_table_opening(stream_, radius_);
-        write_lines(radius_, endpoints_, stream_);
-        write_table_closing(stream_);
-      } catch (...) {
-        failure_ = std::current_exception();
-      }
-      endpoints_.clear();
-      lock.lock();
-      busy_ = false;
-      done_.notify_one();
-    }
-  }
-
-  void rethrow_failure() {
-    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-  }
-
-  TableStream& stream_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  EndpointList endpoints_;
-  std::int32_t radius_ = 0;
-  bool busy_ = false;
-  bool stopping_ = false;
-  std::exception_ptr failure_;
-  std::thread thread_;  // last: starts once the rest is ready
-};
-
 }  // namespace
 
 std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
@@ -379,30 +295,6 @@ std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
   print_line_count(console, line_count);
   write_table_closing(stream);
   return static_cast<std::int32_t>(line_count);
-}
-
-void build_tables(std::int32_t count, TableStream& stream, std::FILE* console) {
-  EndpointList endpoints;
-  std::unique_ptr<BlockWriter> writer;
-  try {
-    if (count > 1) writer = std::make_unique<BlockWriter>(stream);
-  } catch (const std::system_error&) {
-    // No second thread to be had: build and write one after the other.
-  }
-  for (std::int32_t radius = 1; radius <= count; ++radius) {
-    if (!writer) {
-      build_table(radius, endpoints, stream, console);
-      continue;
-    }
-    CoverageGrid grid(radius);
-    print_creating(console, radius);
-    sweep(radius, grid, endpoints);
-    endpoints.sort();
-    const std::size_t line_count = endpoints.entries().size();
-    writer->hand_over(radius, endpoints);
-    print_line_count(console, line_count);
-  }
-  if (writer) writer->finish();
 }
 
 }  // namespace vantrel

@@ -76,12 +76,6 @@ std::vector<Endpoint> table_endpoints(std::int32_t radius);
 std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
                          TableStream& stream, std::FILE* console);
 
-// Builds the tables of radius 1 .. count in order, with the same output as
-// build_table for each: progress on `console`, blocks through `stream`.
-// Each table's block is written on a second thread while the next table is
-// swept. Throws std::bad_alloc when memory runs out.
-void build_tables(std::int32_t count, TableStream& stream, std::FILE* console);
-
 }  // namespace vantrel
 
 #endif  // VANTREL_TABLE_BUILDER_H_

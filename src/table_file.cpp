@@ -5,6 +5,7 @@
 #include <charconv>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <mutex>
 #include <system_error>
@@ -88,7 +89,8 @@ class FileSink final : public ByteSink {
 
 }  // namespace
 
-// Writes one buffer at a time to a sink on a thread of its own.
+// Writes buffers to a sink on a thread of its own, in the order given. Once
+// a write fails, the buffers after it are dropped.
 class BackgroundWriter {
  public:
   explicit BackgroundWriter(ByteSink& sink)
@@ -106,39 +108,43 @@ class BackgroundWriter {
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
-  // Starts writing `size` bytes at `data`, which stay untouched until
-  // wait() returns. The previous write must have been waited for.
+  // Queues `size` bytes at `data`, which stay untouched until they are
+  // written (see wait).
   void start(const char* data, std::size_t size) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      data_ = data;
-      size_ = size;
-      busy_ = true;
+      queue_.push_back({data, size});
     }
     wake_.notify_one();
   }
 
-  // Waits for the write under way, if any; returns the error number of the
-  // last write, 0 when it went out whole.
-  int wait() {
+  // Waits until at most `pending` buffers are queued or being written, the
+  // oldest having gone first; returns the error number of the first failed
+  // write, 0 while all went out whole.
+  int wait(std::size_t pending) {
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return !busy_; });
+    done_.wait(lock, [&] { return queue_.size() <= pending; });
     return error_number_;
   }
 
  private:
+  struct Job {
+    const char* data;
+    std::size_t size;
+  };
+
   void run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [this] { return busy_ || stopping_; });
-      if (!busy_) return;
-      const char* data = data_;
-      const std::size_t size = size_;
+      wake_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+      if (queue_.empty()) return;
+      const Job job = queue_.front();
+      const bool write = error_number_ == 0;
       lock.unlock();
-      const int error_number = sink_.write(data, size);
+      const int error_number = write ? sink_.write(job.data, job.size) : 0;
       lock.lock();
-      error_number_ = error_number;
-      busy_ = false;
+      if (error_number_ == 0) error_number_ = error_number;
+      queue_.pop_front();
       done_.notify_one();
     }
   }
@@ -147,17 +153,15 @@ class BackgroundWriter {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable done_;
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
+  std::deque<Job> queue_;
   int error_number_ = 0;
-  bool busy_ = false;
   bool stopping_ = false;
   std::thread thread_;  // last: starts once the rest is ready
 };
 
 TableStream::TableStream(FailureReporter reporter)
     : reporter_(std::move(reporter)),
-      buffer_(new char[kBufferSize + kSlack]) {}
+      buffers_{std::unique_ptr<char[]>(new char[kBufferSize + kSlack])} {}
 
 TableStream::~TableStream() { close(); }
 
@@ -212,7 +216,7 @@ void TableStream::write_integer(std::int64_t value) {
 void TableStream::close() {
   if (!sink_) return;
   if (accepting_) flush(/*last=*/true);
-  finish_writes();
+  wait_for_writes(0);
   writer_.reset();
   const int error_number = sink_->close();
   if (error_number != 0 && !failed_) fail("close", error_number);
@@ -221,9 +225,9 @@ void TableStream::close() {
   used_ = 0;
 }
 
-bool TableStream::finish_writes() {
+bool TableStream::wait_for_writes(std::size_t pending) {
   if (!writer_) return true;
-  const int error_number = writer_->wait();
+  const int error_number = writer_->wait(pending);
   if (error_number == 0) return true;
   if (!failed_) fail("write", error_number);
   return false;
@@ -231,23 +235,27 @@ bool TableStream::finish_writes() {
 
 void TableStream::flush(bool last) {
   if (used_ == 0) return;
-  if (!finish_writes()) return;
   if (!writer_ && !last) {
     try {
       writer_ = std::make_unique<BackgroundWriter>(*sink_);
-      spare_.reset(new char[kBufferSize + kSlack]);
+      for (std::size_t n = 1; n < kBuffers; ++n) {
+        buffers_[n].reset(new char[kBufferSize + kSlack]);
+      }
     } catch (const std::system_error&) {
       writer_.reset();  // no thread to be had: write directly
     }
   }
-  if (writer_) {
-    writer_->start(buffer_.get(), used_);
-    std::swap(buffer_, spare_);
-  } else {
-    const int error_number = sink_->write(buffer_.get(), used_);
+  if (!writer_) {
+    const int error_number = sink_->write(buffers_[current_].get(), used_);
+    used_ = 0;
     if (error_number != 0) fail("write", error_number);
+    return;
   }
+  writer_->start(buffers_[current_].get(), used_);
   used_ = 0;
+  // The next buffer in turn was queued kBuffers flushes ago: wait for it.
+  current_ = (current_ + 1) % kBuffers;
+  wait_for_writes(kBuffers - 1);
 }
 
 void TableStream::fail(std::string_view operation, int error_number) {

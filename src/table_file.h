@@ -91,31 +91,34 @@ class TableStream {
   char* reserve(std::size_t size) {
     if (!accepting_) return nullptr;
     if (kBufferSize - used_ < size) flush();
-    return accepting_ ? buffer_.get() + used_ : nullptr;
+    return accepting_ ? buffers_[current_].get() + used_ : nullptr;
   }
   void commit(const char* end) {
-    used_ = static_cast<std::size_t>(end - buffer_.get());
+    used_ = static_cast<std::size_t>(end - buffers_[current_].get());
   }
 
  private:
   friend void write_line_entry(TableStream& stream, std::int32_t number,
                                const CompactWalk& walk);
 
+  // Buffers in turn: one filling while the others are written.
+  static constexpr std::size_t kBuffers = 3;
+
   // Hands the buffer to the sink. Full buffers go out on a thread of their
-  // own, one at a time, while the next one fills; the last one (`last`)
-  // goes out directly when nothing is under way.
+  // own while the next ones fill; a last one (`last`) when nothing else went
+  // out goes directly.
   void flush(bool last = false);
-  // Waits until no write is under way; true when every write so far went
-  // out whole.
-  bool finish_writes();
+  // Waits until at most `pending` buffers are still to be written; true
+  // when every write so far went out whole.
+  bool wait_for_writes(std::size_t pending);
   void fail(std::string_view operation, int error_number);
 
   NumberTexts number_texts_;
   FailureReporter reporter_;
   std::unique_ptr<ByteSink> sink_;
   std::unique_ptr<BackgroundWriter> writer_;
-  std::unique_ptr<char[]> buffer_;  // being filled
-  std::unique_ptr<char[]> spare_;   // being written, or free
+  std::unique_ptr<char[]> buffers_[kBuffers];
+  std::size_t current_ = 0;  // the buffer being filled
   std::size_t used_ = 0;
   bool failed_ = false;
   bool accepting_ = false;  // attached and not failed
