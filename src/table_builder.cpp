@@ -216,8 +216,8 @@ std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y) {
 
 std::uint32_t* EndpointList::append(Endpoint end) {
   const std::size_t room = walk_room(static_cast<std::size_t>(walk_length(end)));
-  if (kKeptPoints - kept_used_ >= room) {
-    if (!kept_) kept_.reset(new std::uint32_t[kKeptPoints]);
+  if (kept_capacity_ - kept_used_ >= room) {
+    if (!kept_) kept_.reset(new std::uint32_t[kept_capacity_]);
     entries_.push_back({end, kept_used_});
     kept_used_ += room;
     return kept_.get() + entries_.back().walk_offset;

@@ -31,8 +31,12 @@ std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y);
 // for writing. One list serves table after table and keeps its memory.
 class EndpointList {
  public:
-  // Walk points kept per table at most (4 MiB); later walks are recomputed.
+  // Walk points kept per table by default (4 MiB); later walks are
+  // recomputed when written.
   static constexpr std::size_t kKeptPoints = std::size_t{1} << 20;
+
+  explicit EndpointList(std::size_t kept_points = kKeptPoints)
+      : kept_capacity_(kept_points) {}
 
   struct Entry {
     Endpoint end;
@@ -59,6 +63,7 @@ class EndpointList {
 
  private:
   std::vector<Entry> entries_;
+  std::size_t kept_capacity_;
   std::unique_ptr<std::uint32_t[]> kept_;
   std::size_t kept_used_ = 0;
   std::vector<std::uint32_t> scratch_;  // for walks that are not kept

@@ -178,6 +178,7 @@ void TableStream::open(const char* path) {
 void TableStream::attach(std::unique_ptr<ByteSink> sink) {
   close();
   sink_ = std::move(sink);
+  current_ = 0;
   used_ = 0;
   failed_ = false;
   accepting_ = true;

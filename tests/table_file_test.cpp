@@ -137,6 +137,12 @@ TEST(TableWriters, WriteTheBlocksOfTheFileFormat) {
          write_line_entry(s, 123456, {{4, 3}, minor});
        },
        "\r\n\tline123456=4,1,1,2,2,3,2,4,3;"},
+      {"entry with a number beyond the digit texts",
+       [](TableStream& s) {
+         const std::uint32_t minor[] = {1, 1, 2};
+         write_line_entry(s, 12345678, {{2, 3}, minor});
+       },
+       "\r\n\tline12345678=3,1,1,1,2,2,3;"},
       {"closing", [](TableStream& s) { write_table_closing(s); }, "\r\n}"},
   };
   for (const Case& c : cases) {
