@@ -1,6 +1,5 @@
 // vantrel MaxLos: writes the line-of-sight tables for sight distances up to
 // MaxLos pixels to LOS.TDF in the current directory.
-#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>

@@ -76,8 +76,8 @@ std::vector<Endpoint> table_endpoints(std::int32_t radius);
 // Writes the block of the table of `radius` (>= 1) to `stream` and prints
 // its two progress lines on `console` (flushed at once; nullptr for none).
 // `endpoints` is empty before and after. Returns the number of lines in the
-// table. Throws std::bad_alloc when the coverage grid cannot be allocated,
-// before anything is written or printed.
+// table. Throws std::bad_alloc when memory runs out; the coverage grid,
+// the largest piece, is allocated before anything is written or printed.
 std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
                          TableStream& stream, std::FILE* console);
 

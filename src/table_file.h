@@ -2,6 +2,9 @@
 // Every '\n' written through the stream reaches the file as CR LF, on every
 // platform; the stream never prints. Once a write fails, every later write is
 // dropped and the failure is handed, once, to the reporter of the stream.
+// Full buffers go to the file on a thread of the stream's own, so a failure
+// comes to light at a later write or at the latest when the stream closes;
+// the file then holds exactly what the system accepted before it.
 #ifndef VANTREL_TABLE_FILE_H_
 #define VANTREL_TABLE_FILE_H_
 
@@ -20,7 +23,8 @@ inline constexpr char kTableFileName[] = "LOS.TDF";
 
 // Where the bytes of a table stream end up. Both calls return 0 on success or
 // the system's error number; a failed write may have stored a prefix of the
-// bytes, which then stays.
+// bytes, which then stays. write() may run on the stream's writer thread,
+// one call at a time.
 class ByteSink {
  public:
   virtual ~ByteSink() = default;
@@ -53,6 +57,8 @@ class NumberTexts {
 
 class BackgroundWriter;
 
+// The one output stream of a run: text and integers into large buffers,
+// written in order to a file or another sink.
 class TableStream {
  public:
   // Bytes gathered before they are handed to the sink.
