@@ -4,6 +4,8 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 namespace vantrel {
 namespace {
@@ -217,7 +219,17 @@ std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y) {
 std::uint32_t* EndpointList::append(Endpoint end) {
   const std::size_t room = walk_room(static_cast<std::size_t>(walk_length(end)));
   if (kept_capacity_ - kept_used_ >= room) {
-    if (!kept_) kept_.reset(new std::uint32_t[kept_capacity_]);
+    if (kept_size_ - kept_used_ < room) {
+      // Grow, up to the capacity, by doubling, and at once to about what a
+      // table needs: the first walk of a table is its longest, a table of
+      // radius a keeps some 1.5 a^2 points.
+      const std::size_t size = std::min(
+          kept_capacity_, std::max({kept_used_ + room, 2 * kept_size_, 2 * room * room}));
+      std::unique_ptr<std::uint32_t[]> larger(new std::uint32_t[size]);
+      std::copy_n(kept_.get(), kept_used_, larger.get());
+      kept_ = std::move(larger);
+      kept_size_ = size;
+    }
     entries_.push_back({end, kept_used_});
     kept_used_ += room;
     return kept_.get() + entries_.back().walk_offset;

@@ -64,8 +64,9 @@ class EndpointList {
  private:
   std::vector<Entry> entries_;
   std::size_t kept_capacity_;
-  std::unique_ptr<std::uint32_t[]> kept_;
-  std::size_t kept_used_ = 0;
+  std::unique_ptr<std::uint32_t[]> kept_;  // not value-initialized
+  std::size_t kept_size_ = 0;
+  std::size_t kept_used_ = 0;  // by the walks of the current table
   std::vector<std::uint32_t> scratch_;  // for walks that are not kept
 };
 
