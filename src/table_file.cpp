@@ -75,7 +75,6 @@ class SpaceReserver {
       return;
     }
     reserved_ += length;
-    reserved_any_ = true;
 #else
     (void)fd;
     (void)end;
@@ -84,7 +83,7 @@ class SpaceReserver {
 
   void before_close(int fd, std::uint64_t end) {
 #ifdef __linux__
-    if (reserved_any_ && reserved_ > end) {
+    if (reserved_ > end) {
       // Nothing to report if this fails: the file's bytes are all there.
       (void)ftruncate(fd, static_cast<off_t>(end));
     }
@@ -97,9 +96,8 @@ class SpaceReserver {
  private:
   static constexpr std::uint64_t kSmallest = std::uint64_t{1} << 20;
   static constexpr std::uint64_t kLargest = std::uint64_t{64} << 20;
-  std::uint64_t reserved_ = 0;
+  std::uint64_t reserved_ = 0;  // from offset 0, by fallocate
   bool usable_ = true;
-  bool reserved_any_ = false;
 };
 
 // A file opened by the stream; writes go straight to the system.
