@@ -14,7 +14,6 @@ namespace {
 
 using vantrel::ByteSink;
 using vantrel::CompactWalk;
-using vantrel::EndpointList;
 using vantrel::TableStream;
 
 class DiscardSink final : public ByteSink {
@@ -54,9 +53,9 @@ BENCHMARK(BM_Sweep)->Arg(100)->Arg(400);
 // coordinate rising evenly to radius / 3.
 void BM_WriteLineEntry(benchmark::State& state) {
   const auto radius = static_cast<std::int32_t>(state.range(0));
-  std::vector<std::uint32_t> minor(static_cast<std::size_t>(radius));
+  std::vector<vantrel::MinorCoord> minor(static_cast<std::size_t>(radius));
   for (std::size_t k = 0; k < minor.size(); ++k) {
-    minor[k] = static_cast<std::uint32_t>((k + 1) / 3);
+    minor[k] = static_cast<vantrel::MinorCoord>((k + 1) / 3);
   }
   const CompactWalk walk{{radius / 3, radius}, minor};
   TableStream stream;
@@ -75,9 +74,9 @@ void BM_BuildTable(benchmark::State& state) {
   const auto radius = static_cast<std::int32_t>(state.range(0));
   TableStream stream;
   attach_discard(stream);
-  EndpointList endpoints;
+  vantrel::TableBuilder builder(stream);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(vantrel::build_table(radius, endpoints, stream, nullptr));
+    benchmark::DoNotOptimize(builder.build(radius, nullptr));
   }
 }
 BENCHMARK(BM_BuildTable)->Arg(100)->Arg(400);

@@ -36,12 +36,15 @@ void report_file_failure(std::string_view operation, int error_number) {
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
 // the progress of each. Throws std::bad_alloc when memory runs out.
 int write_tables(std::int32_t tables) {
-  vantrel::TableStream stream(report_file_failure);
+  // The worker writes the file and formats much of it while this thread
+  // sweeps the tables.
+  vantrel::Worker worker;
+  vantrel::TableStream stream(report_file_failure, &worker);
   stream.open(vantrel::kTableFileName);
   vantrel::write_header_block(stream, tables);
-  vantrel::EndpointList endpoints;
+  vantrel::TableBuilder builder(stream);
   for (std::int32_t radius = 1; radius <= tables; ++radius) {
-    vantrel::build_table(radius, endpoints, stream, stdout);
+    builder.build(radius, stdout);
   }
   stream.close();
   return stream.failed() ? kExitFailed : kExitDone;

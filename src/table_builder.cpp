@@ -23,8 +23,10 @@ static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must be IEEE single");
 constexpr std::size_t kWalkBlock = 8;
 
 // Where the platform can pick a function's version when the program loads,
-// the walk also comes in a version for processors with AVX2.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+// the walk also comes in a version for processors with AVX2. (Not under
+// ThreadSanitizer, whose runtime is not ready when the loader picks.)
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && \
+    !defined(__SANITIZE_THREAD__)
 #define VANTREL_WALK_VERSIONS __attribute__((target_clones("default", "avx2")))
 #else
 #define VANTREL_WALK_VERSIONS
@@ -41,7 +43,7 @@ std::size_t walk_room(std::size_t length) {
 // single-precision slope multiply exactly in double, so rounding that
 // product to single precision is the single-precision product itself.
 template <bool kCells>
-inline CompactWalk walk_into(Endpoint end, std::uint32_t* minor, std::uint32_t* cells,
+inline CompactWalk walk_into(Endpoint end, MinorCoord* minor, std::uint32_t* cells,
                              std::uint32_t width) {
   const bool along_x = end.x > end.y;
   const std::int32_t length = along_x ? end.x : end.y;
@@ -54,19 +56,19 @@ inline CompactWalk walk_into(Endpoint end, std::uint32_t* minor, std::uint32_t* 
     const auto whole = static_cast<std::int32_t>(v);
     const auto m = static_cast<std::uint32_t>(
         whole + (v - static_cast<float>(whole) >= 0.5f ? 1 : 0));
-    minor[k - 1] = m;
+    minor[k - 1] = static_cast<MinorCoord>(m);
     if constexpr (kCells) cells[k - 1] = m * width + static_cast<std::uint32_t>(k);
   }
   return {end, {minor, static_cast<std::size_t>(length)}};
 }
 
 VANTREL_WALK_VERSIONS
-CompactWalk compute_walk(Endpoint end, std::uint32_t* minor) {
+CompactWalk compute_walk(Endpoint end, MinorCoord* minor) {
   return walk_into<false>(end, minor, nullptr, 0);
 }
 
 VANTREL_WALK_VERSIONS
-CompactWalk compute_walk_and_cells(Endpoint end, std::uint32_t* minor,
+CompactWalk compute_walk_and_cells(Endpoint end, MinorCoord* minor,
                                    std::uint32_t* cells, std::uint32_t width) {
   return walk_into<true>(end, minor, cells, width);
 }
@@ -216,7 +218,7 @@ std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y) {
   return walk;
 }
 
-std::uint32_t* EndpointList::append(Endpoint end) {
+MinorCoord* EndpointList::append(Endpoint end) {
   const std::size_t room = walk_room(static_cast<std::size_t>(walk_length(end)));
   if (kept_capacity_ - kept_used_ >= room) {
     if (kept_size_ - kept_used_ < room) {
@@ -225,7 +227,7 @@ std::uint32_t* EndpointList::append(Endpoint end) {
       // radius a keeps some 1.5 a^2 points.
       const std::size_t size = std::min(
           kept_capacity_, std::max({kept_used_ + room, 2 * kept_size_, 2 * room * room}));
-      std::unique_ptr<std::uint32_t[]> larger(new std::uint32_t[size]);
+      std::unique_ptr<MinorCoord[]> larger(new MinorCoord[size]);
       std::copy_n(kept_.get(), kept_used_, larger.get());
       kept_ = std::move(larger);
       kept_size_ = size;
@@ -261,23 +263,16 @@ std::vector<Endpoint> table_endpoints(std::int32_t radius) {
 
 namespace {
 
-// Writes the line count and the line entries of a swept table, largest
-// endpoint first.
-void write_lines(std::int32_t radius, const EndpointList& endpoints,
-                 TableStream& stream) {
-  const auto& entries = endpoints.entries();
-  write_line_count(stream, static_cast<std::int32_t>(entries.size()));
-  std::vector<std::uint32_t> recomputed;
-  std::int32_t number = 1;
-  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-    if (const std::uint32_t* kept = endpoints.kept_walk(*entry)) {
-      const auto length = static_cast<std::size_t>(walk_length(entry->end));
-      write_line_entry(stream, number++, {entry->end, {kept, length}});
-    } else {
-      recomputed.resize(walk_room(static_cast<std::size_t>(radius)));
-      write_line_entry(stream, number++, compute_walk(entry->end, recomputed.data()));
-    }
-  }
+// Large tables have their first entries formatted here and the rest on the
+// worker, a buffer of the stream at a time. This thread's share of a table's
+// room (LineEntryText::room), in percent, balances the threads: this one
+// also sweeps, the worker also writes.
+constexpr std::size_t kFirstPartShare = 40;
+// Smaller tables are formatted faster than handed over.
+constexpr std::size_t kSideFromRoom = std::size_t{256} << 10;
+
+std::size_t entry_room(Endpoint end) {
+  return LineEntryText::room(static_cast<std::size_t>(walk_length(end)));
 }
 
 void print_creating(std::FILE* console, std::int32_t radius) {
@@ -294,18 +289,115 @@ void print_line_count(std::FILE* console, std::size_t line_count) {
 
 }  // namespace
 
-std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
-                         TableStream& stream, std::FILE* console) {
+// A swept table: its lines in the order written, with what the worker
+// needs to format some of them.
+struct TableBuilder::Table {
+  struct Line {
+    Endpoint end;
+    const MinorCoord* walk;  // kept, or nullptr
+  };
+
+  explicit Table(std::size_t kept_points) : endpoints(kept_points) {}
+
+  // Stores the entries of lines[first, last) at `out`; returns their end.
+  char* put_lines(char* out, std::size_t first, std::size_t last) {
+    for (std::size_t k = first; k < last; ++k) {
+      const Line& line = lines[k];
+      const auto number = static_cast<std::int32_t>(k + 1);
+      if (line.walk != nullptr) {
+        const auto length = static_cast<std::size_t>(walk_length(line.end));
+        out = text.put(out, number, {line.end, {line.walk, length}});
+      } else {
+        out = text.put(out, number, compute_walk(line.end, walk.data()));
+      }
+    }
+    return out;
+  }
+
+  EndpointList endpoints;
+  std::vector<Line> lines;
+  LineEntryText text;               // for the worker
+  std::vector<MinorCoord> walk;  // recomputed walks, the worker
+  Worker::Ticket last_fill = 0;     // the worker's last job on the lines
+};
+
+TableBuilder::TableBuilder(TableStream& stream, std::size_t kept_points)
+    : stream_(stream),
+      tables_{std::make_unique<Table>(kept_points), std::make_unique<Table>(kept_points)} {}
+
+TableBuilder::~TableBuilder() {
+  for (const auto& table : tables_) stream_.wait_for(table->last_fill);
+}
+
+void TableBuilder::write_lines(std::int32_t radius, Table& table) {
+  const auto& entries = table.endpoints.entries();
+  const std::size_t count = entries.size();
+  write_line_count(stream_, static_cast<std::int32_t>(count));
+  table.lines.clear();
+  std::size_t table_room = 0;
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    table.lines.push_back({entry->end, table.endpoints.kept_walk(*entry)});
+    table_room += entry_room(entry->end);
+  }
+  walk_.resize(walk_room(static_cast<std::size_t>(radius)));
+  auto write = [&](std::size_t first, std::size_t last) {
+    for (std::size_t k = first; k < last; ++k) {
+      const Table::Line& line = table.lines[k];
+      const auto number = static_cast<std::int32_t>(k + 1);
+      if (line.walk != nullptr) {
+        const auto length = static_cast<std::size_t>(walk_length(line.end));
+        write_line_entry(stream_, number, {line.end, {line.walk, length}});
+      } else {
+        write_line_entry(stream_, number, compute_walk(line.end, walk_.data()));
+      }
+    }
+  };
+
+  // This thread's part first, the worker's in buffer-sized pieces after.
+  std::size_t split = count;
+  if (table_room >= kSideFromRoom && count <= static_cast<std::size_t>(NumberTexts::kLargest)) {
+    split = 0;
+    for (std::size_t room = 0; split < count && room * 100 < table_room * kFirstPartShare;) {
+      room += entry_room(table.lines[split++].end);
+    }
+    table.text.prepare(std::max(static_cast<std::int32_t>(count), radius));
+    table.walk.resize(walk_.size());
+  }
+  write(0, split);
+  for (std::size_t next = split; next < count;) {
+    std::size_t end = next;
+    for (std::size_t room = 0; end < count;) {
+      room += entry_room(table.lines[end].end);
+      if (room > TableStream::kBufferSize) break;
+      ++end;
+    }
+    const Worker::Ticket fill = stream_.write_on_worker(
+        [&table, next, end](char* out) { return table.put_lines(out, next, end); });
+    if (fill == 0) {
+      write(next, count);
+      break;
+    }
+    table.last_fill = fill;
+    next = end;
+  }
+}
+
+std::int32_t TableBuilder::build(std::int32_t radius, std::FILE* console) {
+  Table& table = *tables_[next_table_];
+  next_table_ = 1 - next_table_;
   CoverageGrid grid(radius);
-  write_table_opening(stream, radius);
+  // The worker may still be formatting the lines this table held last.
+  stream_.wait_for(table.last_fill);
+  table.last_fill = 0;
+  table.endpoints.clear();
+  write_table_opening(stream_, radius);
   print_creating(console, radius);
-  sweep(radius, grid, endpoints);
-  endpoints.sort();
-  const std::size_t line_count = endpoints.entries().size();
-  write_lines(radius, endpoints, stream);
-  endpoints.clear();
+  sweep(radius, grid, table.endpoints);
+  table.endpoints.sort();
+  const std::size_t line_count = table.endpoints.entries().size();
+  write_lines(radius, table);
   print_line_count(console, line_count);
-  write_table_closing(stream);
+  write_table_closing(stream_);
   return static_cast<std::int32_t>(line_count);
 }
 

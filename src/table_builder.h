@@ -45,7 +45,7 @@ class EndpointList {
   static constexpr std::size_t kNotKept = ~std::size_t{0};
 
   // Returns room for the walk to `end` (x, y >= 0) and appends `end`.
-  std::uint32_t* append(Endpoint end);
+  MinorCoord* append(Endpoint end);
 
   // Sorts the entries ascending by endpoint (by x, then y).
   void sort();
@@ -56,7 +56,7 @@ class EndpointList {
   const std::vector<Entry>& entries() const { return entries_; }
 
   // The kept walk of `entry`, or nullptr.
-  const std::uint32_t* kept_walk(const Entry& entry) const {
+  const MinorCoord* kept_walk(const Entry& entry) const {
     return entry.walk_offset == kNotKept ? nullptr
                                          : kept_.get() + entry.walk_offset;
   }
@@ -64,23 +64,50 @@ class EndpointList {
  private:
   std::vector<Entry> entries_;
   std::size_t kept_capacity_;
-  std::unique_ptr<std::uint32_t[]> kept_;  // not value-initialized
+  std::unique_ptr<MinorCoord[]> kept_;  // not value-initialized
   std::size_t kept_size_ = 0;
   std::size_t kept_used_ = 0;  // by the walks of the current table
-  std::vector<std::uint32_t> scratch_;  // for walks that are not kept
+  std::vector<MinorCoord> scratch_;  // for walks that are not kept
 };
 
 // The endpoints of the table of `radius` (>= 1), in ascending order (by x,
 // then y). Throws std::bad_alloc when the coverage grid cannot be allocated.
 std::vector<Endpoint> table_endpoints(std::int32_t radius);
 
-// Writes the block of the table of `radius` (>= 1) to `stream` and prints
-// its two progress lines on `console` (flushed at once; nullptr for none).
-// `endpoints` is empty before and after. Returns the number of lines in the
-// table. Throws std::bad_alloc when memory runs out; the coverage grid,
-// the largest piece, is allocated before anything is written or printed.
-std::int32_t build_table(std::int32_t radius, EndpointList& endpoints,
-                         TableStream& stream, std::FILE* console);
+// Builds table after table into one stream, keeping its memory from one
+// table to the next.
+//
+// When the stream has a worker, a large table has most of its line entries
+// formatted on the worker's thread, which goes on with them while this
+// thread sweeps the next table.
+class TableBuilder {
+ public:
+  // `stream` must outlive the builder. `kept_points`: see EndpointList.
+  explicit TableBuilder(TableStream& stream,
+                        std::size_t kept_points = EndpointList::kKeptPoints);
+  // Waits until the worker is done with the tables.
+  ~TableBuilder();
+  TableBuilder(const TableBuilder&) = delete;
+  TableBuilder& operator=(const TableBuilder&) = delete;
+
+  // Writes the block of the table of `radius` (>= 1) to the stream and
+  // prints its two progress lines on `console` (flushed at once; nullptr
+  // for none). Returns the number of lines in the table. Throws
+  // std::bad_alloc when memory runs out; the coverage grid, the largest
+  // piece, is allocated before anything is written or printed.
+  std::int32_t build(std::int32_t radius, std::FILE* console);
+
+ private:
+  struct Table;
+
+  void write_lines(std::int32_t radius, Table& table);
+
+  TableStream& stream_;
+  // Two, in turn: the worker may still format the lines of the one before.
+  std::unique_ptr<Table> tables_[2];
+  std::size_t next_table_ = 0;
+  std::vector<MinorCoord> walk_;  // recomputed walks, this thread
+};
 
 }  // namespace vantrel
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -20,6 +19,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
+
+#include "spin_condition.h"
 
 namespace vantrel {
 namespace {
@@ -138,78 +139,9 @@ class FileSink final : public ByteSink {
 
 }  // namespace
 
-// Writes buffers to a sink on a thread of its own, in the order given. Once
-// a write fails, the buffers after it are dropped.
-class BackgroundWriter {
- public:
-  explicit BackgroundWriter(ByteSink& sink)
-      : sink_(sink), thread_([this] { run(); }) {}
-
-  ~BackgroundWriter() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
-  }
-
-  BackgroundWriter(const BackgroundWriter&) = delete;
-  BackgroundWriter& operator=(const BackgroundWriter&) = delete;
-
-  // Queues `size` bytes at `data`, which stay untouched until they are
-  // written (see wait).
-  void start(const char* data, std::size_t size) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back({data, size});
-    }
-    wake_.notify_one();
-  }
-
-  // Waits until at most `pending` buffers are queued or being written, the
-  // oldest having gone first; returns the error number of the first failed
-  // write, 0 while all went out whole.
-  int wait(std::size_t pending) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return queue_.size() <= pending; });
-    return error_number_;
-  }
-
- private:
-  struct Job {
-    const char* data;
-    std::size_t size;
-  };
-
-  void run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-      if (queue_.empty()) return;
-      const Job job = queue_.front();
-      const bool write = error_number_ == 0;
-      lock.unlock();
-      const int error_number = write ? sink_.write(job.data, job.size) : 0;
-      lock.lock();
-      if (error_number_ == 0) error_number_ = error_number;
-      queue_.pop_front();
-      done_.notify_one();
-    }
-  }
-
-  ByteSink& sink_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::condition_variable done_;
-  std::deque<Job> queue_;
-  int error_number_ = 0;
-  bool stopping_ = false;
-  std::thread thread_;  // last: starts once the rest is ready
-};
-
-TableStream::TableStream(FailureReporter reporter)
+TableStream::TableStream(FailureReporter reporter, Worker* worker)
     : reporter_(std::move(reporter)),
+      worker_(worker),
       buffers_{std::unique_ptr<char[]>(new char[kBufferSize + kSlack])} {}
 
 TableStream::~TableStream() { close(); }
@@ -229,6 +161,14 @@ void TableStream::attach(std::unique_ptr<ByteSink> sink) {
   sink_ = std::move(sink);
   current_ = 0;
   used_ = 0;
+  free_count_ = 0;
+  if (worker_ != nullptr) {
+    for (std::size_t n = kBuffers - 1; n > 0; --n) {
+      if (!buffers_[n]) buffers_[n].reset(new char[kBufferSize + kSlack]);
+      free_[free_count_++] = n;
+    }
+  }
+  write_error_.store(0, std::memory_order_relaxed);
   failed_ = false;
   accepting_ = true;
 }
@@ -263,11 +203,32 @@ void TableStream::write_integer(std::int64_t value) {
   commit(std::to_chars(out, out + kLongest, value).ptr);
 }
 
+Worker::Ticket TableStream::write_on_worker(SideFill fill) {
+  if (!accepting_ || worker_ == nullptr || !worker_->start()) return 0;
+  flush();
+  if (!accepting_) return 0;
+  const std::size_t buffer = take_buffer();
+  Worker::Ticket ticket = 0;
+  try {
+    ticket = worker_->post([this, buffer, fill = std::move(fill)] {
+      char* const data = buffers_[buffer].get();
+      sizes_[buffer] = static_cast<std::size_t>(fill(data) - data);
+    });
+  } catch (...) {
+    free_[free_count_++] = buffer;
+    throw;
+  }
+  post_write(buffer);
+  return ticket;
+}
+
 void TableStream::close() {
   if (!sink_) return;
   if (accepting_) flush(/*last=*/true);
-  wait_for_writes(0);
-  writer_.reset();
+  wait_for(last_job_);
+  last_job_ = 0;
+  write_count_ = 0;
+  check_writes();
   const int error_number = sink_->close();
   if (error_number != 0 && !failed_) fail("close", error_number);
   sink_.reset();
@@ -275,9 +236,28 @@ void TableStream::close() {
   used_ = 0;
 }
 
-bool TableStream::wait_for_writes(std::size_t pending) {
-  if (!writer_) return true;
-  const int error_number = writer_->wait(pending);
+std::size_t TableStream::take_buffer() {
+  if (free_count_ > 0) return free_[--free_count_];
+  const Write oldest = writes_[first_write_];
+  first_write_ = (first_write_ + 1) % kBuffers;
+  --write_count_;
+  worker_->wait(oldest.ticket);
+  return oldest.buffer;
+}
+
+void TableStream::post_write(std::size_t buffer) {
+  const Worker::Ticket ticket = worker_->post([this, buffer] {
+    if (write_error_.load(std::memory_order_relaxed) != 0) return;
+    const int error_number = sink_->write(buffers_[buffer].get(), sizes_[buffer]);
+    if (error_number != 0) write_error_.store(error_number, std::memory_order_relaxed);
+  });
+  writes_[(first_write_ + write_count_) % kBuffers] = {ticket, buffer};
+  ++write_count_;
+  last_job_ = ticket;
+}
+
+bool TableStream::check_writes() {
+  const int error_number = write_error_.load(std::memory_order_relaxed);
   if (error_number == 0) return true;
   if (!failed_) fail("write", error_number);
   return false;
@@ -285,27 +265,19 @@ bool TableStream::wait_for_writes(std::size_t pending) {
 
 void TableStream::flush(bool last) {
   if (used_ == 0) return;
-  if (!writer_ && !last) {
-    try {
-      writer_ = std::make_unique<BackgroundWriter>(*sink_);
-      for (std::size_t n = 1; n < kBuffers; ++n) {
-        buffers_[n].reset(new char[kBufferSize + kSlack]);
-      }
-    } catch (const std::system_error&) {
-      writer_.reset();  // no thread to be had: write directly
-    }
-  }
-  if (!writer_) {
+  // A run that fits one buffer needs no second thread.
+  if (worker_ == nullptr || (last && last_job_ == 0)) {
     const int error_number = sink_->write(buffers_[current_].get(), used_);
     used_ = 0;
     if (error_number != 0) fail("write", error_number);
     return;
   }
-  writer_->start(buffers_[current_].get(), used_);
+  sizes_[current_] = used_;
+  post_write(current_);
   used_ = 0;
-  // The next buffer in turn was queued kBuffers flushes ago: wait for it.
-  current_ = (current_ + 1) % kBuffers;
-  wait_for_writes(kBuffers - 1);
+  if (last) return;
+  current_ = take_buffer();
+  check_writes();
 }
 
 void TableStream::fail(std::string_view operation, int error_number) {
@@ -370,7 +342,7 @@ std::size_t next_digit_count(std::uint64_t length) {
 // long and whose ",x,y" texts are step long: per point two 8-byte stores,
 // the second over the stray bytes of the first.
 template <bool kAlongX>
-char* put_points(char* out, const std::uint64_t* texts, const std::uint32_t* minor,
+char* put_points(char* out, const std::uint64_t* texts, const MinorCoord* minor,
                  std::size_t first, std::size_t last, std::size_t x_length,
                  std::size_t step) {
   auto put = [&](char* at, std::size_t k) {
@@ -397,7 +369,7 @@ char* put_points(char* out, const std::uint64_t* texts, const std::uint32_t* min
 // changes its number of digits, so the loop within a stretch need not look
 // up any length.
 template <bool kAlongX>
-char* put_walk(char* out, const NumberTexts& numbers, const std::uint32_t* minor,
+char* put_walk(char* out, const NumberTexts& numbers, const MinorCoord* minor,
                std::size_t points, std::size_t across) {
   const std::uint64_t* lengths = numbers.lengths();
   for (std::size_t k = 1; k <= points;) {
@@ -444,28 +416,29 @@ void write_line_entry(TableStream& stream, std::int32_t number,
     return;
   }
   const auto points = static_cast<std::size_t>(length);
-  // "\r\n\tline", two numbers, "=" and ";", and per point ",x,y" with at
-  // most five digits each (coordinates stay below 2^16).
-  char* out = stream.reserve(32 + 12 * points);
+  char* out = stream.reserve(LineEntryText::room(points));
   if (out == nullptr) return;
-  NumberTexts& numbers = stream.number_texts_;
-  numbers.extend_to(std::max(number, length));
+  stream.entry_text_.prepare(std::max(number, length));
+  stream.commit(stream.entry_text_.put(out, number, walk));
+}
 
+char* LineEntryText::put(char* out, std::int32_t number, const CompactWalk& walk) const {
+  const auto points = walk.minor.size();
   // A number's text starts with a comma; here the byte before the digits
   // takes its place.
   std::memcpy(out, "\r\n\tlin", 6);
   char* line_number = out + 6;
-  out = put_number(line_number, numbers, static_cast<std::size_t>(number));
+  out = put_number(line_number, numbers_, static_cast<std::size_t>(number));
   *line_number = 'e';
   char* walk_length = out;
-  out = put_number(walk_length, numbers, points);
+  out = put_number(walk_length, numbers_, points);
   *walk_length = '=';
-  const std::uint32_t* minor = walk.minor.data();
+  const MinorCoord* minor = walk.minor.data();
   const auto across = static_cast<std::size_t>(std::min(walk.end.x, walk.end.y));
-  out = walk.along_x() ? put_walk<true>(out, numbers, minor, points, across)
-                       : put_walk<false>(out, numbers, minor, points, across);
+  out = walk.along_x() ? put_walk<true>(out, numbers_, minor, points, across)
+                       : put_walk<false>(out, numbers_, minor, points, across);
   *out++ = ';';
-  stream.commit(out);
+  return out;
 }
 
 void write_table_closing(TableStream& stream) { stream.write_text("\n}"); }

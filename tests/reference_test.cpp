@@ -100,16 +100,21 @@ std::string reference_table(std::int64_t radius) {
   return text;
 }
 
-// The fast output of tables 1 .. last, built with `endpoints`, next to the
-// reference; an empty message when they agree.
-std::string compare_tables(std::int32_t last, EndpointList& endpoints) {
+// The fast output of tables first .. last, next to the reference; an empty
+// message when they agree. With `worker`, large tables are partly formatted
+// on it; `kept_points` limits the walks kept per table.
+std::string compare_tables(std::int32_t first, std::int32_t last, Worker* worker,
+                           std::size_t kept_points = EndpointList::kKeptPoints) {
   std::string bytes;
-  TableStream stream;
+  TableStream stream({}, worker);
   attach_memory(stream, &bytes);
   std::string expected;
-  for (std::int32_t radius = 1; radius <= last; ++radius) {
-    build_table(radius, endpoints, stream, nullptr);
-    expected += reference_table(radius);
+  {
+    TableBuilder builder(stream, kept_points);
+    for (std::int32_t radius = first; radius <= last; ++radius) {
+      builder.build(radius, nullptr);
+      expected += reference_table(radius);
+    }
   }
   stream.close();
   if (bytes == expected) return "";
@@ -125,14 +130,22 @@ std::string compare_tables(std::int32_t last, EndpointList& endpoints) {
 }
 
 TEST(ReferenceTables, FastOutputEqualsThePlainReference) {
-  EndpointList endpoints;
-  EXPECT_EQ(compare_tables(260, endpoints), "");
+  EXPECT_EQ(compare_tables(1, 260, nullptr), "");
+}
+
+TEST(ReferenceTables, TablesFormattedPartlyOnTheWorkerAreTheSame) {
+  // From about radius 115 on, most of a table's entries are formatted on
+  // the worker; the largest of these in more than one buffer.
+  Worker worker;
+  EXPECT_EQ(compare_tables(1, 260, &worker), "");
+  EXPECT_EQ(compare_tables(395, 400, &worker), "");
 }
 
 TEST(ReferenceTables, WalksThatAreNotKeptAreWrittenTheSame) {
-  // Room for a few walks only: the rest are computed again when written.
-  EndpointList endpoints(100);
-  EXPECT_EQ(compare_tables(80, endpoints), "");
+  // Room for a few walks only: the rest are computed again when written,
+  // on either thread.
+  Worker worker;
+  EXPECT_EQ(compare_tables(1, 130, &worker, 100), "");
 }
 
 }  // namespace

@@ -140,9 +140,8 @@ TEST(BuildTable, WritesTheBlockInDescendingOrderAndPrintsProgress) {
   std::FILE* console = std::tmpfile();
   ASSERT_NE(console, nullptr);
 
-  EndpointList endpoints;
-  EXPECT_EQ(build_table(4, endpoints, stream, console), 6);
-  EXPECT_TRUE(endpoints.entries().empty());
+  TableBuilder builder(stream);
+  EXPECT_EQ(builder.build(4, console), 6);
   stream.close();
 
   EXPECT_EQ(bytes,

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -15,9 +16,9 @@ namespace {
 
 // Runs `write` against a stream over memory and returns the bytes it stored.
 template <typename Write>
-std::string written_by(Write write) {
+std::string written_by(Write write, Worker* worker = nullptr) {
   std::string bytes;
-  TableStream stream;
+  TableStream stream({}, worker);
   attach_memory(stream, &bytes);
   write(stream);
   stream.close();
@@ -60,38 +61,84 @@ TEST(TableStream, KeepsEveryByteAcrossManyBufferFlushes) {
   }
   text += std::string(TableStream::kBufferSize + 5, 'y');
   expected += std::string(TableStream::kBufferSize + 5, 'y');
-  EXPECT_EQ(written_by([&](TableStream& s) {
-              s.write_text(text);
-              s.write_integer(-12);
-            }),
-            expected + "-12");
+  auto write = [&](TableStream& s) {
+    s.write_text(text);
+    s.write_integer(-12);
+  };
+  EXPECT_EQ(written_by(write), expected + "-12");
+  Worker worker;
+  EXPECT_EQ(written_by(write, &worker), expected + "-12");
+}
+
+// Text written here and by fills on the worker, in turn: "<n>:" here, then
+// a fill of `size` bytes of letter n, for n = 0, 1, ...
+std::string interleave(TableStream& stream, const std::vector<std::size_t>& fill_sizes) {
+  std::string expected;
+  for (std::size_t n = 0; n < fill_sizes.size(); ++n) {
+    const std::string mark = std::to_string(n) + ":";
+    stream.write_text(mark);
+    const std::size_t size = fill_sizes[n];
+    const char letter = static_cast<char>('a' + n % 26);
+    const Worker::Ticket fill = stream.write_on_worker([size, letter](char* out) {
+      std::memset(out, letter, size);
+      return out + size;
+    });
+    if (fill == 0) stream.write_text(std::string(size, letter));
+    expected += mark + std::string(size, letter);
+  }
+  return expected;
+}
+
+TEST(TableStream, PlacesTextFilledOnTheWorkerInOrder) {
+  const std::vector<std::size_t> sizes = {0, 10, TableStream::kBufferSize, 7, 300000,
+                                          TableStream::kBufferSize, 1, 2, 3};
+  std::string expected;
+  auto write = [&](TableStream& s) {
+    expected = interleave(s, sizes);
+    s.write_text("end");
+    expected += "end";
+  };
+  Worker worker;
+  EXPECT_EQ(written_by(write, &worker), expected);
+  // Without a worker the caller writes the text itself.
+  EXPECT_EQ(written_by(write), expected);
 }
 
 TEST(TableStream, DropsEverythingAfterAFailedWriteAndReportsItOnce) {
-  std::vector<std::string> reports;
-  std::string bytes;
-  TableStream stream([&](std::string_view operation, int error_number) {
-    reports.push_back(std::string(operation) + " " +
-                      std::to_string(error_number));
-  });
-  constexpr std::size_t kCapacity = 1000;
-  attach_memory(stream, &bytes, kCapacity);
+  // Failing within the first buffer, and in a later one, with and without
+  // a worker and text filled on it.
+  for (const std::size_t capacity : {std::size_t{1000}, 2 * TableStream::kBufferSize + 7}) {
+    for (const bool on_worker : {false, true}) {
+      SCOPED_TRACE(std::to_string(capacity) + (on_worker ? " on the worker" : ""));
+      std::vector<std::string> reports;
+      std::string bytes;
+      Worker worker;
+      TableStream stream(
+          [&](std::string_view operation, int error_number) {
+            reports.push_back(std::string(operation) + " " + std::to_string(error_number));
+          },
+          on_worker ? &worker : nullptr);
+      attach_memory(stream, &bytes, capacity);
 
-  // Buffers go out on another thread: the failure shows by the close at the
-  // latest, and whatever was written after it never reaches the sink.
-  const std::string line(99, 'z');
-  for (int i = 0; i < 30000; ++i) stream.write_text(line + "\n");
-  stream.write_text("after");
-  stream.write_integer(42);
-  stream.close();
-  EXPECT_TRUE(stream.failed());
+      // With a worker the failure shows by the close at the latest, and
+      // whatever was written after it never reaches the sink.
+      std::string intended;
+      const std::string line(99, 'z');
+      for (int i = 0; i < 30000; ++i) {
+        stream.write_text(line + "\n");
+        intended += line + "\r\n";
+        if (i % 5000 == 0) intended += interleave(stream, {5, 200000});
+      }
+      stream.write_text("after");
+      stream.write_integer(42);
+      stream.close();
+      EXPECT_TRUE(stream.failed());
 
-  // What the sink accepted stays: an exact prefix of the intended output.
-  EXPECT_EQ(bytes.size(), kCapacity);
-  std::string intended;
-  while (intended.size() < kCapacity) intended += line + "\r\n";
-  EXPECT_EQ(bytes, intended.substr(0, kCapacity));
-  EXPECT_EQ(reports, std::vector<std::string>{"write " + std::to_string(ENOSPC)});
+      // What the sink accepted stays: an exact prefix of the intended output.
+      EXPECT_EQ(bytes, intended.substr(0, capacity));
+      EXPECT_EQ(reports, std::vector<std::string>{"write " + std::to_string(ENOSPC)});
+    }
+  }
 }
 
 TEST(TableStream, DropsWritesWhileNotAttachedAndFailsOnAnUnopenableFile) {
@@ -127,19 +174,19 @@ TEST(TableWriters, WriteTheBlocksOfTheFileFormat) {
        "\r\n\tnumlines=13;"},
       {"entry along y",
        [](TableStream& s) {
-         const std::uint32_t minor[] = {0, 1, 1, 2, 2};
+         const MinorCoord minor[] = {0, 1, 1, 2, 2};
          write_line_entry(s, 6, {{2, 5}, minor});
        },
        "\r\n\tline6=5,0,1,1,2,1,3,2,4,2,5;"},
       {"entry along x",
        [](TableStream& s) {
-         const std::uint32_t minor[] = {1, 2, 2, 3};
+         const MinorCoord minor[] = {1, 2, 2, 3};
          write_line_entry(s, 123456, {{4, 3}, minor});
        },
        "\r\n\tline123456=4,1,1,2,2,3,2,4,3;"},
       {"entry with a number beyond the digit texts",
        [](TableStream& s) {
-         const std::uint32_t minor[] = {1, 1, 2};
+         const MinorCoord minor[] = {1, 1, 2};
          write_line_entry(s, 12345678, {{2, 3}, minor});
        },
        "\r\n\tline12345678=3,1,1,1,2,2,3;"},
