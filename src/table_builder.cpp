@@ -132,6 +132,43 @@ class CoverageGrid {
   std::vector<unsigned char> cells_;
 };
 
+// Where the sweep of one circle stands. For each i, c is the nearest whole
+// number to the square root of n = f - i*i (f the circle's squared radius,
+// a whole number). No square root of an integer below 2^31 comes within
+// rounding error of a half, so c is exactly the whole number with
+// c(c - 1) < n <= c(c + 1). While i < c the circle falls by less than one
+// cell per step, so c steps down by one at most, and cheaply.
+struct CircleScan {
+  std::int64_t c = 0;
+  std::int64_t slack = 0;           // n - c(c - 1); c steps down once it is <= 0
+  std::int64_t twice_i_plus_1 = 3;  // n falls by this as i grows
+  std::int64_t twice_c_plus_1 = 0;
+  const unsigned char* candidates = nullptr;  // the byte of (i, c) and (c, i)
+
+  void advance(std::size_t width) {
+    slack -= twice_i_plus_1;
+    twice_i_plus_1 += 2;
+    candidates += width;
+    if (slack <= 0) {
+      --c;
+      slack += 2 * c;
+      twice_c_plus_1 -= 2;
+      candidates -= 1;
+    }
+  }
+};
+
+// Passes over the candidates that both kinds of line cover, which are most,
+// up to the end of the circle (i >= c). A function of its own, so that this
+// loop has its state in registers.
+[[gnu::noinline]] CircleScan skip_covered(CircleScan scan, std::size_t width) {
+  while (scan.twice_i_plus_1 < scan.twice_c_plus_1 &&
+         *scan.candidates == CoverageGrid::kBoth) {
+    scan.advance(width);
+  }
+  return scan;
+}
+
 // Fills `grid` (fresh) with the lines of the table of `radius`, appending
 // their endpoints to `endpoints` in the order taken.
 void sweep(std::int32_t radius, CoverageGrid& grid, EndpointList& endpoints) {
@@ -152,37 +189,22 @@ void sweep(std::int32_t radius, CoverageGrid& grid, EndpointList& endpoints) {
   for (float r = static_cast<float>(radius); r >= 1.0f; r = to_single(r - 0.5)) {
     // Exact in double: r*r for whole radii, r*r - 0.25 for half radii.
     const auto f = static_cast<std::int64_t>(static_cast<double>(r) * r);
-    // For each i, c is the nearest whole number to the square root of
-    // n = f - i*i. No square root of an integer below 2^31 comes within
-    // rounding error of a half, so c is exactly the whole number with
-    // c(c - 1) < n <= c(c + 1). While i < c the circle falls by less than
-    // one cell per step, so c steps down by one at most, and cheaply.
-    std::int64_t n = f - 1;
-    std::int64_t c = nearest_root(n);
-    std::int64_t c_floor = c * (c - 1);
-    std::int64_t twice_i_plus_1 = 3;  // n falls by this as i grows
-    std::int64_t twice_c_plus_1 = 2 * c + 1;
-    // The byte of the candidates (i, c) and (c, i).
-    const unsigned char* candidates = grid.cell(c, 1);
-    while (twice_i_plus_1 < twice_c_plus_1) {
-      if (*candidates != CoverageGrid::kBoth) {  // mostly both are covered
-        const std::int64_t i = twice_i_plus_1 / 2;
-        if ((*candidates & CoverageGrid::kSteep) == 0) take(i, c);
-        if ((*candidates & CoverageGrid::kShallow) == 0) take(c, i);
-      }
-      n -= twice_i_plus_1;
-      twice_i_plus_1 += 2;
-      candidates += width;
-      if (n <= c_floor) {
-        --c;
-        c_floor -= 2 * c;
-        twice_c_plus_1 -= 2;
-        candidates -= 1;
-      }
+    CircleScan scan;  // from i = 1
+    scan.c = nearest_root(f - 1);
+    scan.slack = f - 1 - scan.c * (scan.c - 1);
+    scan.twice_c_plus_1 = 2 * scan.c + 1;
+    scan.candidates = grid.cell(scan.c, 1);
+    for (;;) {
+      scan = skip_covered(scan, width);
+      if (scan.twice_i_plus_1 >= scan.twice_c_plus_1) break;
+      const std::int64_t i = scan.twice_i_plus_1 / 2;
+      if ((*scan.candidates & CoverageGrid::kSteep) == 0) take(i, scan.c);
+      if ((*scan.candidates & CoverageGrid::kShallow) == 0) take(scan.c, i);
+      scan.advance(width);
     }
     // Leaving the loop, c may have had to fall by two.
-    const std::int64_t i = twice_i_plus_1 / 2;
-    c = nearest_root(n);
+    const std::int64_t i = scan.twice_i_plus_1 / 2;
+    const std::int64_t c = nearest_root(f - i * i);
     if (i == c && *grid.cell(i, i) == 0) take(i, i);
   }
 }
@@ -333,48 +355,58 @@ void TableBuilder::write_lines(std::int32_t radius, Table& table) {
   const auto& entries = table.endpoints.entries();
   const std::size_t count = entries.size();
   write_line_count(stream_, static_cast<std::int32_t>(count));
-  table.lines.clear();
-  std::size_t table_room = 0;
-  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-    table.lines.push_back({entry->end, table.endpoints.kept_walk(*entry)});
-    table_room += entry_room(entry->end);
-  }
   walk_.resize(walk_room(static_cast<std::size_t>(radius)));
-  auto write = [&](std::size_t first, std::size_t last) {
-    for (std::size_t k = first; k < last; ++k) {
-      const Table::Line& line = table.lines[k];
-      const auto number = static_cast<std::int32_t>(k + 1);
-      if (line.walk != nullptr) {
-        const auto length = static_cast<std::size_t>(walk_length(line.end));
-        write_line_entry(stream_, number, {line.end, {line.walk, length}});
-      } else {
-        write_line_entry(stream_, number, compute_walk(line.end, walk_.data()));
-      }
+  const bool numbered = count <= static_cast<std::size_t>(NumberTexts::kLargest);
+  if (numbered) table.text.prepare(std::max(static_cast<std::int32_t>(count), radius));
+  auto write = [&](std::size_t index, Endpoint end, const MinorCoord* kept) {
+    const auto number = static_cast<std::int32_t>(index + 1);
+    const CompactWalk walk =
+        kept != nullptr
+            ? CompactWalk{end, {kept, static_cast<std::size_t>(walk_length(end))}}
+            : compute_walk(end, walk_.data());
+    if (!numbered) {
+      write_line_entry(stream_, number, walk);
+    } else if (char* out = stream_.reserve(entry_room(end))) {
+      stream_.commit(table.text.put(out, number, walk));
     }
   };
 
-  // This thread's part first, the worker's in buffer-sized pieces after.
-  std::size_t split = count;
-  if (table_room >= kSideFromRoom && count <= static_cast<std::size_t>(NumberTexts::kLargest)) {
-    split = 0;
-    for (std::size_t room = 0; split < count && room * 100 < table_room * kFirstPartShare;) {
-      room += entry_room(table.lines[split++].end);
+  std::size_t table_room = 0;
+  for (const EndpointList::Entry& entry : entries) table_room += entry_room(entry.end);
+  if (table_room < kSideFromRoom || !numbered) {
+    std::size_t index = 0;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+      write(index++, entry->end, table.endpoints.kept_walk(*entry));
     }
-    table.text.prepare(std::max(static_cast<std::int32_t>(count), radius));
-    table.walk.resize(walk_.size());
+    return;
   }
-  write(0, split);
+
+  // This thread's part first, the worker's in buffer-sized pieces after.
+  table.lines.clear();
+  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+    table.lines.push_back({entry->end, table.endpoints.kept_walk(*entry)});
+  }
+  table.walk.resize(walk_.size());
+  std::size_t split = 0;
+  for (std::size_t room = 0; split < count && room * 100 < table_room * kFirstPartShare;
+       ++split) {
+    const Table::Line& line = table.lines[split];
+    write(split, line.end, line.walk);
+    room += entry_room(line.end);
+  }
   for (std::size_t next = split; next < count;) {
     std::size_t end = next;
-    for (std::size_t room = 0; end < count;) {
+    for (std::size_t room = 0; end < count; ++end) {
       room += entry_room(table.lines[end].end);
       if (room > TableStream::kBufferSize) break;
-      ++end;
     }
     const Worker::Ticket fill = stream_.write_on_worker(
         [&table, next, end](char* out) { return table.put_lines(out, next, end); });
-    if (fill == 0) {
-      write(next, count);
+    if (fill == 0) {  // no worker thread after all
+      for (; next < count; ++next) {
+        const Table::Line& line = table.lines[next];
+        write(next, line.end, line.walk);
+      }
       break;
     }
     table.last_fill = fill;
