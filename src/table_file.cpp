@@ -1,6 +1,7 @@
 #include "table_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -345,24 +346,38 @@ template <bool kAlongX>
 char* put_points(char* out, const std::uint64_t* texts, const MinorCoord* minor,
                  std::size_t first, std::size_t last, std::size_t x_length,
                  std::size_t step) {
-  auto put = [&](char* at, std::size_t k) {
+  auto put_four = [&](auto put) {
+    std::size_t k = first;
+    for (; k + 3 <= last; k += 4) {
+      put(out, k);
+      put(out + step, k + 1);
+      put(out + 2 * step, k + 2);
+      put(out + 3 * step, k + 3);
+      out += 4 * step;
+    }
+    for (; k <= last; ++k) {
+      put(out, k);
+      out += step;
+    }
+    return out;
+  };
+  if constexpr (std::endian::native == std::endian::little) {
+    if (step <= 8) {
+      // Both texts in one word, the y text's bytes after the x text's: one
+      // store per point. Tables up to radius 999 have only such points.
+      const std::size_t shift = 8 * x_length;
+      return put_four([&](char* at, std::size_t k) {
+        const std::size_t m = minor[k - 1];
+        const std::uint64_t both = texts[kAlongX ? k : m] | texts[kAlongX ? m : k] << shift;
+        std::memcpy(at, &both, 8);
+      });
+    }
+  }
+  return put_four([&](char* at, std::size_t k) {
     const std::size_t m = minor[k - 1];
     std::memcpy(at, &texts[kAlongX ? k : m], 8);
     std::memcpy(at + x_length, &texts[kAlongX ? m : k], 8);
-  };
-  std::size_t k = first;
-  for (; k + 3 <= last; k += 4) {
-    put(out, k);
-    put(out + step, k + 1);
-    put(out + 2 * step, k + 2);
-    put(out + 3 * step, k + 3);
-    out += 4 * step;
-  }
-  for (; k <= last; ++k) {
-    put(out, k);
-    out += step;
-  }
-  return out;
+  });
 }
 
 // Writes the points of a walk, in stretches over which neither coordinate

@@ -41,7 +41,8 @@ using FailureReporter =
     std::function<void(std::string_view operation, int error_number)>;
 
 // The texts "," + decimal digits of the whole numbers 0, 1, 2, ..., each
-// padded to 8 bytes so that one store writes it, with its length beside it.
+// padded with zero bytes to 8 so that one store writes it, with its length
+// beside it.
 class NumberTexts {
  public:
   // The largest number with a text: "," and six digits fill 7 bytes.
