@@ -17,6 +17,10 @@
 #include <mutex>
 #include <thread>
 
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <intrin.h>
+#endif
+
 namespace vantrel {
 
 class SpinCondition {
@@ -62,10 +66,13 @@ class SpinCondition {
     }
   }
 
+  // Tells the processor that this is a busy wait.
   static void pause() {
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+    _mm_pause();
+#elif defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
-#elif defined(__aarch64__)
+#elif defined(__aarch64__) && defined(__GNUC__)
     asm volatile("yield");
 #endif
   }

@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -338,9 +339,9 @@ struct TableBuilder::Table {
 
   EndpointList endpoints;
   std::vector<Line> lines;
-  LineEntryText text;               // for the worker
-  std::vector<MinorCoord> walk;  // recomputed walks, the worker
-  Worker::Ticket last_fill = 0;     // the worker's last job on the lines
+  LineEntryText text;             // prepared for the table; both threads read it
+  std::vector<MinorCoord> walk;   // recomputed walks, the worker
+  Worker::Ticket last_fill = 0;   // the worker's last job on the lines
 };
 
 TableBuilder::TableBuilder(TableStream& stream, std::size_t kept_points)
@@ -394,9 +395,11 @@ void TableBuilder::write_lines(std::int32_t radius, Table& table) {
     write(split, line.end, line.walk);
     room += entry_room(line.end);
   }
+  static_assert(LineEntryText::room(std::numeric_limits<MinorCoord>::max()) <=
+                TableStream::kBufferSize);
   for (std::size_t next = split; next < count;) {
-    std::size_t end = next;
-    for (std::size_t room = 0; end < count; ++end) {
+    std::size_t end = next + 1;
+    for (std::size_t room = entry_room(table.lines[next].end); end < count; ++end) {
       room += entry_room(table.lines[end].end);
       if (room > TableStream::kBufferSize) break;
     }

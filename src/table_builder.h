@@ -90,9 +90,9 @@ class TableBuilder {
   TableBuilder(const TableBuilder&) = delete;
   TableBuilder& operator=(const TableBuilder&) = delete;
 
-  // Writes the block of the table of `radius` (>= 1) to the stream and
-  // prints its two progress lines on `console` (flushed at once; nullptr
-  // for none). Returns the number of lines in the table. Throws
+  // Writes the block of the table of `radius` (1 .. 46340) to the stream
+  // and prints its two progress lines on `console` (flushed at once;
+  // nullptr for none). Returns the number of lines in the table. Throws
   // std::bad_alloc when memory runs out; the coverage grid, the largest
   // piece, is allocated before anything is written or printed.
   std::int32_t build(std::int32_t radius, std::FILE* console);

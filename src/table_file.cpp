@@ -5,11 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <deque>
 #include <limits>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #ifdef _WIN32
@@ -20,8 +16,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 #endif
-
-#include "spin_condition.h"
 
 namespace vantrel {
 namespace {
@@ -340,8 +334,9 @@ std::size_t next_digit_count(std::uint64_t length) {
 
 // Writes the points first .. last of a walk (point k has k on the walk's
 // axis and minor[k - 1] on the other), all of whose x texts are x_length
-// long and whose ",x,y" texts are step long: per point two 8-byte stores,
-// the second over the stray bytes of the first.
+// long and whose ",x,y" texts are step long: per point one 8-byte store, or
+// two when the texts are longer, the second over the zero bytes of the
+// first.
 template <bool kAlongX>
 char* put_points(char* out, const std::uint64_t* texts, const MinorCoord* minor,
                  std::size_t first, std::size_t last, std::size_t x_length,

@@ -59,8 +59,6 @@ class NumberTexts {
   std::vector<std::uint64_t> lengths_;
 };
 
-// The one output stream of a run: text and integers into large buffers,
-// written in order to a file or another sink.
 // Line entries' text ("\n\tline<number>=<length>,x,y,...;" with CR LF),
 // stored straight into memory.
 class LineEntryText {
@@ -83,6 +81,8 @@ class LineEntryText {
   NumberTexts numbers_;
 };
 
+// The one output stream of a run: text and integers into large buffers,
+// written in order to a file or another sink.
 class TableStream {
  public:
   // Bytes gathered before they are handed to the sink.
@@ -146,8 +146,8 @@ class TableStream {
   friend void write_line_entry(TableStream& stream, std::int32_t number,
                                const CompactWalk& walk);
 
-  // Buffers: one filling here, one maybe filled by a side fill, the others
-  // being written or waiting for use.
+  // Buffers: one filling here, the others being filled on the worker,
+  // written, or free.
   static constexpr std::size_t kBuffers = 4;
 
   // Hands the buffer being filled to the sink. Full buffers go out on the
