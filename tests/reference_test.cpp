@@ -134,7 +134,7 @@ TEST(ReferenceTables, FastOutputEqualsThePlainReference) {
 }
 
 TEST(ReferenceTables, TablesFormattedPartlyOnTheWorkerAreTheSame) {
-  // From about radius 115 on, most of a table's entries are formatted on
+  // From radius 112 on, most of a table's entries are formatted on
   // the worker; the largest of these in more than one buffer.
   Worker worker;
   EXPECT_EQ(compare_tables(1, 260, &worker), "");
