@@ -157,11 +157,8 @@ void TableStream::attach(std::unique_ptr<ByteSink> sink) {
   current_ = 0;
   used_ = 0;
   free_count_ = 0;
-  if (worker_ != nullptr) {
-    for (std::size_t n = kBuffers - 1; n > 0; --n) {
-      if (!buffers_[n]) buffers_[n].reset(new char[kBufferSize + kSlack]);
-      free_[free_count_++] = n;
-    }
+  for (std::size_t n = kBuffers - 1; n > 0; --n) {
+    if (buffers_[n]) free_[free_count_++] = n;
   }
   write_error_.store(0, std::memory_order_relaxed);
   failed_ = false;
@@ -199,7 +196,7 @@ void TableStream::write_integer(std::int64_t value) {
 }
 
 Worker::Ticket TableStream::write_on_worker(SideFill fill) {
-  if (!accepting_ || worker_ == nullptr || !worker_->start()) return 0;
+  if (!accepting_ || !use_worker()) return 0;
   flush();
   if (!accepting_) return 0;
   const std::size_t buffer = take_buffer();
@@ -229,6 +226,17 @@ void TableStream::close() {
   sink_.reset();
   accepting_ = false;
   used_ = 0;
+}
+
+bool TableStream::use_worker() {
+  if (worker_ == nullptr || !worker_->start()) return false;
+  for (std::size_t n = 1; n < kBuffers; ++n) {
+    if (!buffers_[n]) {
+      buffers_[n].reset(new char[kBufferSize + kSlack]);
+      free_[free_count_++] = n;
+    }
+  }
+  return true;
 }
 
 std::size_t TableStream::take_buffer() {
@@ -261,7 +269,7 @@ bool TableStream::check_writes() {
 void TableStream::flush(bool last) {
   if (used_ == 0) return;
   // A run that fits one buffer needs no second thread.
-  if (worker_ == nullptr || (last && last_job_ == 0)) {
+  if ((last && last_job_ == 0) || !use_worker()) {
     const int error_number = sink_->write(buffers_[current_].get(), used_);
     used_ = 0;
     if (error_number != 0) fail("write", error_number);

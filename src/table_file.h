@@ -154,8 +154,11 @@ class TableStream {
   // worker while the next ones fill; a last one (`last`) when nothing else
   // went out goes directly.
   void flush(bool last = false);
-  // A buffer out of use, allocated; waits for the oldest write when every
-  // buffer is in use.
+  // True when buffers go to the worker's thread: it runs, and the buffers
+  // to take turns with are allocated.
+  bool use_worker();
+  // A buffer out of use; waits for the oldest write when every buffer is in
+  // use.
   std::size_t take_buffer();
   // Queues the write of sizes_[buffer] bytes of `buffer` on the worker; it
   // is dropped once a write before it has failed.
