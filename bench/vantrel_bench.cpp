@@ -69,17 +69,20 @@ void BM_WriteLineEntry(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteLineEntry)->Arg(100)->Arg(400);
 
-// Whole tables, sweep and writing, as the tool builds them.
+// Whole tables, sweep and writing, on this thread alone (second argument 0)
+// or with a worker as the tool builds them (1); real time, since with a
+// worker two threads share the work.
 void BM_BuildTable(benchmark::State& state) {
   const auto radius = static_cast<std::int32_t>(state.range(0));
-  TableStream stream;
+  vantrel::Worker worker;
+  TableStream stream({}, state.range(1) != 0 ? &worker : nullptr);
   attach_discard(stream);
   vantrel::TableBuilder builder(stream);
   for (auto _ : state) {
     benchmark::DoNotOptimize(builder.build(radius, nullptr));
   }
 }
-BENCHMARK(BM_BuildTable)->Arg(100)->Arg(400);
+BENCHMARK(BM_BuildTable)->ArgsProduct({{100, 400}, {0, 1}})->UseRealTime();
 
 }  // namespace
 
