@@ -298,6 +298,12 @@ std::size_t entry_room(Endpoint end) {
   return LineEntryText::room(static_cast<std::size_t>(walk_length(end)));
 }
 
+// The walk to `end`: the kept one, or else computed into `scratch`.
+CompactWalk line_walk(Endpoint end, const MinorCoord* kept, MinorCoord* scratch) {
+  if (kept == nullptr) return compute_walk(end, scratch);
+  return {end, {kept, static_cast<std::size_t>(walk_length(end))}};
+}
+
 void print_creating(std::FILE* console, std::int32_t radius) {
   if (console == nullptr) return;
   std::fprintf(console, "\n\nCreating Table %d", static_cast<int>(radius));
@@ -325,14 +331,8 @@ struct TableBuilder::Table {
   // Stores the entries of lines[first, last) at `out`; returns their end.
   char* put_lines(char* out, std::size_t first, std::size_t last) {
     for (std::size_t k = first; k < last; ++k) {
-      const Line& line = lines[k];
-      const auto number = static_cast<std::int32_t>(k + 1);
-      if (line.walk != nullptr) {
-        const auto length = static_cast<std::size_t>(walk_length(line.end));
-        out = text.put(out, number, {line.end, {line.walk, length}});
-      } else {
-        out = text.put(out, number, compute_walk(line.end, walk.data()));
-      }
+      out = text.put(out, static_cast<std::int32_t>(k + 1),
+                     line_walk(lines[k].end, lines[k].walk, walk.data()));
     }
     return out;
   }
@@ -361,10 +361,7 @@ void TableBuilder::write_lines(std::int32_t radius, Table& table) {
   if (numbered) table.text.prepare(std::max(static_cast<std::int32_t>(count), radius));
   auto write = [&](std::size_t index, Endpoint end, const MinorCoord* kept) {
     const auto number = static_cast<std::int32_t>(index + 1);
-    const CompactWalk walk =
-        kept != nullptr
-            ? CompactWalk{end, {kept, static_cast<std::size_t>(walk_length(end))}}
-            : compute_walk(end, walk_.data());
+    const CompactWalk walk = line_walk(end, kept, walk_.data());
     if (!numbered) {
       write_line_entry(stream_, number, walk);
     } else if (char* out = stream_.reserve(entry_room(end))) {
