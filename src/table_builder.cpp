@@ -298,12 +298,6 @@ std::size_t entry_room(Endpoint end) {
   return LineEntryText::room(static_cast<std::size_t>(walk_length(end)));
 }
 
-// The walk to `end`: the kept one, or else computed into `scratch`.
-CompactWalk line_walk(Endpoint end, const MinorCoord* kept, MinorCoord* scratch) {
-  if (kept == nullptr) return compute_walk(end, scratch);
-  return {end, {kept, static_cast<std::size_t>(walk_length(end))}};
-}
-
 void print_creating(std::FILE* console, std::int32_t radius) {
   if (console == nullptr) return;
   std::fprintf(console, "\n\nCreating Table %d", static_cast<int>(radius));
@@ -318,27 +312,36 @@ void print_line_count(std::FILE* console, std::size_t line_count) {
 
 }  // namespace
 
-// A swept table: its lines in the order written, with what the worker
-// needs to format some of them.
+// A swept table, with what the worker needs to format some of its lines.
+// The endpoints are ascending; the lines are written descending.
 struct TableBuilder::Table {
-  struct Line {
-    Endpoint end;
-    const MinorCoord* walk;  // kept, or nullptr
-  };
-
   explicit Table(std::size_t kept_points) : endpoints(kept_points) {}
 
-  // Stores the entries of lines[first, last) at `out`; returns their end.
+  std::size_t line_count() const { return endpoints.entries().size(); }
+
+  // The endpoint of line `k` (from 0).
+  Endpoint line_end(std::size_t k) const {
+    return endpoints.entries()[line_count() - 1 - k].end;
+  }
+
+  // The walk of line `k`: the kept one, or else computed into `scratch`.
+  CompactWalk line_walk(std::size_t k, MinorCoord* scratch) const {
+    const EndpointList::Entry& entry = endpoints.entries()[line_count() - 1 - k];
+    if (const MinorCoord* kept = endpoints.kept_walk(entry)) {
+      return {entry.end, {kept, static_cast<std::size_t>(walk_length(entry.end))}};
+    }
+    return compute_walk(entry.end, scratch);
+  }
+
+  // Stores the entries of lines first .. last - 1 at `out`; returns their end.
   char* put_lines(char* out, std::size_t first, std::size_t last) {
     for (std::size_t k = first; k < last; ++k) {
-      out = text.put(out, static_cast<std::int32_t>(k + 1),
-                     line_walk(lines[k].end, lines[k].walk, walk.data()));
+      out = text.put(out, static_cast<std::int32_t>(k + 1), line_walk(k, walk.data()));
     }
     return out;
   }
 
   EndpointList endpoints;
-  std::vector<Line> lines;
   LineEntryText text;             // prepared for the table; both threads read it
   std::vector<MinorCoord> walk;   // recomputed walks, the worker
   Worker::Ticket last_fill = 0;   // the worker's last job on the lines
@@ -353,60 +356,50 @@ TableBuilder::~TableBuilder() {
 }
 
 void TableBuilder::write_lines(std::int32_t radius, Table& table) {
-  const auto& entries = table.endpoints.entries();
-  const std::size_t count = entries.size();
+  const std::size_t count = table.line_count();
   write_line_count(stream_, static_cast<std::int32_t>(count));
   walk_.resize(walk_room(static_cast<std::size_t>(radius)));
   const bool numbered = count <= static_cast<std::size_t>(NumberTexts::kLargest);
   if (numbered) table.text.prepare(std::max(static_cast<std::int32_t>(count), radius));
-  auto write = [&](std::size_t index, Endpoint end, const MinorCoord* kept) {
-    const auto number = static_cast<std::int32_t>(index + 1);
-    const CompactWalk walk = line_walk(end, kept, walk_.data());
+  auto write = [&](std::size_t k) {
+    const auto number = static_cast<std::int32_t>(k + 1);
+    const CompactWalk walk = table.line_walk(k, walk_.data());
     if (!numbered) {
       write_line_entry(stream_, number, walk);
-    } else if (char* out = stream_.reserve(entry_room(end))) {
+    } else if (char* out = stream_.reserve(entry_room(walk.end))) {
       stream_.commit(table.text.put(out, number, walk));
     }
   };
 
+  // This thread's part first: a small table whole, else the first share.
   std::size_t table_room = 0;
-  for (const EndpointList::Entry& entry : entries) table_room += entry_room(entry.end);
-  if (table_room < kSideFromRoom || !numbered) {
-    std::size_t index = 0;
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-      write(index++, entry->end, table.endpoints.kept_walk(*entry));
+  for (const EndpointList::Entry& entry : table.endpoints.entries()) {
+    table_room += entry_room(entry.end);
+  }
+  std::size_t first_part = count;
+  if (numbered && table_room >= kSideFromRoom) {
+    first_part = 0;
+    for (std::size_t room = 0; room * 100 < table_room * kFirstPartShare;) {
+      room += entry_room(table.line_end(first_part++));
     }
-    return;
   }
+  std::size_t next = 0;
+  for (; next < first_part; ++next) write(next);
 
-  // This thread's part first, the worker's in buffer-sized pieces after.
-  table.lines.clear();
-  for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-    table.lines.push_back({entry->end, table.endpoints.kept_walk(*entry)});
-  }
-  table.walk.resize(walk_.size());
-  std::size_t split = 0;
-  for (std::size_t room = 0; split < count && room * 100 < table_room * kFirstPartShare;
-       ++split) {
-    const Table::Line& line = table.lines[split];
-    write(split, line.end, line.walk);
-    room += entry_room(line.end);
-  }
+  // The worker's part, in buffer-sized pieces.
   static_assert(LineEntryText::room(std::numeric_limits<MinorCoord>::max()) <=
                 TableStream::kBufferSize);
-  for (std::size_t next = split; next < count;) {
+  table.walk.resize(walk_.size());
+  while (next < count) {
     std::size_t end = next + 1;
-    for (std::size_t room = entry_room(table.lines[next].end); end < count; ++end) {
-      room += entry_room(table.lines[end].end);
+    for (std::size_t room = entry_room(table.line_end(next)); end < count; ++end) {
+      room += entry_room(table.line_end(end));
       if (room > TableStream::kBufferSize) break;
     }
     const Worker::Ticket fill = stream_.write_on_worker(
         [&table, next, end](char* out) { return table.put_lines(out, next, end); });
     if (fill == 0) {  // no worker thread after all
-      for (; next < count; ++next) {
-        const Table::Line& line = table.lines[next];
-        write(next, line.end, line.walk);
-      }
+      for (; next < count; ++next) write(next);
       break;
     }
     table.last_fill = fill;
@@ -426,7 +419,7 @@ std::int32_t TableBuilder::build(std::int32_t radius, std::FILE* console) {
   print_creating(console, radius);
   sweep(radius, grid, table.endpoints);
   table.endpoints.sort();
-  const std::size_t line_count = table.endpoints.entries().size();
+  const std::size_t line_count = table.line_count();
   write_lines(radius, table);
   print_line_count(console, line_count);
   write_table_closing(stream_);

@@ -31,7 +31,7 @@ std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y);
 // for writing. One list serves table after table and keeps its memory.
 class EndpointList {
  public:
-  // Walk points kept per table by default (4 MiB); later walks are
+  // Walk points kept per table by default (2 MiB); later walks are
   // recomputed when written.
   static constexpr std::size_t kKeptPoints = std::size_t{1} << 20;
 
