@@ -7,8 +7,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include "line_walk.h"
 #include "table_builder.h"
-#include "table_file.h"
+#include "table_format.h"
+#include "table_stream.h"
+#include "table_sweep.h"
 
 namespace {
 
@@ -60,9 +63,10 @@ void BM_WriteLineEntry(benchmark::State& state) {
   const CompactWalk walk{{radius / 3, radius}, minor};
   TableStream stream;
   attach_discard(stream);
+  vantrel::LineEntryText text;
   std::int32_t number = 1;
   for (auto _ : state) {
-    vantrel::write_line_entry(stream, number, walk);
+    vantrel::write_line_entry(stream, text, number, walk);
     number = number % 1000 + 1;
   }
   state.SetItemsProcessed(state.iterations() * radius);
@@ -71,15 +75,16 @@ BENCHMARK(BM_WriteLineEntry)->Arg(100)->Arg(400);
 
 // Whole tables, sweep and writing, on this thread alone (second argument 0)
 // or with a worker as the tool builds them (1); real time, since with a
-// worker two threads share the work.
+// worker two threads share the work. The measure for tuning how a table's
+// lines are shared between the threads (table_builder.cpp).
 void BM_BuildTable(benchmark::State& state) {
   const auto radius = static_cast<std::int32_t>(state.range(0));
-  vantrel::Worker worker;
-  TableStream stream({}, state.range(1) != 0 ? &worker : nullptr);
+  TableStream stream({}, state.range(1) != 0 ? TableStream::Threads::kTwo
+                                             : TableStream::Threads::kOne);
   attach_discard(stream);
   vantrel::TableBuilder builder(stream);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(builder.build(radius, nullptr));
+    benchmark::DoNotOptimize(builder.build(radius));
   }
 }
 BENCHMARK(BM_BuildTable)->ArgsProduct({{100, 400}, {0, 1}})->UseRealTime();

@@ -1,12 +1,14 @@
 // Feeds arbitrary command-line arguments to the reading of MaxLos, the table
 // count and the decision of what a run does, and checks each against a plain
-// model in 64-bit arithmetic with explicit wrap-around.
+// model in 64-bit arithmetic with explicit wrap-around; and that the largest
+// table a run may build keeps its grid's cell indices within 32 bits.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "max_los.h"
+#include "table_sweep.h"
 
 namespace {
 
@@ -63,9 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     check(request.kind == Kind::kTables);
     check(request.tables == model_table_count(expected));
-    // The largest table's grid, a * (a + 1) bytes, keeps to signed 32 bits.
-    const std::int64_t a = request.tables;
-    check(a <= 0 || a * (a + 1) <= INT32_MAX);
+    // Every cell index of the largest table's coverage grid fits the 32
+    // bits that the walks compute them in.
+    const std::int32_t a = request.tables;
+    check(a <= 0 || vantrel::coverage_grid_size(a) - 1 <= UINT32_MAX);
   }
   check(vantrel::read_request(nullptr).kind == Kind::kUsage);
   return 0;

@@ -1,15 +1,21 @@
 // vantrel MaxLos: writes the line-of-sight tables for sight distances up to
-// MaxLos pixels to LOS.TDF in the current directory.
+// MaxLos pixels to LOS.TDF in the current directory. The only code that
+// prints: the usage text, the progress of each table and the one-line
+// messages on standard error, and it maps the outcome to the exit status.
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <thread>
+#include <utility>
 
+#include "file_sink.h"
 #include "max_los.h"
 #include "table_builder.h"
-#include "table_file.h"
+#include "table_format.h"
+#include "table_stream.h"
 
 namespace {
 
@@ -22,11 +28,6 @@ constexpr char kUsageText[] =
     "LosTable calculator by Dovrek\n\nUsage: Vantrel MaxLos\n\n"
     "MaxLos    -    Maximum los in pixels for lostable";
 
-void print_usage() {
-  std::fputs(kUsageText, stdout);
-  std::fflush(stdout);
-}
-
 void report_file_failure(std::string_view operation, int error_number) {
   std::fprintf(stderr, "vantrel: cannot %.*s %s: %s\n",
                static_cast<int>(operation.size()), operation.data(),
@@ -36,18 +37,30 @@ void report_file_failure(std::string_view operation, int error_number) {
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
 // the progress of each. Throws std::bad_alloc when memory runs out.
 int write_tables(std::int32_t tables) {
-  // The worker writes the file and formats much of it while this thread
-  // sweeps the tables.
-  vantrel::Worker worker;
-  vantrel::TableStream stream(report_file_failure, &worker);
-  stream.open(vantrel::kTableFileName);
+  // A second thread writes the file and formats much of it while this one
+  // sweeps the tables; with one processor it would only take turns.
+  const auto threads = std::thread::hardware_concurrency() == 1
+                           ? vantrel::TableStream::Threads::kOne
+                           : vantrel::TableStream::Threads::kTwo;
+  vantrel::TableStream stream(report_file_failure, threads);
+  vantrel::OpenedFile file = vantrel::open_file_sink(vantrel::kTableFileName);
+  const bool opened = file.sink != nullptr;
+  if (!opened) report_file_failure("open", file.error_number);
+  stream.attach(std::move(file.sink));
   vantrel::write_header_block(stream, tables);
-  vantrel::TableBuilder builder(stream);
-  for (std::int32_t radius = 1; radius <= tables; ++radius) {
-    builder.build(radius, stdout);
+  {
+    vantrel::TableBuilder builder(stream);
+    // Each line is flushed at once, so that a long run shows its progress.
+    for (std::int32_t radius = 1; radius <= tables; ++radius) {
+      std::printf("\n\nCreating Table %d", static_cast<int>(radius));
+      std::fflush(stdout);
+      const std::int32_t line_count = builder.build(radius);
+      std::printf("\n%d Lines", static_cast<int>(line_count));
+      std::fflush(stdout);
+    }
   }
   stream.close();
-  return stream.failed() ? kExitFailed : kExitDone;
+  return opened && !stream.failed() ? kExitDone : kExitFailed;
 }
 
 }  // namespace
@@ -64,7 +77,8 @@ int main(int argc, char** argv) {
   const vantrel::Request request = vantrel::read_request(argc < 2 ? nullptr : argv[1]);
   switch (request.kind) {
     case vantrel::Request::Kind::kUsage:
-      print_usage();
+      std::fputs(kUsageText, stdout);
+      std::fflush(stdout);
       return kExitDone;
     case vantrel::Request::Kind::kTooLarge:
       std::fprintf(stderr,

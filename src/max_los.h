@@ -8,7 +8,7 @@
 namespace vantrel {
 
 // The largest MaxLos the tool builds tables for: 46340 tables, the last one
-// with a coverage grid of 46340 * 46341 bytes, just under 2 GiB, and an
+// with a coverage grid of 46341 * 46341 bytes, just over 2 GiB, and an
 // output file of hundreds of terabytes.
 inline constexpr std::int32_t kLargestMaxLos = 1482880;
 

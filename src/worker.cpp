@@ -1,43 +1,28 @@
 #include "worker.h"
 
-#include <system_error>
-#include <utility>
+#include <exception>
 
 namespace vantrel {
 
-Worker::~Worker() {
-  if (!thread_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-    wake_.notify_all();
-  }
-  thread_.join();
-}
-
-bool Worker::start() {
-  if (thread_.joinable()) return true;
-  if (unavailable_) return false;
+bool Worker::start() noexcept {
+  if (running()) return true;
   try {
     thread_ = std::thread([this] { serve(); });
     return true;
-  } catch (const std::system_error&) {
-    unavailable_ = true;
+  } catch (const std::exception&) {
+    // std::system_error when the system has no thread to give,
+    // std::bad_alloc when the thread's own state cannot be allocated.
     return false;
   }
 }
 
 Worker::Ticket Worker::post(Job job) {
-  if (!start()) {
-    job();
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = ++posted_;
-    return posted_;
-  }
-  std::lock_guard<std::mutex> lock(mutex_);
-  queue_.push_back(std::move(job));
+  std::unique_lock<std::mutex> lock(mutex_);
+  done_.wait(lock, [this] { return posted_ - taken_ < kCapacity; });
+  queue_[posted_ % kCapacity] = job;
+  ++posted_;
   wake_.notify_all();
-  return ++posted_;
+  return posted_;
 }
 
 void Worker::wait(Ticket ticket) {
@@ -45,13 +30,24 @@ void Worker::wait(Ticket ticket) {
   done_.wait(lock, [&] { return finished_ >= ticket; });
 }
 
+void Worker::stop() {
+  if (!running()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    wake_.notify_all();
+  }
+  thread_.join();
+  stopping_ = false;
+}
+
 void Worker::serve() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-    if (queue_.empty()) return;
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
+    wake_.wait(lock, [this] { return taken_ < posted_ || stopping_; });
+    if (taken_ == posted_) return;
+    Job job = queue_[taken_ % kCapacity];
+    ++taken_;
     lock.unlock();
     job();
     lock.lock();

@@ -10,7 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "table_file.h"
+#include "byte_sink.h"
+#include "table_stream.h"
 
 namespace vantrel {
 

@@ -10,9 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include "line_walk.h"
 #include "memory_sink.h"
 #include "table_builder.h"
-#include "table_file.h"
+#include "table_format.h"
 
 namespace vantrel {
 namespace {
@@ -45,6 +46,21 @@ std::vector<Point> reference_walk(std::int64_t x, std::int64_t y) {
 void append_number(std::string& text, std::int64_t value) {
   char digits[24];
   text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+// The entry of line `number` for the endpoint (x, y), with "\r\n".
+std::string reference_entry(std::int64_t number, std::int64_t x, std::int64_t y) {
+  std::string text = "\r\n\tline";
+  append_number(text, number);
+  text += "=";
+  append_number(text, std::max(x, y));
+  for (const Point& p : reference_walk(x, y)) {
+    text += ",";
+    append_number(text, p.x);
+    text += ",";
+    append_number(text, p.y);
+  }
+  return text + ";";
 }
 
 // The table block for `radius`, with "\r\n" line ends.
@@ -84,68 +100,96 @@ std::string reference_table(std::int64_t radius) {
   text += ";";
   std::int64_t number = 1;
   for (auto end = ends.rbegin(); end != ends.rend(); ++end) {
-    text += "\r\n\tline";
-    append_number(text, number++);
-    text += "=";
-    append_number(text, std::max(end->first, end->second));
-    for (const Point& p : reference_walk(end->first, end->second)) {
-      text += ",";
-      append_number(text, p.x);
-      text += ",";
-      append_number(text, p.y);
-    }
-    text += ";";
+    text += reference_entry(number++, end->first, end->second);
   }
   text += "\r\n}";
   return text;
 }
 
-// The fast output of tables first .. last, next to the reference; an empty
-// message when they agree. With `worker`, large tables are partly formatted
-// on it; `kept_points` limits the walks kept per table.
-std::string compare_tables(std::int32_t first, std::int32_t last, Worker* worker,
-                           std::size_t kept_points = EndpointList::kKeptPoints) {
-  std::string bytes;
-  TableStream stream({}, worker);
-  attach_memory(stream, &bytes);
-  std::string expected;
-  {
-    TableBuilder builder(stream, kept_points);
-    for (std::int32_t radius = first; radius <= last; ++radius) {
-      builder.build(radius, nullptr);
-      expected += reference_table(radius);
-    }
-  }
-  stream.close();
+// Where `bytes` first differs from `expected`, with a little of both around
+// it; an empty message when they agree.
+std::string first_difference(const std::string& bytes, const std::string& expected) {
   if (bytes == expected) return "";
   // Name the first table that differs rather than print megabytes of text.
   const auto at = static_cast<std::size_t>(
       std::mismatch(bytes.begin(), bytes.end(), expected.begin(), expected.end()).first -
       bytes.begin());
   const std::size_t table = expected.rfind("[Table", at);
-  return "first difference at byte " + std::to_string(at) + " in " +
-         expected.substr(table, expected.find(']', table) - table + 1) +
+  return "first difference at byte " + std::to_string(at) +
+         (table == std::string::npos
+              ? std::string()
+              : " in " + expected.substr(table, expected.find(']', table) - table + 1)) +
          "\n  got:      " + bytes.substr(at > 40 ? at - 40 : 0, 80) +
          "\n  expected: " + expected.substr(at > 40 ? at - 40 : 0, 80);
 }
 
+using Threads = TableStream::Threads;
+
+// The fast output of tables first .. last, next to the reference. With
+// Threads::kTwo, large tables are partly formatted on the worker once it
+// runs; `kept_points` limits the walks kept per table.
+std::string compare_tables(std::int32_t first, std::int32_t last, Threads threads,
+                           std::size_t kept_points = EndpointList::kKeptPoints) {
+  std::string bytes;
+  TableStream stream({}, threads);
+  attach_memory(stream, &bytes);
+  std::string expected;
+  {
+    TableBuilder builder(stream, kept_points);
+    for (std::int32_t radius = first; radius <= last; ++radius) {
+      builder.build(radius);
+      expected += reference_table(radius);
+    }
+  }
+  stream.close();
+  return first_difference(bytes, expected);
+}
+
 TEST(ReferenceTables, FastOutputEqualsThePlainReference) {
-  EXPECT_EQ(compare_tables(1, 260, nullptr), "");
+  EXPECT_EQ(compare_tables(1, 260, Threads::kOne), "");
 }
 
 TEST(ReferenceTables, TablesFormattedPartlyOnTheWorkerAreTheSame) {
   // From radius 112 on, most of a table's entries are formatted on
   // the worker; the largest of these in more than one buffer.
-  Worker worker;
-  EXPECT_EQ(compare_tables(1, 260, &worker), "");
-  EXPECT_EQ(compare_tables(395, 400, &worker), "");
+  EXPECT_EQ(compare_tables(1, 260, Threads::kTwo), "");
+  EXPECT_EQ(compare_tables(395, 400, Threads::kTwo), "");
+}
+
+TEST(ReferenceTables, TablesPastRadius999AreTheSame) {
+  // Coordinates of four digits, whose points no longer fit one store;
+  // table 999 starts the worker, which then formats most of table 1000.
+  EXPECT_EQ(compare_tables(999, 1000, Threads::kTwo), "");
 }
 
 TEST(ReferenceTables, WalksThatAreNotKeptAreWrittenTheSame) {
   // Room for a few walks only: the rest are computed again when written,
   // on either thread.
-  Worker worker;
-  EXPECT_EQ(compare_tables(1, 130, &worker, 100), "");
+  EXPECT_EQ(compare_tables(1, 130, Threads::kTwo, 100), "");
+}
+
+TEST(ReferenceTables, EntriesWhereNumbersGainDigitsAndAtTheLargestRadius) {
+  struct Case {
+    std::int32_t number, x, y;
+  } cases[] = {
+      {9999, 9999, 10000},   {10000, 10000, 9999},  {99999, 10000, 10000},
+      {100000, 9998, 10001}, {999999, 3, 10000},    {1, 10000, 9},
+      {2, 46340, 46339},     {3, 46339, 46340},     {4, 1, 46340},
+      {5, 46340, 0},         {92680, 23170, 46340}, {6, 46340, 23170},
+  };
+  std::vector<MinorCoord> minor(walk_room(46340));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "line " << c.number << " to (" << c.x << ", " << c.y
+                                    << ")");
+    std::string bytes;
+    {
+      TableStream stream;
+      attach_memory(stream, &bytes);
+      LineEntryText text;
+      write_line_entry(stream, text, c.number, compute_walk({c.x, c.y}, minor.data()));
+    }
+    EXPECT_EQ(first_difference(bytes, reference_entry(c.number, c.x, c.y)), "");
+  }
 }
 
 }  // namespace

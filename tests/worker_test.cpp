@@ -15,6 +15,7 @@ TEST(Worker, RunsJobsInOrderAndWaitCoversEveryEarlierJob) {
   std::array<int, 10> place{};
   int next = 0;  // touched by the worker's thread only
   Worker worker;
+  ASSERT_TRUE(worker.start());
   Worker::Ticket fifth = 0;
   for (int n = 0; n < 10; ++n) {
     const Worker::Ticket ticket = worker.post([&place, &next, n] {
@@ -27,16 +28,26 @@ TEST(Worker, RunsJobsInOrderAndWaitCoversEveryEarlierJob) {
   worker.wait(fifth);
   // The jobs after the fifth may still run; the first five have run, first.
   for (int n = 0; n < 5; ++n) EXPECT_EQ(place[static_cast<std::size_t>(n)], n + 1);
+  worker.wait_all();
+  for (int n = 0; n < 10; ++n) EXPECT_EQ(place[static_cast<std::size_t>(n)], n + 1);
 }
 
-TEST(Worker, RunsTheQueuedJobsBeforeItStops) {
+TEST(Worker, TakesMoreJobsThanItsQueueHoldsAndRunsThemAllBeforeItStops) {
+  // Many more jobs than the queue has room for: posting waits, never fails.
   std::vector<int> done;
   {
     Worker worker;
+    ASSERT_TRUE(worker.start());
     for (int n = 0; n < 100; ++n) worker.post([&done, n] { done.push_back(n); });
+    worker.stop();
+    EXPECT_FALSE(worker.running());
+    ASSERT_EQ(done.size(), 100u);
+    // A stopped worker can start again.
+    ASSERT_TRUE(worker.start());
+    for (int n = 100; n < 150; ++n) worker.post([&done, n] { done.push_back(n); });
   }
-  ASSERT_EQ(done.size(), 100u);
-  for (int n = 0; n < 100; ++n) EXPECT_EQ(done[static_cast<std::size_t>(n)], n);
+  ASSERT_EQ(done.size(), 150u);
+  for (int n = 0; n < 150; ++n) EXPECT_EQ(done[static_cast<std::size_t>(n)], n);
 }
 
 }  // namespace

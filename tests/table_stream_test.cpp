@@ -1,4 +1,4 @@
-#include "table_file.h"
+#include "table_stream.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -14,11 +14,13 @@
 namespace vantrel {
 namespace {
 
+using Threads = TableStream::Threads;
+
 // Runs `write` against a stream over memory and returns the bytes it stored.
 template <typename Write>
-std::string written_by(Write write, Worker* worker = nullptr) {
+std::string written_by(Write write, Threads threads = Threads::kOne) {
   std::string bytes;
-  TableStream stream({}, worker);
+  TableStream stream({}, threads);
   attach_memory(stream, &bytes);
   write(stream);
   stream.close();
@@ -66,12 +68,11 @@ TEST(TableStream, KeepsEveryByteAcrossManyBufferFlushes) {
     s.write_integer(-12);
   };
   EXPECT_EQ(written_by(write), expected + "-12");
-  Worker worker;
-  EXPECT_EQ(written_by(write, &worker), expected + "-12");
+  EXPECT_EQ(written_by(write, Threads::kTwo), expected + "-12");
 }
 
-// Text written here and by fills on the worker, in turn: "<n>:" here, then
-// a fill of `size` bytes of letter n, for n = 0, 1, ...
+// Text written here and by fills, in turn: "<n>:" here, then a fill of
+// `size` bytes of letter n, for n = 0, 1, ...
 std::string interleave(TableStream& stream, const std::vector<std::size_t>& fill_sizes) {
   std::string expected;
   for (std::size_t n = 0; n < fill_sizes.size(); ++n) {
@@ -79,45 +80,59 @@ std::string interleave(TableStream& stream, const std::vector<std::size_t>& fill
     stream.write_text(mark);
     const std::size_t size = fill_sizes[n];
     const char letter = static_cast<char>('a' + n % 26);
-    const Worker::Ticket fill = stream.write_on_worker([size, letter](char* out) {
+    stream.write_filled([size, letter](char* out) {
       std::memset(out, letter, size);
       return out + size;
     });
-    if (fill == 0) stream.write_text(std::string(size, letter));
     expected += mark + std::string(size, letter);
   }
   return expected;
 }
 
-TEST(TableStream, PlacesTextFilledOnTheWorkerInOrder) {
+TEST(TableStream, PlacesFilledTextInOrderOnEitherThread) {
   const std::vector<std::size_t> sizes = {0, 10, TableStream::kBufferSize, 7, 300000,
                                           TableStream::kBufferSize, 1, 2, 3};
-  std::string expected;
-  auto write = [&](TableStream& s) {
-    expected = interleave(s, sizes);
-    s.write_text("end");
-    expected += "end";
+  struct Case {
+    const char* name;
+    Threads threads;
+    bool stop_worker_halfway;  // as when memory runs short
+  } cases[] = {
+      {"one thread", Threads::kOne, false},
+      {"worker", Threads::kTwo, false},
+      {"worker stopped halfway", Threads::kTwo, true},
   };
-  Worker worker;
-  EXPECT_EQ(written_by(write, &worker), expected);
-  // Without a worker the caller writes the text itself.
-  EXPECT_EQ(written_by(write), expected);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string expected;
+    auto write = [&](TableStream& s) {
+      expected = interleave(s, sizes);
+      if (c.stop_worker_halfway) {
+        EXPECT_TRUE(s.has_worker());
+        s.stop_worker();
+        EXPECT_FALSE(s.has_worker());
+      }
+      expected += interleave(s, sizes);
+      s.write_text("end");
+      expected += "end";
+    };
+    EXPECT_EQ(written_by(write, c.threads), expected);
+  }
 }
 
 TEST(TableStream, DropsEverythingAfterAFailedWriteAndReportsItOnce) {
   // Failing within the first buffer, and in a later one, with and without
-  // a worker and text filled on it.
+  // a worker and filled text.
   for (const std::size_t capacity : {std::size_t{1000}, 2 * TableStream::kBufferSize + 7}) {
-    for (const bool on_worker : {false, true}) {
-      SCOPED_TRACE(std::to_string(capacity) + (on_worker ? " on the worker" : ""));
+    for (const Threads threads : {Threads::kOne, Threads::kTwo}) {
+      SCOPED_TRACE(std::to_string(capacity) +
+                   (threads == Threads::kTwo ? " with a worker" : ""));
       std::vector<std::string> reports;
       std::string bytes;
-      Worker worker;
       TableStream stream(
           [&](std::string_view operation, int error_number) {
             reports.push_back(std::string(operation) + " " + std::to_string(error_number));
           },
-          on_worker ? &worker : nullptr);
+          threads);
       attach_memory(stream, &bytes, capacity);
 
       // With a worker the failure shows by the close at the latest, and
@@ -141,64 +156,17 @@ TEST(TableStream, DropsEverythingAfterAFailedWriteAndReportsItOnce) {
   }
 }
 
-TEST(TableStream, DropsWritesWhileNotAttachedAndFailsOnAnUnopenableFile) {
-  std::vector<std::string> reports;
-  TableStream stream([&](std::string_view operation, int) {
-    reports.emplace_back(operation);
-  });
+TEST(TableStream, DropsWritesWhileNotAttached) {
+  int reports = 0;
+  TableStream stream([&](std::string_view, int) { ++reports; }, Threads::kTwo);
   stream.write_text("ignored");
+  stream.write_filled([](char* out) { return out + 3; });
+  stream.attach(nullptr);
+  stream.write_text(std::string(3 * TableStream::kBufferSize, 'x'));
   stream.close();
   EXPECT_FALSE(stream.failed());
-  EXPECT_TRUE(reports.empty());
-
-  stream.open("no-such-directory/LOS.TDF");
-  EXPECT_TRUE(stream.failed());
-  stream.write_text("dropped");
-  stream.close();
-  EXPECT_EQ(reports, std::vector<std::string>{"open"});
-}
-
-TEST(TableWriters, WriteTheBlocksOfTheFileFormat) {
-  struct Case {
-    const char* name;
-    void (*write)(TableStream&);
-    const char* expected;
-  } cases[] = {
-      {"header", [](TableStream& s) { write_header_block(s, 3); },
-       "[TABLEINFO]\r\n{\r\nnumtables=3;\r\n}"},
-      {"negative header", [](TableStream& s) { write_header_block(s, -2); },
-       "[TABLEINFO]\r\n{\r\nnumtables=-2;\r\n}"},
-      {"opening", [](TableStream& s) { write_table_opening(s, 7); },
-       "\r\n\r\n[Table7]\r\n{"},
-      {"line count", [](TableStream& s) { write_line_count(s, 13); },
-       "\r\n\tnumlines=13;"},
-      {"entry along y",
-       [](TableStream& s) {
-         const MinorCoord minor[] = {0, 1, 1, 2, 2};
-         write_line_entry(s, 6, {{2, 5}, minor});
-       },
-       "\r\n\tline6=5,0,1,1,2,1,3,2,4,2,5;"},
-      {"entry along x",
-       [](TableStream& s) {
-         const MinorCoord minor[] = {1, 2, 2, 3};
-         write_line_entry(s, 123456, {{4, 3}, minor});
-       },
-       "\r\n\tline123456=4,1,1,2,2,3,2,4,3;"},
-      {"entry with a number beyond the digit texts",
-       [](TableStream& s) {
-         const MinorCoord minor[] = {1, 1, 2};
-         write_line_entry(s, 12345678, {{2, 3}, minor});
-       },
-       "\r\n\tline12345678=3,1,1,1,2,2,3;"},
-      {"closing", [](TableStream& s) { write_table_closing(s); }, "\r\n}"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(written_by(c.write), c.expected);
-  }
-  // An empty file's header: 28 characters, 31 bytes with CR LF line ends.
-  EXPECT_EQ(written_by([](TableStream& s) { write_header_block(s, 0); }).size(),
-            31u);
+  EXPECT_FALSE(stream.has_worker());
+  EXPECT_EQ(reports, 0);
 }
 
 }  // namespace
