@@ -31,32 +31,23 @@ void write_line_count(TableStream& stream, std::int32_t line_count) {
 
 void write_table_closing(TableStream& stream) { stream.write_text("\n}"); }
 
-void write_line_entry(TableStream& stream, LineEntryText& text, std::int32_t number,
-                      const CompactWalk& walk) {
-  const std::int32_t length = std::max(walk.end.x, walk.end.y);
-  if (!LineEntryText::can_put(number)) {
-    // Beyond any real table; the plain way will do.
-    stream.write_text("\n\tline");
-    stream.write_integer(number);
-    stream.write_text("=");
-    stream.write_integer(length);
-    for (std::size_t k = 0; k < walk.minor.size(); ++k) {
-      const auto major = static_cast<std::int64_t>(k + 1);
-      stream.write_text(",");
-      stream.write_integer(walk.along_x() ? major : walk.minor[k]);
-      stream.write_text(",");
-      stream.write_integer(walk.along_x() ? walk.minor[k] : major);
-    }
-    stream.write_text(";");
-    return;
+void write_plain_line_entry(TableStream& stream, std::int32_t number,
+                            const CompactWalk& walk) {
+  stream.write_text("\n\tline");
+  stream.write_integer(number);
+  stream.write_text("=");
+  stream.write_integer(std::max(walk.end.x, walk.end.y));
+  for (std::size_t k = 0; k < walk.minor.size(); ++k) {
+    const auto major = static_cast<std::int64_t>(k + 1);
+    stream.write_text(",");
+    stream.write_integer(walk.along_x() ? major : walk.minor[k]);
+    stream.write_text(",");
+    stream.write_integer(walk.along_x() ? walk.minor[k] : major);
   }
-  char* out = stream.reserve(LineEntryText::room(static_cast<std::size_t>(length)));
-  if (out == nullptr) return;
-  text.prepare(std::max(number, length));
-  stream.commit(text.put(out, number, walk));
+  stream.write_text(";");
 }
 
-void NumberTexts::extend_to(std::int32_t largest) {
+void NumberTexts::add_up_to(std::int32_t largest) {
   for (auto value = static_cast<std::int32_t>(texts_.size()); value <= largest;
        ++value) {
     char text[8] = {','};

@@ -7,6 +7,7 @@
 #ifndef VANTREL_TABLE_FORMAT_H_
 #define VANTREL_TABLE_FORMAT_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -26,12 +27,16 @@ class NumberTexts {
 
   // Makes sure 0 .. largest (at most kLargest) have their texts. Throws
   // std::bad_alloc.
-  void extend_to(std::int32_t largest);
+  void extend_to(std::int32_t largest) {
+    if (static_cast<std::size_t>(largest) >= texts_.size()) add_up_to(largest);
+  }
 
   const std::uint64_t* texts() const { return texts_.data(); }
   const std::uint64_t* lengths() const { return lengths_.data(); }
 
  private:
+  void add_up_to(std::int32_t largest);
+
   std::vector<std::uint64_t> texts_;
   std::vector<std::uint64_t> lengths_;
 };
@@ -79,11 +84,26 @@ void write_table_opening(TableStream& stream, std::int32_t radius);
 // The "numlines" entry of a table with `line_count` lines.
 void write_line_count(TableStream& stream, std::int32_t line_count);
 
+// Entry "line<number>" written with write_text and write_integer alone,
+// for numbers beyond what LineEntryText can put.
+void write_plain_line_entry(TableStream& stream, std::int32_t number,
+                            const CompactWalk& walk);
+
 // Entry "line<number>": the walk's length, then each point's x and y. Uses
-// `text`, preparing it when needed (which may throw std::bad_alloc); a
-// number beyond what it can put is written the plain way.
-void write_line_entry(TableStream& stream, LineEntryText& text, std::int32_t number,
-                      const CompactWalk& walk);
+// `text`, preparing it when needed (which may throw std::bad_alloc). Inline,
+// since tables call it for entry after entry.
+inline void write_line_entry(TableStream& stream, LineEntryText& text, std::int32_t number,
+                             const CompactWalk& walk) {
+  if (!LineEntryText::can_put(number)) {
+    write_plain_line_entry(stream, number, walk);
+    return;
+  }
+  const std::size_t points = walk.minor.size();
+  char* out = stream.reserve(LineEntryText::room(points));
+  if (out == nullptr) return;
+  text.prepare(std::max(number, static_cast<std::int32_t>(points)));
+  stream.commit(text.put(out, number, walk));
+}
 
 // The closing brace of a table block.
 void write_table_closing(TableStream& stream);
