@@ -11,6 +11,12 @@
 #include <thread>
 #include <utility>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "file_sink.h"
 #include "max_los.h"
 #include "table_builder.h"
@@ -34,9 +40,53 @@ void report_file_failure(std::string_view operation, int error_number) {
                vantrel::kTableFileName, std::strerror(error_number));
 }
 
+// A run ended by SIGINT, SIGTERM or SIGHUP removes the new file it was
+// writing, says what became of LOS.TDF and ends by the same signal, so that
+// the shell sees it. Only async-signal-safe calls.
+extern "C" void end_interrupted_run(int signal_number) {
+  static constexpr std::string_view kLeftAsItWas =
+      "vantrel: interrupted; LOS.TDF left as it was\n";
+  static constexpr std::string_view kIncomplete =
+      "vantrel: interrupted; LOS.TDF is incomplete\n";
+  static constexpr std::string_view kComplete = "vantrel: interrupted\n";
+  std::string_view message = kLeftAsItWas;
+  switch (vantrel::remove_unfinished_file()) {
+    case vantrel::TableFileState::kLeftAsItWas:
+      break;
+    case vantrel::TableFileState::kIncomplete:
+      message = kIncomplete;
+      break;
+    case vantrel::TableFileState::kComplete:
+      message = kComplete;
+      break;
+  }
+#ifdef _WIN32
+  (void)_write(2, message.data(), static_cast<unsigned>(message.size()));
+#else
+  (void)!write(2, message.data(), message.size());
+#endif
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+// Signals that the tool was started to ignore (nohup) stay ignored.
+void end_interrupted_runs_cleanly() {
+#ifdef SIGHUP
+  constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+  constexpr int kSignals[] = {SIGINT, SIGTERM};
+#endif
+  for (const int signal_number : kSignals) {
+    if (std::signal(signal_number, end_interrupted_run) == SIG_IGN) {
+      std::signal(signal_number, SIG_IGN);
+    }
+  }
+}
+
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
 // the progress of each. Throws std::bad_alloc when memory runs out.
 int write_tables(std::int32_t tables) {
+  end_interrupted_runs_cleanly();
   // A second thread writes the file and formats much of it while this one
   // sweeps the tables; with one processor it would only take turns.
   const auto threads = std::thread::hardware_concurrency() == 1
@@ -93,8 +143,11 @@ int main(int argc, char** argv) {
   try {
     return write_tables(request.tables);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "vantrel: out of memory; %s is incomplete\n",
-                 vantrel::kTableFileName);
+    // The run has dropped the new file it was writing, if any.
+    const bool left_as_it_was =
+        vantrel::table_file_state() == vantrel::TableFileState::kLeftAsItWas;
+    std::fprintf(stderr, "vantrel: out of memory; %s %s\n", vantrel::kTableFileName,
+                 left_as_it_was ? "left as it was" : "is incomplete");
     return kExitFailed;
   }
 }

@@ -15,7 +15,10 @@ TableStream::TableStream(FailureReporter reporter, Threads threads)
   buffers_[0].reset(new char[kBufferSize + kSlack]);
 }
 
-TableStream::~TableStream() { close(); }
+TableStream::~TableStream() {
+  wait_for_worker();
+  sink_.reset();
+}
 
 void TableStream::attach(std::unique_ptr<ByteSink> sink) {
   close();
@@ -89,8 +92,8 @@ void TableStream::close() {
   wait_for_worker();
   job_count_ = 0;
   check_writes();
-  const int error_number = sink_->close();
-  if (error_number != 0 && !failed_) fail("close", error_number);
+  const CloseFailure failure = sink_->close();
+  if (failure.error_number != 0 && !failed_) fail(failure.operation, failure.error_number);
   sink_.reset();
   accepting_ = false;
   used_ = 0;

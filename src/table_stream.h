@@ -30,8 +30,8 @@
 
 namespace vantrel {
 
-// Told what went wrong: the operation ("write" or "close") and the system's
-// error number.
+// Told what went wrong: the operation ("write", or what the sink's close
+// names) and the system's error number.
 using FailureReporter =
     std::function<void(std::string_view operation, int error_number)>;
 
@@ -52,7 +52,9 @@ class TableStream {
   // is done. Further buffers come with the worker, and only if both can be
   // had.
   explicit TableStream(FailureReporter reporter = {}, Threads threads = Threads::kOne);
-  // Closes the stream, then ends the worker's thread.
+  // Waits for the worker and drops the sink without closing it: what was
+  // not closed is not final (a new file is removed). Then ends the worker's
+  // thread.
   ~TableStream();
   TableStream(const TableStream&) = delete;
   TableStream& operator=(const TableStream&) = delete;
@@ -109,7 +111,8 @@ class TableStream {
   void stop_worker();
 
   // Hands the rest of the buffer to the sink, waits for every write and
-  // closes the sink. Closing a stream that is not attached does nothing.
+  // closes the sink, which makes what was written final. Closing a stream
+  // that is not attached does nothing.
   void close();
 
   // True once a write or the close has failed.

@@ -25,7 +25,7 @@ TEST(FileSink, CreatesOrTruncatesAndWritesBytesAsTheyStand) {
   ASSERT_NE(file.sink, nullptr) << file.error_number;
   const std::string bytes = "a\r\nb\nc";
   EXPECT_EQ(file.sink->write(bytes.data(), bytes.size()), 0);
-  EXPECT_EQ(file.sink->close(), 0);
+  EXPECT_EQ(file.sink->close().error_number, 0);
   EXPECT_EQ(read_file(path), bytes);
   fs::remove(path);
 }

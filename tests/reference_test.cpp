@@ -187,6 +187,7 @@ TEST(ReferenceTables, EntriesWhereNumbersGainDigitsAndAtTheLargestRadius) {
       attach_memory(stream, &bytes);
       LineEntryText text;
       write_line_entry(stream, text, c.number, compute_walk({c.x, c.y}, minor.data()));
+      stream.close();
     }
     EXPECT_EQ(first_difference(bytes, reference_entry(c.number, c.x, c.y)), "");
   }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +22,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -44,6 +46,14 @@ std::string read_file(const fs::path& path) {
 
 std::string golden_96() {
   return read_file(fs::path(VANTREL_TEST_DATA) / "los96.tdf");
+}
+
+// The tables of 64: those of 96 up to the third.
+std::string golden_64() {
+  std::string tables = golden_96();
+  tables.replace(tables.find("numtables=3"), 11, "numtables=2");
+  tables.erase(tables.find("\r\n\r\n[Table3]"));
+  return tables;
 }
 
 // The CRC-32 of zlib and PNG.
@@ -113,20 +123,28 @@ struct RunOptions {
   Console console = Console::kCaptured;
   std::optional<rlim_t> file_size_limit;      // bytes
   std::optional<rlim_t> address_space_limit;  // bytes
+  // Sent to the run once its console shows `kill_after`.
+  int kill_signal = 0;
+  const char* kill_after = "";
 };
 
 // What stands in the work directory before a run.
 enum class Before {
   kNothing,
+  kOldFile,       // the tables of 64, readable by their owner and group only
   kLongerFile,    // a LOS.TDF longer than the new output
-  kSymbolicLink,  // LOS.TDF links to target.tdf, a longer file
+  kSymbolicLink,  // LOS.TDF links to tables/target.tdf, a longer file
   kHardLink,      // LOS.TDF and other.tdf are one file
   kDirectory,     // a directory named LOS.TDF
   kFullDisk,      // LOS.TDF links to /dev/full
 };
 
+// The permission bits of Before::kOldFile.
+constexpr fs::perms kOldFilePerms =
+    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+
 struct Result {
-  int status = -1;  // exit status, or -1 when killed by a signal
+  int status = -1;  // exit status, or 128 + the signal that ended the run
   std::string out;
   std::string err;
 };
@@ -153,12 +171,17 @@ class VantrelRun : public testing::Test {
     switch (before) {
       case Before::kNothing:
         break;
+      case Before::kOldFile:
+        std::ofstream(table_file(), std::ios::binary) << golden_64();
+        fs::permissions(table_file(), kOldFilePerms);
+        break;
       case Before::kLongerFile:
         std::ofstream(table_file(), std::ios::binary) << longer;
         break;
       case Before::kSymbolicLink:
-        std::ofstream(dir_ / "target.tdf", std::ios::binary) << longer;
-        fs::create_symlink(dir_ / "target.tdf", table_file());
+        fs::create_directory(dir_ / "tables");
+        std::ofstream(dir_ / "tables" / "target.tdf", std::ios::binary) << longer;
+        fs::create_symlink(fs::path("tables") / "target.tdf", table_file());
         break;
       case Before::kHardLink:
         std::ofstream(table_file(), std::ios::binary) << "old";
@@ -172,6 +195,28 @@ class VantrelRun : public testing::Test {
         break;
     }
   }
+
+  // Every name under the work directory, as a path relative to it, sorted.
+  std::vector<std::string> listing() const {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir_)) {
+      names.push_back(entry.path().lexically_relative(dir_).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // The names that `before` lays out, LOS.TDF among them.
+  static std::vector<std::string> names_of(Before before) {
+    switch (before) {
+      case Before::kSymbolicLink:
+        return {"LOS.TDF", "tables", "tables/target.tdf"};
+      case Before::kHardLink:
+        return {"LOS.TDF", "other.tdf"};
+      default:
+        return {"LOS.TDF"};
+    }
+  }
   bool file_exists() const { return fs::exists(fs::symlink_status(table_file())); }
   std::string file() const { return read_file(table_file()); }
 
@@ -183,10 +228,14 @@ class VantrelRun : public testing::Test {
       ADD_FAILURE() << "pipe: " << std::strerror(errno);
       return {};
     }
+    std::vector<char*> argv{const_cast<char*>(VANTREL_BINARY)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     pid_t child = fork();
     if (child == 0) {
-      signal(SIGPIPE, SIG_DFL);
-      signal(SIGXFSZ, SIG_DFL);
+      for (int signal_number : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) {
+        signal(signal_number, SIG_DFL);
+      }
       if (chdir(dir_.c_str()) != 0) _exit(127);
       switch (options.console) {
         case Console::kCaptured: dup2(out[1], 1); break;
@@ -202,9 +251,6 @@ class VantrelRun : public testing::Test {
         rlimit limit{*options.address_space_limit, *options.address_space_limit};
         setrlimit(RLIMIT_AS, &limit);
       }
-      std::vector<char*> argv{const_cast<char*>(VANTREL_BINARY)};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
       execv(VANTREL_BINARY, argv.data());
       _exit(127);
     }
@@ -213,20 +259,32 @@ class VantrelRun : public testing::Test {
     // Nobody reads a broken pipe: its only reader is gone before the run.
     if (options.console == Console::kBrokenPipe) close(out[0]);
     Result result;
+    bool killed = options.kill_signal == 0;
     drain({options.console == Console::kBrokenPipe ? -1 : out[0], err[0]},
-          {&result.out, &result.err});
+          {&result.out, &result.err}, [&] {
+            if (!killed && result.out.find(options.kill_after) != std::string::npos) {
+              kill(child, options.kill_signal);
+              killed = true;
+            }
+          });
     int wait_status = 0;
     if (child < 0 || waitpid(child, &wait_status, 0) != child) {
       ADD_FAILURE() << "could not run " << VANTREL_BINARY;
       return result;
     }
     if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
-    if (WIFSIGNALED(wait_status)) ADD_FAILURE() << "killed by signal " << WTERMSIG(wait_status);
+    if (WIFSIGNALED(wait_status)) {
+      result.status = 128 + WTERMSIG(wait_status);
+      if (options.kill_signal == 0) ADD_FAILURE() << "killed by signal " << WTERMSIG(wait_status);
+    }
     return result;
   }
 
-  // Reads both pipes to their end; -1 stands for none.
-  static void drain(std::array<int, 2> fds, std::array<std::string*, 2> into) {
+  // Reads both pipes to their end; -1 stands for none. Calls `on_read`
+  // after each piece.
+  template <class OnRead>
+  static void drain(std::array<int, 2> fds, std::array<std::string*, 2> into,
+                    OnRead on_read) {
     std::array<pollfd, 2> ready{};
     for (;;) {
       nfds_t open_count = 0;
@@ -241,6 +299,7 @@ class VantrelRun : public testing::Test {
         ssize_t size = read(fds[n], chunk, sizeof chunk);
         if (size > 0) {
           into[n]->append(chunk, static_cast<std::size_t>(size));
+          on_read();
         } else {
           close(fds[n]);
           fds[n] = -1;
@@ -249,13 +308,17 @@ class VantrelRun : public testing::Test {
     }
   }
 
+  void expect_left_as_it_was(const Result& result, Before before, int status,
+                             const std::string& err);
+
   fs::path root_;
   fs::path dir_;
 };
 
 TEST_F(VantrelRun, WritesTheTablesFor96ByteForByteWhateverStoodThereBefore) {
-  // An existing LOS.TDF is truncated and written through, links included,
-  // and what becomes of the console never costs the file.
+  // An existing file is replaced, keeping its permission bits, or written
+  // through where other names must see the new tables; what becomes of the
+  // console never costs the file.
   struct Case {
     const char* name;
     Before before;
@@ -263,8 +326,9 @@ TEST_F(VantrelRun, WritesTheTablesFor96ByteForByteWhateverStoodThereBefore) {
     const char* also_written;  // another name that must show the new file
   } cases[] = {
       {"fresh directory", Before::kNothing, Console::kCaptured, nullptr},
+      {"older file", Before::kOldFile, Console::kCaptured, nullptr},
       {"longer file", Before::kLongerFile, Console::kCaptured, nullptr},
-      {"symbolic link", Before::kSymbolicLink, Console::kCaptured, "target.tdf"},
+      {"symbolic link", Before::kSymbolicLink, Console::kCaptured, "tables/target.tdf"},
       {"hard link", Before::kHardLink, Console::kCaptured, "other.tdf"},
       {"console closed", Before::kNothing, Console::kClosed, nullptr},
       {"console a broken pipe", Before::kNothing, Console::kBrokenPipe, nullptr},
@@ -272,7 +336,7 @@ TEST_F(VantrelRun, WritesTheTablesFor96ByteForByteWhateverStoodThereBefore) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     prepare(c.before);
-    Result result = run({"96"}, {.console = c.console, .file_size_limit = {}, .address_space_limit = {}});
+    Result result = run({"96"}, {.console = c.console});
     EXPECT_EQ(result.status, 1);
     if (c.console == Console::kCaptured) {
       EXPECT_EQ(result.out, kProgress96);
@@ -285,13 +349,15 @@ TEST_F(VantrelRun, WritesTheTablesFor96ByteForByteWhateverStoodThereBefore) {
     if (c.before == Before::kSymbolicLink) {
       EXPECT_TRUE(fs::is_symlink(fs::symlink_status(table_file())));
     }
+    if (c.before == Before::kOldFile) {
+      EXPECT_EQ(fs::status(table_file()).permissions(), kOldFilePerms);
+    }
+    EXPECT_EQ(listing(), names_of(c.before));
   }
 }
 
 TEST_F(VantrelRun, SixtyFourIsThePrefixOf96WithTwoTables) {
-  std::string expected = golden_96();
-  expected.replace(expected.find("numtables=3"), 11, "numtables=2");
-  expected.erase(expected.find("\r\n\r\n[Table3]"));
+  const std::string expected = golden_64();
 
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"64"}, {"  +64px"}, {"64", "999"}, {"4294967360"}}) {
@@ -374,12 +440,14 @@ TEST_F(VantrelRun, ReportsAFileThatCannotBeWrittenOnceAndStillComputesEveryTable
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, c.progress);
     EXPECT_EQ(result.err, c.message);
+    EXPECT_EQ(listing(), names_of(c.before));
   }
 }
 
-TEST_F(VantrelRun, KeepsAnExactPrefixWhenTheFileSizeLimitIsReached) {
-  // At 4800 the last tables are formatted partly on the second thread; the
-  // limit falls within one of them.
+TEST_F(VantrelRun, KeepsAnExactPrefixWhereTheFileIsWrittenInPlace) {
+  // A file with another name is written through; a file-size limit stops
+  // the run part-way. At 4800 the last tables are formatted partly on the
+  // second thread; the limit falls within one of them.
   struct Case {
     const char* max_los;
     std::vector<rlim_t> limits;
@@ -388,7 +456,7 @@ TEST_F(VantrelRun, KeepsAnExactPrefixWhenTheFileSizeLimitIsReached) {
       {"4800", {10000001}},
   };
   for (const Case& c : cases) {
-    fs::remove(table_file());
+    prepare(Before::kNothing);
     Result full = run({c.max_los});
     ASSERT_EQ(full.status, 1);
     const std::string complete = file();
@@ -401,13 +469,14 @@ TEST_F(VantrelRun, KeepsAnExactPrefixWhenTheFileSizeLimitIsReached) {
       if (limit == 0) continue;
 #endif
       ASSERT_LT(limit, complete.size());
-      fs::remove(table_file());
-      Result result = run({c.max_los}, {.console = Console::kCaptured, .file_size_limit = limit, .address_space_limit = {}});
+      prepare(Before::kHardLink);
+      Result result = run({c.max_los}, {.file_size_limit = limit});
       EXPECT_EQ(result.status, 2);
       EXPECT_EQ(result.out, full.out);
       EXPECT_EQ(result.err, "vantrel: cannot write LOS.TDF: " +
                                 std::string(std::strerror(EFBIG)) + "\n");
       EXPECT_EQ(file(), complete.substr(0, limit));
+      EXPECT_EQ(read_file(dir_ / "other.tdf"), complete.substr(0, limit));
     }
   }
 }
@@ -478,7 +547,7 @@ TEST_F(VantrelRun, CompletesOrReportsRunningOutOfMemoryUnderAnyAddressSpaceLimit
     const rlim_t limit = rlim_t{quarter_mebibytes} << 18;
     SCOPED_TRACE("limit " + std::to_string(limit >> 10) + " KiB");
     fs::remove(table_file());
-    Result result = run({"9600"}, {.console = Console::kCaptured, .file_size_limit = {}, .address_space_limit = limit});
+    Result result = run({"9600"}, {.address_space_limit = limit});
     if (result.status == 1) {
       completed = true;
       EXPECT_EQ(result.out, full.out);
@@ -487,10 +556,116 @@ TEST_F(VantrelRun, CompletesOrReportsRunningOutOfMemoryUnderAnyAddressSpaceLimit
     } else {
       EXPECT_FALSE(completed) << "a smaller limit was enough";
       EXPECT_EQ(result.status, 2);
-      EXPECT_EQ(result.err, "vantrel: out of memory; LOS.TDF is incomplete\n");
+      EXPECT_EQ(result.err, "vantrel: out of memory; LOS.TDF left as it was\n");
+      EXPECT_EQ(listing(), std::vector<std::string>{});
     }
   }
   EXPECT_TRUE(completed);
+}
+
+// Checks a run that failed or was interrupted: it ended with `status` and
+// said `err`, and left what stood there before as it was.
+void VantrelRun::expect_left_as_it_was(const Result& result, Before before, int status,
+                                       const std::string& err) {
+  EXPECT_EQ(result.status, status);
+  EXPECT_EQ(result.err, err);
+  if (before == Before::kOldFile) {
+    EXPECT_EQ(file(), golden_64());
+    EXPECT_EQ(fs::status(table_file()).permissions(), kOldFilePerms);
+    EXPECT_EQ(listing(), names_of(before));
+  } else {
+    EXPECT_EQ(listing(), std::vector<std::string>{});
+  }
+}
+
+TEST_F(VantrelRun, LeavesTheOldFileAsItWasWhenARunFailsOrIsInterrupted) {
+  const std::string too_large =
+      "vantrel: cannot write LOS.TDF: " + std::string(std::strerror(EFBIG)) + "\n";
+  const std::string interrupted = "vantrel: interrupted; LOS.TDF left as it was\n";
+  auto stop = [](int signal_number) {
+    return RunOptions{.kill_signal = signal_number, .kill_after = "Creating Table 150"};
+  };
+  struct Case {
+    const char* name;
+    Before before;
+    RunOptions options;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"file-size limit", Before::kOldFile, {.file_size_limit = 5000000}, 2, too_large},
+      {"file-size limit, no file before", Before::kNothing, {.file_size_limit = 5000000}, 2,
+       too_large},
+      {"SIGINT", Before::kOldFile, stop(SIGINT), 128 + SIGINT, interrupted},
+      {"SIGTERM", Before::kOldFile, stop(SIGTERM), 128 + SIGTERM, interrupted},
+      {"SIGHUP", Before::kOldFile, stop(SIGHUP), 128 + SIGHUP, interrupted},
+      {"SIGINT, no file before", Before::kNothing, stop(SIGINT), 128 + SIGINT, interrupted},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    prepare(c.before);
+    const Result result = run({"9600"}, c.options);
+    if (c.options.kill_signal == 0) {
+      EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 900);
+    }
+    expect_left_as_it_was(result, c.before, c.status, c.err);
+  }
+}
+
+TEST_F(VantrelRun, LeavesTheOldFileAsItWasWhenTheDiskFills) {
+  // A small file system of its own, where this test may mount one.
+  const fs::path small = root_ / "small";
+  fs::create_directory(small);
+  if (mount("vantrel-test", small.c_str(), "tmpfs", 0, "size=2m") != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+  }
+  dir_ = small;
+  prepare(Before::kOldFile);
+  const Result result = run({"3200"});
+  expect_left_as_it_was(result, Before::kOldFile, 2,
+                        "vantrel: cannot write LOS.TDF: " +
+                            std::string(std::strerror(ENOSPC)) + "\n");
+  umount2(small.c_str(), MNT_DETACH);
+}
+
+TEST_F(VantrelRun, KilledOutrightLeavesTheOldFileOrTheCompleteNewOne) {
+  // SIGKILL cannot be caught: the new file, unfinished, is the only trace.
+  for (const char* moment : {"Creating Table 1", "Creating Table 150", "Creating Table 300",
+                             "300 Lines"}) {
+    SCOPED_TRACE(moment);
+    prepare(Before::kOldFile);
+    run({"9600"}, {.kill_signal = SIGKILL, .kill_after = moment});
+    const std::string content = file();
+    EXPECT_TRUE(content == golden_64() || compare_with_9600(content).empty());
+    std::vector<std::string> names = listing();
+    EXPECT_EQ(names.front(), "LOS.TDF");
+    EXPECT_LE(names.size(), 2u);
+    if (names.size() == 2) {
+      EXPECT_EQ(names[1].rfind("LOS.TDF.new-", 0), 0u) << names[1];
+    }
+  }
+}
+
+TEST_F(VantrelRun, TwoRunsAtOnceLeaveOneCompleteFile) {
+  std::string alone[2];
+  const char* max_los[2] = {"3200", "3232"};
+  for (int n = 0; n < 2; ++n) {
+    prepare(Before::kNothing);
+    ASSERT_EQ(run({max_los[n]}).status, 1);
+    alone[n] = file();
+  }
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    SCOPED_TRACE(attempt);
+    prepare(Before::kOldFile);
+    Result results[2];
+    std::thread other([&] { results[1] = run({max_los[1]}); });
+    results[0] = run({max_los[0]});
+    other.join();
+    EXPECT_EQ(results[0].status, 1);
+    EXPECT_EQ(results[1].status, 1);
+    const std::string content = file();
+    EXPECT_TRUE(content == alone[0] || content == alone[1]);
+    EXPECT_EQ(listing(), names_of(Before::kOldFile));
+  }
 }
 
 }  // namespace

@@ -13,7 +13,8 @@ export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
 wine wineboot --init >/dev/null 2>&1 || true
 
 # What stands in the directory before a run: nothing, a directory named
-# LOS.TDF (cannot be opened), or a longer LOS.TDF (must be truncated).
+# LOS.TDF (cannot be opened), or an existing, longer LOS.TDF (must be
+# replaced by the new file, with nothing else left beside it).
 setup=none
 prepare() {
   case $setup in
@@ -39,6 +40,12 @@ check() {  # check NAME ARGS...
   if [ -f "$n/LOS.TDF" ] || [ -f "$w/LOS.TDF" ]; then
     cmp -s "$n/LOS.TDF" "$w/LOS.TDF" || problems+=("LOS.TDF differs")
   fi
+  local names
+  names=$(cd "$w" && ls -A | tr '\n' ' ')
+  case "$names" in
+    "LOS.TDF stderr stdout " | "stderr stdout ") ;;
+    *) problems+=("left behind: $names") ;;
+  esac
   perl -pe 's/\n/\r\n/g' "$n/stdout" >"$n/stdout.crlf"
   cmp -s "$n/stdout.crlf" "$w/stdout" || problems+=("console text differs")
   # Messages may be worded by each system's C library; both or neither.
@@ -66,7 +73,8 @@ check "MaxLos 3200" 3200
 check "MaxLos 6400" 6400
 check "MaxLos 4294967328 (wraps to 32)" 4294967328
 check "MaxLos 1482881 (refused)" 1482881
-setup=longer check "longer LOS.TDF truncated" 96
+setup=longer check "an existing LOS.TDF replaced" 96
+setup=longer check "an existing LOS.TDF, refused MaxLos" 1482881
 setup=directory check "LOS.TDF cannot be opened" 96
 
 echo "$((total - failures)) passed, $failures failed"
