@@ -477,6 +477,7 @@ TEST_F(VantrelRun, KeepsAnExactPrefixWhereTheFileIsWrittenInPlace) {
                                 std::string(std::strerror(EFBIG)) + "\n");
       EXPECT_EQ(file(), complete.substr(0, limit));
       EXPECT_EQ(read_file(dir_ / "other.tdf"), complete.substr(0, limit));
+      EXPECT_EQ(listing(), names_of(Before::kHardLink));
     }
   }
 }
