@@ -4,7 +4,9 @@
 #     process, repeatable);
 #   - wall time at MaxLos 12800 against cp copying the same LOS.TDF, run
 #     alternately, both into fresh files; the median of the pairs' ratios;
-#   - peak resident memory at MaxLos 12800.
+#   - peak resident memory at MaxLos 12800;
+#   - vantrel-inspect checking that 12800 file: its wall time against
+#     writing it (the medians of the same runs) and its peak memory.
 # Needs valgrind and GNU time (Debian packages valgrind, time).
 # Usage: bench/run.sh [pairs]   (default 7)
 set -euo pipefail
@@ -13,6 +15,7 @@ pairs=${1:-7}
 root=$(cd "$(dirname "$0")/.." && pwd)
 (cd "$root" && cmake --workflow --preset release >/dev/null)
 tool=$root/build/release/vantrel
+inspect=$root/build/release/vantrel-inspect
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -32,6 +35,7 @@ bytes_3200=$(stat -c %s LOS.TDF)
 ratios=()
 tool_ms=()
 cp_ms=()
+check_ms=()
 # Each side starts with no dirty pages waiting to be written back, so that
 # neither pays for the other's writeback.
 for _ in $(seq "$pairs"); do
@@ -40,12 +44,17 @@ for _ in $(seq "$pairs"); do
   start=$(now); run_tool 12800; middle=$(now)
   sync
   cp_start=$(now); cp LOS.TDF copy.tdf; end=$(now)
+  sync
+  check_start=$(now); "$inspect" check LOS.TDF >/dev/null; check_end=$(now)
+  check_ms+=("$(( (check_end - check_start) / 1000000 ))")
   tool_ms+=("$(( (middle - start) / 1000000 ))")
   cp_ms+=("$(( (end - cp_start) / 1000000 ))")
   ratios+=("$(awk -v t="$((middle - start))" -v c="$((end - cp_start))" 'BEGIN { print t / c }')")
 done
 bytes_12800=$(stat -c %s LOS.TDF)
-rm -f LOS.TDF copy.tdf
+rm -f copy.tdf
+/usr/bin/time -f '%M' -o check_peak.txt "$inspect" check LOS.TDF >/dev/null
+rm -f LOS.TDF
 /usr/bin/time -f '%M' -o peak.txt "$tool" 12800 >/dev/null || true
 
 printf '%-34s %s\n' "instructions per byte (3200)" \
@@ -53,3 +62,8 @@ printf '%-34s %s\n' "instructions per byte (3200)" \
 printf '%-34s %s\n' "wall time / cp (12800, median)" \
   "$(printf '%s\n' "${ratios[@]}" | median | awk '{ printf "%.2f", $1 }')  (vantrel $(printf '%s\n' "${tool_ms[@]}" | median) ms, cp $(printf '%s\n' "${cp_ms[@]}" | median) ms, $bytes_12800 bytes, $pairs pairs)"
 printf '%-34s %s\n' "peak memory (12800)" "$(awk -v k="$(tail -n 1 peak.txt)" 'BEGIN { printf "%.1f MiB", k / 1024 }')"
+tool_median=$(printf '%s\n' "${tool_ms[@]}" | median)
+check_median=$(printf '%s\n' "${check_ms[@]}" | median)
+printf '%-34s %s\n' "check / write (12800, medians)" \
+  "$(awk -v c="$check_median" -v t="$tool_median" 'BEGIN { printf "%.2f  (check %d ms, write %d ms)", c / t, c, t }')"
+printf '%-34s %s\n' "check peak memory (12800)" "$(awk -v k="$(tail -n 1 check_peak.txt)" 'BEGIN { printf "%.1f MiB", k / 1024 }')"

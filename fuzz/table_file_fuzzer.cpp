@@ -1,0 +1,45 @@
+// Feeds arbitrary bytes to the reading of table files: the check against
+// regenerated tables and the reading of one table for drawing. Whatever the
+// bytes, both must come to a verdict quickly and without a fault, and what
+// they accept must hold together.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "byte_source.h"
+#include "table_check.h"
+#include "table_picture.h"
+
+namespace {
+
+void check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+  vantrel::MemorySource file(bytes);
+  const vantrel::CheckResult result = vantrel::check_table_file(file);
+  using Verdict = vantrel::CheckResult::Verdict;
+  check(result.verdict != Verdict::kUnreadable);  // memory never fails to read
+  check((result.verdict == Verdict::kDiffers) == !result.problem.empty());
+  if (result.verdict == Verdict::kExact) check(bytes.rfind("[TABLEINFO]\r\n{\r\nnumtables=", 0) == 0);
+
+  vantrel::MemorySource again(bytes);
+  vantrel::TableLines table;
+  const std::int32_t radius = size > 0 ? 1 + data[size - 1] % 8 : 1;
+  const vantrel::ReadTableResult read = vantrel::read_table(again, radius, table);
+  using Outcome = vantrel::ReadTableResult::Outcome;
+  check(read.outcome != Outcome::kUnreadable);
+  if (read.outcome == Outcome::kRead) {
+    check(table.radius == radius);
+    const std::string svg = vantrel::draw_table(table, 1, "fuzz");
+    check(svg.find("</svg>") != std::string::npos);
+  }
+  return 0;
+}

@@ -1,0 +1,51 @@
+// Where a table file is read from: a file on disk, or memory in tests and
+// the fuzzer. Reading only; knows nothing of tables.
+#ifndef VANTREL_BYTE_SOURCE_H_
+#define VANTREL_BYTE_SOURCE_H_
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+namespace vantrel {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+
+  // Reads up to `size` bytes into `out` and returns how many: 0 at the end.
+  // Returns -1 on failure, with the system's error number in
+  // `error_number`.
+  virtual long read(char* out, std::size_t size, int& error_number) = 0;
+
+  // Goes back to the first byte. 0, or the system's error number.
+  virtual int rewind() = 0;
+};
+
+// The bytes of `bytes`, which must outlive the source.
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  long read(char* out, std::size_t size, int& error_number) override;
+  int rewind() override {
+    at_ = 0;
+    return 0;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+};
+
+// A file opened for reading, or why it could not be.
+struct OpenedSource {
+  std::unique_ptr<ByteSource> source;  // null when the open failed
+  int error_number = 0;
+};
+
+// Opens the file at `path` for reading, in binary mode.
+OpenedSource open_file_source(const char* path);
+
+}  // namespace vantrel
+
+#endif  // VANTREL_BYTE_SOURCE_H_

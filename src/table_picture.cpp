@@ -1,0 +1,292 @@
+#include "table_picture.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace vantrel {
+namespace {
+
+// No line of a table vantrel writes is longer: a walk of 65535 points.
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+// Points a picture may hold in all.
+constexpr std::size_t kMostPoints = std::size_t{1} << 24;
+// Coordinates a foreign file may use.
+constexpr std::int64_t kLargestCoordinate = 1000000;
+
+// Reads a file line by line: without its LF or CR LF, numbered from 1.
+class LineReader {
+ public:
+  explicit LineReader(ByteSource& file) : file_(file), chunk_(new char[kChunk]) {}
+
+  enum class Status { kLine, kEnd, kTooLong, kUnreadable };
+
+  Status next(std::string& line, int& error_number) {
+    line.clear();
+    for (;;) {
+      if (at_ == size_) {
+        const long got = file_.read(chunk_.get(), kChunk, error_number);
+        if (got < 0) return Status::kUnreadable;
+        if (got == 0) {
+          if (line.empty() && !partial_) return Status::kEnd;
+          partial_ = false;
+          ++number_;
+          return Status::kLine;
+        }
+        at_ = 0;
+        size_ = static_cast<std::size_t>(got);
+      }
+      const char* begin = chunk_.get() + at_;
+      const auto* end = static_cast<const char*>(std::memchr(begin, '\n', size_ - at_));
+      const std::size_t count = end == nullptr ? size_ - at_ : static_cast<std::size_t>(end - begin);
+      if (line.size() + count > kLongestLine) return Status::kTooLong;
+      line.append(begin, count);
+      at_ += count;
+      partial_ = true;
+      if (end != nullptr) {
+        ++at_;
+        partial_ = false;
+        ++number_;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return Status::kLine;
+      }
+    }
+  }
+
+  std::uint64_t number() const { return number_; }
+
+ private:
+  static constexpr std::size_t kChunk = std::size_t{1} << 16;
+  ByteSource& file_;
+  std::unique_ptr<char[]> chunk_;
+  std::size_t at_ = 0;
+  std::size_t size_ = 0;
+  bool partial_ = false;  // a line has begun
+  std::uint64_t number_ = 0;
+};
+
+// Reads the whole number at the start of `text` (with an optional '-') and
+// moves past it; false when there is none or it is out of range.
+bool take_number(std::string_view& text, std::int64_t& value) {
+  const char* end = text.data() + std::min<std::size_t>(text.size(), 12);
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop == text.data() || value > kLargestCoordinate ||
+      value < -kLargestCoordinate) {
+    return false;
+  }
+  text.remove_prefix(static_cast<std::size_t>(stop - text.data()));
+  return true;
+}
+
+bool take(std::string_view& text, std::string_view expected) {
+  if (text.substr(0, expected.size()) != expected) return false;
+  text.remove_prefix(expected.size());
+  return true;
+}
+
+// Parses "line<number>=<length>,x,y,...;" (after its indentation) into
+// `points`.
+bool parse_entry(std::string_view text, std::int64_t number, std::vector<Cell>& points) {
+  std::int64_t value = 0;
+  std::int64_t length = 0;
+  if (!take(text, "line") || !take_number(text, value) || value != number ||
+      !take(text, "=") || !take_number(text, length) || length < 0) {
+    return false;
+  }
+  while (take(text, ",")) {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    if (!take_number(text, x) || !take(text, ",") || !take_number(text, y)) return false;
+    points.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
+  }
+  return text == ";" && static_cast<std::int64_t>(points.size()) == length;
+}
+
+std::string_view trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string number_text(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4g", value);
+  return text;
+}
+
+}  // namespace
+
+ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& table) {
+  ReadTableResult result;
+  LineReader reader(file);
+  std::string line;
+  auto fail = [&](LineReader::Status status, const std::string& what) {
+    if (status == LineReader::Status::kUnreadable) {
+      result.outcome = ReadTableResult::Outcome::kUnreadable;
+    } else {
+      result.outcome = ReadTableResult::Outcome::kMalformed;
+      result.problem = status == LineReader::Status::kTooLong
+                           ? "line " + std::to_string(reader.number() + 1) +
+                                 " is longer than any line of a table"
+                           : what;
+    }
+    return result;
+  };
+
+  const std::string opening = "[Table" + std::to_string(radius) + "]";
+  LineReader::Status status;
+  for (;;) {
+    status = reader.next(line, result.error_number);
+    if (status == LineReader::Status::kEnd) {
+      result.outcome = ReadTableResult::Outcome::kMissing;
+      return result;
+    }
+    if (status != LineReader::Status::kLine) return fail(status, "");
+    if (line.rfind("[Table", 0) == 0) ++result.tables_seen;
+    if (line == opening) break;
+  }
+  const std::string table_name = "Table " + std::to_string(radius);
+  auto malformed_here = [&] {
+    return table_name + " does not parse at line " + std::to_string(reader.number()) +
+           ": \"" + line.substr(0, 60) + (line.size() > 60 ? "...\"" : "\"");
+  };
+
+  status = reader.next(line, result.error_number);
+  if (status != LineReader::Status::kLine || trimmed(line) != "{") return fail(status, malformed_here());
+  status = reader.next(line, result.error_number);
+  std::string_view count_text = trimmed(line);
+  std::int64_t count = 0;
+  if (status != LineReader::Status::kLine || !take(count_text, "numlines=") ||
+      !take_number(count_text, count) || count_text != ";") {
+    return fail(status, malformed_here());
+  }
+  table.radius = radius;
+  table.lines.clear();
+  std::size_t points = 0;
+  for (;;) {
+    status = reader.next(line, result.error_number);
+    if (status == LineReader::Status::kEnd) {
+      return fail(LineReader::Status::kLine,
+                  table_name + " ends at line " + std::to_string(reader.number()) +
+                      " of the file, before its closing brace");
+    }
+    if (status != LineReader::Status::kLine) return fail(status, "");
+    const std::string_view text = trimmed(line);
+    if (text == "}") break;
+    std::vector<Cell> walk;
+    if (!parse_entry(text, static_cast<std::int64_t>(table.lines.size()) + 1, walk)) {
+      return fail(status, malformed_here());
+    }
+    points += walk.size();
+    if (points > kMostPoints) return fail(status, table_name + " has too many points to draw");
+    table.lines.push_back(std::move(walk));
+  }
+  if (static_cast<std::int64_t>(table.lines.size()) != count) {
+    return fail(LineReader::Status::kLine,
+                table_name + " says numlines=" + std::to_string(count) + " but has " +
+                    std::to_string(table.lines.size()) + " lines");
+  }
+  return result;
+}
+
+std::string draw_table(const TableLines& table, std::size_t highlight, std::string_view title) {
+  // Colours that tell neighbouring lines apart.
+  constexpr const char* kColours[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#d62728", "#9467bd",
+                                      "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#17becf"};
+  const std::int64_t cells = table.radius + 1;
+  // Pixels per cell: about 800 pixels in all, at least 2 per cell.
+  const double cell = std::clamp(800.0 / static_cast<double>(cells), 2.0, 32.0);
+  const double left = 48;
+  const double top = 16;
+  const double plot = cell * static_cast<double>(cells);
+  const double width = left + plot + 24;
+  const double height = top + plot + 44;
+  const double stroke = std::max(1.0 / cell, 0.08);
+  // Labels every 1, 2, 5, 10, 20, 50, ... cells, ten or so in all.
+  std::int64_t step = 1;
+  for (std::int64_t base = 1; cells / step > 10; base *= 10) {
+    for (const std::int64_t factor : {2, 5, 10}) {
+      step = base * factor;
+      if (cells / step <= 10) break;
+    }
+  }
+  const std::string cells_text = std::to_string(cells);
+
+  std::string svg;
+  auto add = [&svg](auto... parts) { (svg.append(std::string_view(parts)), ...); };
+  add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+  add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", number_text(width),
+      "\" height=\"", number_text(height), "\" viewBox=\"0 0 ", number_text(width), " ",
+      number_text(height), "\" font-family=\"sans-serif\" font-size=\"12\">\n");
+  add("<title>");
+  for (const char c : title) {
+    const char text[2] = {c, 0};
+    add(c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : text);
+  }
+  add("</title>\n", "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
+  // Labels, outside the flipped drawing so that their text reads upright.
+  add("<g fill=\"#333\">\n");
+  for (std::int64_t i = 0; i < cells; i += step) {
+    const double at = (static_cast<double>(i) + 0.5) * cell;
+    const std::string label = std::to_string(i);
+    add("<text x=\"", number_text(left + at), "\" y=\"", number_text(top + plot + 16),
+        "\" text-anchor=\"middle\">", label, "</text>\n");
+    add("<text x=\"", number_text(left - 6), "\" y=\"", number_text(top + plot - at + 4),
+        "\" text-anchor=\"end\">", label, "</text>\n");
+  }
+  add("<text x=\"", number_text(left + plot / 2), "\" y=\"", number_text(top + plot + 36),
+      "\" text-anchor=\"middle\">x</text>\n");
+  add("<text x=\"12\" y=\"", number_text(top + plot / 2),
+      "\" text-anchor=\"middle\">y</text>\n</g>\n");
+
+  // The drawing, in cells: x to the right, y up.
+  add("<g transform=\"translate(", number_text(left), " ", number_text(top + plot), ") scale(",
+      number_text(cell), " ", number_text(-cell), ")\">\n");
+  add("<path d=\"");
+  const std::int64_t grid_step = cells <= 100 ? 1 : step;
+  for (std::int64_t i = 0; i <= cells; i += grid_step) {
+    const std::string at = std::to_string(i);
+    add("M", at, " 0V", cells_text, "M0 ", at, "H", cells_text);
+  }
+  add("\" fill=\"none\" stroke=\"#e0e0e0\" stroke-width=\"", number_text(stroke / 2),
+      "\"/>\n");
+  add("<rect width=\"", cells_text, "\" height=\"", cells_text,
+      "\" fill=\"none\" stroke=\"#888\" stroke-width=\"", number_text(stroke), "\"/>\n");
+  // Cell centres lie on whole numbers from here on.
+  add("<g transform=\"translate(0.5 0.5)\" fill=\"none\" stroke-width=\"",
+      number_text(stroke), "\" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
+  auto polyline = [&](const std::vector<Cell>& points, std::string_view colour,
+                      std::string_view more) {
+    add("<polyline stroke=\"", colour, "\"", more, " points=\"0,0");
+    for (const Cell& p : points) add(" ", std::to_string(p.x), ",", std::to_string(p.y));
+    add("\"/>\n");
+  };
+  for (std::size_t j = 0; j < table.lines.size(); ++j) {
+    polyline(table.lines[j], kColours[j % std::size(kColours)], "");
+  }
+  add("</g>\n");
+  auto endpoint = [&](const std::vector<Cell>& points, const std::string& radius,
+                      std::string_view style) {
+    if (points.empty()) return;
+    add("<circle cx=\"", std::to_string(points.back().x), "\" cy=\"",
+        std::to_string(points.back().y), "\" r=\"", radius, "\"", style, "/>\n");
+  };
+  const std::string endpoint_radius = number_text(std::max(0.15, 1.2 / cell));
+  add("<g transform=\"translate(0.5 0.5)\" fill=\"#222\">\n");
+  for (const std::vector<Cell>& points : table.lines) endpoint(points, endpoint_radius, "");
+  add("</g>\n");
+  if (highlight >= 1 && highlight <= table.lines.size()) {
+    const std::vector<Cell>& points = table.lines[highlight - 1];
+    add("<g class=\"highlight\" transform=\"translate(0.5 0.5)\" fill=\"none\" "
+        "stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
+    const std::string width_text = number_text(3 * stroke);
+    polyline(points, "#000", std::string(" stroke-width=\"").append(width_text).append("\""));
+    endpoint(points, number_text(std::max(0.3, 2.5 / cell)), " fill=\"#d00\"");
+    add("</g>\n");
+  }
+  add("</g>\n</svg>\n");
+  return svg;
+}
+
+}  // namespace vantrel

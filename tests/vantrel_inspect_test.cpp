@@ -1,0 +1,228 @@
+// Runs the built vantrel-inspect on table files made by vantrel and altered
+// the ways files get damaged, and checks what a user sees: the exit status
+// and the words of the report; for draw, the SVG picture itself.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Result {
+  int status = -1;
+  std::string out;  // standard output and standard error together
+};
+
+// Runs `command` (through the shell) in `dir`.
+Result run_in(const fs::path& dir, const std::string& command) {
+  Result result;
+  const std::string line = "cd '" + dir.string() + "' && " + command + " 2>&1";
+  std::FILE* pipe = popen(line.c_str(), "r");
+  if (pipe == nullptr) return result;
+  char chunk[4096];
+  for (std::size_t size; (size = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+    result.out.append(chunk, size);
+  }
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+bool have_program(const char* name) {
+  return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+class VantrelInspect : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::path(testing::TempDir()) / "inspect-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // The file that `vantrel max_los` writes.
+  std::string tables_of(const std::string& max_los) {
+    fs::remove(dir_ / "LOS.TDF");
+    run_in(dir_, std::string(VANTREL_BINARY) + " " + max_los + " >/dev/null");
+    return read_file(dir_ / "LOS.TDF");
+  }
+
+  Result inspect(const std::string& args) {
+    return run_in(dir_, std::string(VANTREL_INSPECT_BINARY) + " " + args);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(VantrelInspect, CheckTellsAnExactFileFromEveryKindOfDamage) {
+  const std::string good = tables_of("640");  // 20 tables
+  const std::string negative = tables_of("-5");
+  auto at = [&](const std::string& text, std::size_t from = 0) { return good.find(text, from); };
+  auto cut = [&](std::size_t size) { return good.substr(0, size); };
+  auto replaced = [&](std::size_t offset, const std::string& with) {
+    std::string bytes = good;
+    return bytes.replace(offset, with.size(), with);
+  };
+  std::string lf = good;
+  for (std::size_t n; (n = lf.find("\r\n")) != std::string::npos;) lf.erase(n, 1);
+  const std::size_t digit = at("\tline10=", at("[Table15]")) + 12;
+
+  struct Case {
+    const char* name;
+    std::string bytes;  // written to the file checked; none for a missing file
+    bool missing;
+    int status;
+    std::vector<std::string> words;  // each must appear in the report
+  } cases[] = {
+      {"the right file", good, false, 0,
+       {"x.tdf: 20 tables, exactly as vantrel 609 to 640 writes them"}},
+      {"a header alone, from a negative MaxLos", negative, false, 0,
+       {"0 tables, exactly as vantrel -31 to -1 writes them"}},
+      {"cut inside the header", cut(20), false, 1,
+       {"the file ends inside the header", "at byte 20, line 3"}},
+      {"cut between two tables", cut(at("\r\n\r\n[Table8]")), false, 1,
+       {"the file ends after Table 7, before Table 8"}},
+      {"cut inside an entry", cut(at("\tline3=", at("[Table12]")) + 9), false, 1,
+       {"the file ends inside Table 12, line 3", "(the end of the file)"}},
+      {"one changed digit", replaced(digit, good[digit] == '7' ? "8" : "7"), false, 1,
+       {"Table 15, line 10 differs", "at byte " + std::to_string(digit), "expected: \"",
+        "found:    \""}},
+      {"LF line ends", lf, false, 1, {"LF where CR LF belongs, in the header", "at byte 11"}},
+      {"extra bytes", good + "\r\n", false, 1,
+       {"extra bytes after the last table (Table 20)"}},
+      {"a changed numlines", replaced(at("numlines=", at("[Table9]")) + 9, "9"), false, 1,
+       {"Table 9: numlines differs"}},
+      {"a garbage header", "GIF89a\x01\x02", false, 1,
+       {"not a table file: it does not begin with [TABLEINFO]"}},
+      {"a huge table count", "[TABLEINFO]\r\n{\r\nnumtables=99999999;\r\n}", false, 1,
+       {"the table count 99999999 is out of range"}},
+      {"the largest count, with no tables", "[TABLEINFO]\r\n{\r\nnumtables=46340;\r\n}", false,
+       1, {"the file ends after the header, before Table 1"}},
+      {"an empty file", "", false, 1, {"not a table file: the file is empty"}},
+      {"a missing file", "", true, 2, {"vantrel-inspect: cannot read x.tdf:"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(dir_ / "x.tdf");
+    if (!c.missing) write_file(dir_ / "x.tdf", c.bytes);
+    const Result result = inspect("check x.tdf");
+    EXPECT_EQ(result.status, c.status) << result.out;
+    for (const std::string& words : c.words) {
+      EXPECT_NE(result.out.find(words), std::string::npos) << result.out;
+    }
+  }
+  // LOS.TDF by default.
+  write_file(dir_ / "LOS.TDF", good);
+  EXPECT_EQ(inspect("check").out, "LOS.TDF: 20 tables, exactly as vantrel 609 to 640 writes them\n");
+}
+
+// The entries of table `radius` in `file`: each a list of "x,y" points.
+std::vector<std::vector<std::string>> entries_of(const std::string& file, int radius) {
+  std::vector<std::vector<std::string>> entries;
+  std::size_t at = file.find("[Table" + std::to_string(radius) + "]");
+  const std::size_t end = file.find('}', at);
+  const std::regex entry(R"(\tline\d+=\d+((?:,\d+,\d+)*);)");
+  for (std::sregex_iterator it(file.begin() + static_cast<long>(at),
+                               file.begin() + static_cast<long>(end), entry);
+       it != std::sregex_iterator(); ++it) {
+    std::vector<std::string> points;
+    const std::string numbers = (*it)[1].str();
+    const std::regex pair(R"(,(\d+),(\d+))");
+    for (std::sregex_iterator p(numbers.begin(), numbers.end(), pair);
+         p != std::sregex_iterator(); ++p) {
+      points.push_back((*p)[1].str() + "," + (*p)[2].str());
+    }
+    entries.push_back(points);
+  }
+  return entries;
+}
+
+TEST_F(VantrelInspect, DrawShowsEachLineOfTheTableAsAPolyline) {
+  const std::string file = tables_of("192");  // 6 tables
+  const Result result = inspect("draw --table 6");
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(result.out, "table6.svg: Table 6, 10 lines\n");
+  const std::string svg = read_file(dir_ / "table6.svg");
+
+  // One polyline per entry, from the origin cell through the file's points.
+  std::vector<std::vector<std::string>> drawn;
+  const std::regex polyline(R"(<polyline [^>]*points="0,0((?: -?\d+,-?\d+)*)\"/>)");
+  for (std::sregex_iterator it(svg.begin(), svg.end(), polyline); it != std::sregex_iterator();
+       ++it) {
+    std::vector<std::string> points;
+    std::string rest = (*it)[1].str();
+    for (std::size_t from = 1; from < rest.size();) {
+      const std::size_t space = rest.find(' ', from);
+      points.push_back(rest.substr(from, space - from));
+      from = space == std::string::npos ? rest.size() : space + 1;
+    }
+    drawn.push_back(points);
+  }
+  EXPECT_EQ(drawn, entries_of(file, 6));
+
+  if (!have_program("xmllint") || !have_program("rsvg-convert")) {
+    GTEST_SKIP() << "xmllint and rsvg-convert (Debian's libxml2-utils, librsvg2-bin) check "
+                    "the picture further";
+  }
+  EXPECT_EQ(run_in(dir_, "xmllint --noout table6.svg").status, 0);
+  EXPECT_EQ(run_in(dir_, "rsvg-convert table6.svg -o table6.png").status, 0);
+  EXPECT_GT(fs::file_size(dir_ / "table6.png"), 1000u);
+
+  // A highlighted line, in a file of one's choosing.
+  EXPECT_EQ(inspect("draw LOS.TDF --table 6 --line 3 -o six.svg").status, 0);
+  EXPECT_EQ(run_in(dir_, "xmllint --noout six.svg").status, 0);
+  EXPECT_NE(read_file(dir_ / "six.svg").find("class=\"highlight\""), std::string::npos);
+}
+
+TEST_F(VantrelInspect, DrawRefusesTablesItCannotDraw) {
+  const std::string file = tables_of("192");
+  std::string broken = file;
+  broken.replace(broken.find("line2=", broken.find("[Table5]")), 6, "lime2=");
+  write_file(dir_ / "broken.tdf", broken);
+  struct Case {
+    const char* args;
+    int status;
+    const char* words;
+  } cases[] = {
+      {"draw --table 7", 1, "LOS.TDF has no Table 7 (it has 6 tables)"},
+      {"draw --table 6 --line 11", 1, "has 10 lines, no line 11"},
+      {"draw broken.tdf --table 5", 1, "Table 5 does not parse at line"},
+      {"draw missing.tdf --table 1", 2, "cannot read missing.tdf"},
+      {"draw --table 0", 2, "--table takes a table number"},
+      {"draw", 2, "draw needs --table K"},
+      {"frobnicate", 2, "unknown command"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result result = inspect(c.args);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_NE(result.out.find(c.words), std::string::npos) << result.out;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "table7.svg"));
+}
+
+}  // namespace
