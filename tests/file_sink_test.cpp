@@ -8,18 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include "test_files.h"
+
 namespace vantrel {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-TEST(FileSink, CreatesOrTruncatesAndWritesBytesAsTheyStand) {
-  const fs::path path = fs::path(testing::TempDir()) / "file_sink_test.tdf";
+TEST(FileSink, ReplacesTheFileWithTheBytesAsTheyStand) {
+  const TempDir dir("file_sink");
+  const fs::path path = dir.path() / "LOS.TDF";
   std::ofstream(path, std::ios::binary) << std::string(5000, '#');
   OpenedFile file = open_file_sink(path.c_str());
   ASSERT_NE(file.sink, nullptr) << file.error_number;
@@ -27,12 +25,21 @@ TEST(FileSink, CreatesOrTruncatesAndWritesBytesAsTheyStand) {
   EXPECT_EQ(file.sink->write(bytes.data(), bytes.size()), 0);
   EXPECT_EQ(file.sink->close().error_number, 0);
   EXPECT_EQ(read_file(path), bytes);
-  fs::remove(path);
+
+  // A sink dropped without being closed leaves the old file as it was.
+  {
+    OpenedFile dropped = open_file_sink(path.c_str());
+    ASSERT_NE(dropped.sink, nullptr);
+    EXPECT_TRUE(dropped.replaces);
+    EXPECT_EQ(dropped.sink->write("xyz", 3), 0);
+  }
+  EXPECT_EQ(read_file(path), bytes);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST(FileSink, TellsWhyAFileCannotBeOpened) {
-  const fs::path dir = fs::path(testing::TempDir()) / "file_sink_test.dir";
-  fs::create_directories(dir);
+  const TempDir temp("file_sink");
+  const fs::path& dir = temp.path();
   struct Case {
     fs::path path;
     int error_number;
@@ -46,7 +53,6 @@ TEST(FileSink, TellsWhyAFileCannotBeOpened) {
     EXPECT_EQ(file.sink, nullptr);
     EXPECT_EQ(file.error_number, c.error_number);
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace

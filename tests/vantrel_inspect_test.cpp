@@ -18,14 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include "test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using vantrel::read_file;
 
 void write_file(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -58,11 +57,9 @@ bool have_program(const char* name) {
 class VantrelInspect : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::path(testing::TempDir()) / "inspect-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-    dir_ = pattern;
+    ASSERT_FALSE(temp_.path().empty());
+    dir_ = temp_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // The file that `vantrel max_los` writes.
   std::string tables_of(const std::string& max_los) {
@@ -75,6 +72,7 @@ class VantrelInspect : public testing::Test {
     return run_in(dir_, std::string(VANTREL_INSPECT_BINARY) + " " + args);
   }
 
+  vantrel::TempDir temp_{"inspect"};
   fs::path dir_;
 };
 

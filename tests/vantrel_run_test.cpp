@@ -27,6 +27,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,10 +41,7 @@ constexpr char kProgress96[] =
     "\n\nCreating Table 2\n2 Lines"
     "\n\nCreating Table 3\n4 Lines";
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using vantrel::read_file;
 
 std::string golden_96() {
   return read_file(fs::path(VANTREL_TEST_DATA) / "los96.tdf");
@@ -152,13 +151,11 @@ struct Result {
 class VantrelRun : public testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::path(testing::TempDir()) / "vantrel-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-    root_ = pattern;
+    ASSERT_FALSE(temp_.path().empty());
+    root_ = temp_.path();
     dir_ = root_ / "work";
     fs::create_directory(dir_);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   fs::path table_file() const { return dir_ / "LOS.TDF"; }
 
@@ -311,6 +308,7 @@ class VantrelRun : public testing::Test {
   void expect_left_as_it_was(const Result& result, Before before, int status,
                              const std::string& err);
 
+  vantrel::TempDir temp_{"vantrel"};
   fs::path root_;
   fs::path dir_;
 };
