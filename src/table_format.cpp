@@ -55,7 +55,7 @@ void NumberTexts::add_up_to(std::int32_t largest) {
     std::uint64_t packed = 0;
     std::memcpy(&packed, text, 8);
     texts_.push_back(packed);
-    lengths_.push_back(static_cast<std::uint64_t>(end - text));
+    lengths_.push_back(static_cast<std::size_t>(end - text));
   }
 }
 
@@ -70,7 +70,7 @@ char* put_number(char* out, const NumberTexts& numbers, std::size_t value) {
 }
 
 // The first number with more digits than one whose text is `length` long.
-std::size_t next_digit_count(std::uint64_t length) {
+std::size_t next_digit_count(std::size_t length) {
   constexpr std::size_t kPowersOfTen[] = {1, 1, 10, 100, 1000, 10000, 100000, 1000000};
   return kPowersOfTen[length];
 }
@@ -124,7 +124,7 @@ char* put_points(char* out, const std::uint64_t* texts, const MinorCoord* minor,
 template <bool kAlongX>
 char* put_walk(char* out, const NumberTexts& numbers, const MinorCoord* minor,
                std::size_t points, std::size_t across) {
-  const std::uint64_t* lengths = numbers.lengths();
+  const std::size_t* lengths = numbers.lengths();
   for (std::size_t k = 1; k <= points;) {
     const std::size_t m = minor[k - 1];
     std::size_t last = std::min(points, next_digit_count(lengths[k]) - 1);

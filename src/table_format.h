@@ -32,13 +32,13 @@ class NumberTexts {
   }
 
   const std::uint64_t* texts() const { return texts_.data(); }
-  const std::uint64_t* lengths() const { return lengths_.data(); }
+  const std::size_t* lengths() const { return lengths_.data(); }
 
  private:
   void add_up_to(std::int32_t largest);
 
   std::vector<std::uint64_t> texts_;
-  std::vector<std::uint64_t> lengths_;
+  std::vector<std::size_t> lengths_;
 };
 
 // The text of line entries, "\n\tline<number>=<length>,x,y,...;" with the
