@@ -2,11 +2,14 @@
 # Runs vantrel.exe under wine and the native vantrel side by side and checks
 # that a Windows user gets the same: the same LOS.TDF bytes, the same console
 # text with each "\n" shown as CR LF, the same exit status.
-# Usage: tests/windows_check.sh NATIVE_VANTREL VANTREL_EXE
+# Given vantrel-inspect.exe too, checks that it finds the native file of
+# 6400 exact and draws the same picture of a table as the native build.
+# Usage: tests/windows_check.sh NATIVE_VANTREL VANTREL_EXE [VANTREL_INSPECT_EXE]
 set -euo pipefail
 
 native=$(realpath "$1")
 exe=$(realpath "$2")
+inspect_exe=${3:+$(realpath "$3")}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
@@ -71,6 +74,19 @@ check "MaxLos '  +64px'" "  +64px"
 check "MaxLos -64" -64
 check "MaxLos 3200" 3200
 check "MaxLos 6400" 6400
+if [ -n "$inspect_exe" ]; then
+  total=$((total + 1))
+  native_inspect=$(dirname "$native")/vantrel-inspect
+  if (cd "$work/native" && wine "$inspect_exe" check LOS.TDF >/dev/null 2>&1 &&
+      wine "$inspect_exe" draw LOS.TDF --table 50 -o windows.svg >/dev/null 2>&1 &&
+      "$native_inspect" draw LOS.TDF --table 50 -o native.svg >/dev/null &&
+      cmp -s windows.svg native.svg); then
+    echo "ok: vantrel-inspect.exe checks the file of 6400 and draws Table 50"
+  else
+    echo "FAILED: vantrel-inspect.exe on the file of 6400"
+    failures=$((failures + 1))
+  fi
+fi
 check "MaxLos 4294967328 (wraps to 32)" 4294967328
 check "MaxLos 1482881 (refused)" 1482881
 setup=longer check "an existing LOS.TDF replaced" 96
