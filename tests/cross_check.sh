@@ -13,8 +13,7 @@ qemu=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-total=0
-failures=0
+. "$(dirname "$0")/check_report.sh"
 check() {  # check NAME ARGS...
   local name=$1
   shift
@@ -30,13 +29,7 @@ check() {  # check NAME ARGS...
       cmp -s "$n/$file" "$c/$file" || problems+=("$file differs")
     fi
   done
-  total=$((total + 1))
-  if [ ${#problems[@]} -eq 0 ]; then
-    echo "ok: $name"
-  else
-    echo "FAILED: $name: ${problems[*]}"
-    failures=$((failures + 1))
-  fi
+  report "$name" "${problems[@]}"
 }
 
 check "usage, no argument"
@@ -44,16 +37,12 @@ check "usage, abc" abc
 check "MaxLos 96" 96
 check "MaxLos 3200" 3200
 check "MaxLos 9600" 9600
-total=$((total + 1))
-if (cd "$work/native" && "$qemu" "$cross/vantrel-inspect" check LOS.TDF >/dev/null); then
-  echo "ok: vantrel-inspect check of the native 9600 file"
-else
-  echo "FAILED: vantrel-inspect check of the native 9600 file"
-  failures=$((failures + 1))
-fi
+problems=()
+(cd "$work/native" && "$qemu" "$cross/vantrel-inspect" check LOS.TDF >/dev/null) ||
+  problems+=("it does not find the file exact")
+report "vantrel-inspect check of the native 9600 file" "${problems[@]}"
 check "MaxLos -64" -64
 check "MaxLos 1482881 (refused)" 1482881
 
 
-echo "$((total - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+report_totals

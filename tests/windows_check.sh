@@ -26,8 +26,7 @@ prepare() {
   esac
 }
 
-total=0
-failures=0
+. "$(dirname "$0")/check_report.sh"
 check() {  # check NAME ARGS...
   local name=$1
   shift
@@ -55,13 +54,7 @@ check() {  # check NAME ARGS...
   [ -s "$n/stderr" ] && native_said=yes || native_said=no
   [ -s "$w/stderr" ] && windows_said=yes || windows_said=no
   [ "$native_said" = "$windows_said" ] || problems+=("error message on one side only")
-  total=$((total + 1))
-  if [ ${#problems[@]} -eq 0 ]; then
-    echo "ok: $name"
-  else
-    echo "FAILED: $name: ${problems[*]}"
-    failures=$((failures + 1))
-  fi
+  report "$name" "${problems[@]}"
 }
 
 check "usage, no argument"
@@ -75,17 +68,13 @@ check "MaxLos -64" -64
 check "MaxLos 3200" 3200
 check "MaxLos 6400" 6400
 if [ -n "$inspect_exe" ]; then
-  total=$((total + 1))
   native_inspect=$(dirname "$native")/vantrel-inspect
-  if (cd "$work/native" && wine "$inspect_exe" check LOS.TDF >/dev/null 2>&1 &&
-      wine "$inspect_exe" draw LOS.TDF --table 50 -o windows.svg >/dev/null 2>&1 &&
-      "$native_inspect" draw LOS.TDF --table 50 -o native.svg >/dev/null &&
-      cmp -s windows.svg native.svg); then
-    echo "ok: vantrel-inspect.exe checks the file of 6400 and draws Table 50"
-  else
-    echo "FAILED: vantrel-inspect.exe on the file of 6400"
-    failures=$((failures + 1))
-  fi
+  problems=()
+  (cd "$work/native" && wine "$inspect_exe" check LOS.TDF >/dev/null 2>&1 &&
+    wine "$inspect_exe" draw LOS.TDF --table 50 -o windows.svg >/dev/null 2>&1 &&
+    "$native_inspect" draw LOS.TDF --table 50 -o native.svg >/dev/null &&
+    cmp -s windows.svg native.svg) || problems+=("check failed or picture differs")
+  report "vantrel-inspect.exe checks the file of 6400 and draws Table 50" "${problems[@]}"
 fi
 check "MaxLos 4294967328 (wraps to 32)" 4294967328
 check "MaxLos 1482881 (refused)" 1482881
@@ -93,5 +82,4 @@ setup=longer check "an existing LOS.TDF replaced" 96
 setup=longer check "an existing LOS.TDF, refused MaxLos" 1482881
 setup=directory check "LOS.TDF cannot be opened" 96
 
-echo "$((total - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+report_totals
