@@ -48,6 +48,14 @@ void write_plain_line_entry(TableStream& stream, std::int32_t number,
 }
 
 void NumberTexts::add_up_to(std::int32_t largest) {
+  // Room for both first, so that running out of memory leaves the texts as
+  // they were: never one more text than lengths.
+  const auto count = static_cast<std::size_t>(largest) + 1;
+  if (count > texts_.capacity() || count > lengths_.capacity()) {
+    const std::size_t room = std::max(count, 2 * texts_.capacity());
+    texts_.reserve(room);
+    lengths_.reserve(room);
+  }
   for (auto value = static_cast<std::int32_t>(texts_.size()); value <= largest;
        ++value) {
     char text[8] = {','};
