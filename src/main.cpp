@@ -11,15 +11,11 @@
 #include <thread>
 #include <utility>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "file_sink.h"
+#include "interrupt.h"
 #include "max_los.h"
 #include "table_builder.h"
+#include "table_file_state.h"
 #include "table_format.h"
 #include "table_stream.h"
 
@@ -34,59 +30,32 @@ constexpr char kUsageText[] =
     "LosTable calculator by Dovrek\n\nUsage: Vantrel MaxLos\n\n"
     "MaxLos    -    Maximum los in pixels for lostable";
 
+// The outcome is settled once it is reported: an interrupt after this adds
+// no second message.
 void report_file_failure(std::string_view operation, int error_number) {
-  std::fprintf(stderr, "vantrel: cannot %.*s %s: %s\n",
+  const bool incomplete = vantrel::settle() == vantrel::TableFileState::kWritingInPlace;
+  std::fprintf(stderr, "vantrel: cannot %.*s %s: %s%s\n",
                static_cast<int>(operation.size()), operation.data(),
-               vantrel::kTableFileName, std::strerror(error_number));
+               vantrel::kTableFileName, std::strerror(error_number),
+               incomplete ? "; LOS.TDF is incomplete" : "");
 }
 
-// A run ended by SIGINT, SIGTERM or SIGHUP removes the new file it was
-// writing, says what became of LOS.TDF and ends by the same signal, so that
-// the shell sees it. Only async-signal-safe calls.
-extern "C" void end_interrupted_run(int signal_number) {
-  static constexpr std::string_view kLeftAsItWas =
-      "vantrel: interrupted; LOS.TDF left as it was\n";
-  static constexpr std::string_view kIncomplete =
-      "vantrel: interrupted; LOS.TDF is incomplete\n";
-  static constexpr std::string_view kComplete = "vantrel: interrupted\n";
-  std::string_view message = kLeftAsItWas;
-  switch (vantrel::remove_unfinished_file()) {
-    case vantrel::TableFileState::kLeftAsItWas:
-      break;
-    case vantrel::TableFileState::kIncomplete:
-      message = kIncomplete;
-      break;
-    case vantrel::TableFileState::kComplete:
-      message = kComplete;
-      break;
+void report_open_failure(const vantrel::OpenedFile& file) {
+  if (file.operation != "fit") {
+    report_file_failure(file.operation, file.error_number);
+    return;
   }
-#ifdef _WIN32
-  (void)_write(2, message.data(), static_cast<unsigned>(message.size()));
-#else
-  (void)!write(2, message.data(), message.size());
-#endif
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
-}
-
-// Signals that the tool was started to ignore (nohup) stay ignored.
-void end_interrupted_runs_cleanly() {
-#ifdef SIGHUP
-  constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-#else
-  constexpr int kSignals[] = {SIGINT, SIGTERM};
-#endif
-  for (const int signal_number : kSignals) {
-    if (std::signal(signal_number, end_interrupted_run) == SIG_IGN) {
-      std::signal(signal_number, SIG_IGN);
-    }
-  }
+  vantrel::settle();
+  std::fprintf(stderr, "vantrel: %s needs at least %llu bytes; the disk has %llu free\n",
+               vantrel::kTableFileName, static_cast<unsigned long long>(file.needed),
+               static_cast<unsigned long long>(file.available));
 }
 
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
-// the progress of each. Throws std::bad_alloc when memory runs out.
+// the progress of each. Once the file cannot be written, the run stops.
+// Throws std::bad_alloc when memory runs out.
 int write_tables(std::int32_t tables) {
-  end_interrupted_runs_cleanly();
+  vantrel::end_interrupted_runs_cleanly();
   // A second thread writes the file and formats much of it while this one
   // sweeps the tables; with one processor it would only take turns.
   const auto threads = std::thread::hardware_concurrency() == 1
@@ -94,23 +63,27 @@ int write_tables(std::int32_t tables) {
                            : vantrel::TableStream::Threads::kTwo;
   vantrel::TableStream stream(report_file_failure, threads);
   vantrel::OpenedFile file = vantrel::open_file_sink(vantrel::kTableFileName);
-  const bool opened = file.sink != nullptr;
-  if (!opened) report_file_failure("open", file.error_number);
+  if (!file.sink) {
+    report_open_failure(file);
+    return kExitFailed;
+  }
   stream.attach(std::move(file.sink));
   vantrel::write_header_block(stream, tables);
   {
     vantrel::TableBuilder builder(stream);
     // Each line is flushed at once, so that a long run shows its progress.
-    for (std::int32_t radius = 1; radius <= tables; ++radius) {
+    for (std::int32_t radius = 1; radius <= tables && !stream.failed(); ++radius) {
       std::printf("\n\nCreating Table %d", static_cast<int>(radius));
       std::fflush(stdout);
       const std::int32_t line_count = builder.build(radius);
+      if (stream.failed()) break;
       std::printf("\n%d Lines", static_cast<int>(line_count));
       std::fflush(stdout);
     }
   }
   stream.close();
-  return opened && !stream.failed() ? kExitDone : kExitFailed;
+  vantrel::settle();
+  return stream.failed() ? kExitFailed : kExitDone;
 }
 
 }  // namespace
@@ -144,10 +117,9 @@ int main(int argc, char** argv) {
     return write_tables(request.tables);
   } catch (const std::bad_alloc&) {
     // The run has dropped the new file it was writing, if any.
-    const bool left_as_it_was =
-        vantrel::table_file_state() == vantrel::TableFileState::kLeftAsItWas;
+    const bool incomplete = vantrel::settle() == vantrel::TableFileState::kWritingInPlace;
     std::fprintf(stderr, "vantrel: out of memory; %s %s\n", vantrel::kTableFileName,
-                 left_as_it_was ? "left as it was" : "is incomplete");
+                 incomplete ? "is incomplete" : "left as it was");
     return kExitFailed;
   }
 }

@@ -124,13 +124,15 @@ void TableBuilder::write(std::int32_t radius, Table& table) {
       }
     }
   }
-  for (std::size_t k = 0; k < first_part; ++k) {
+  // Once the stream drops writes, the rest of the table is not worth its
+  // walks.
+  for (std::size_t k = 0; k < first_part && stream_.accepting(); ++k) {
     write_line_entry(stream_, table.text, static_cast<std::int32_t>(k + 1),
                      table.line_walk(k, walk_.data()));
   }
 
   // The worker's part, in buffer-sized pieces.
-  for (std::size_t next = first_part; next < count;) {
+  for (std::size_t next = first_part; next < count && stream_.accepting();) {
     std::size_t end = next + 1;
     for (std::size_t room = entry_room(table.line_end(next)); end < count; ++end) {
       room += entry_room(table.line_end(end));

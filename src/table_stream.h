@@ -115,8 +115,15 @@ class TableStream {
   // that is not attached does nothing.
   void close();
 
-  // True once a write or the close has failed.
-  bool failed() const { return failed_; }
+  // True once a write or the close has failed; takes note of a failed
+  // write on the worker first, reporting it.
+  bool failed() {
+    check_writes();
+    return failed_;
+  }
+
+  // False once writes are dropped: not attached, or failed.
+  bool accepting() const { return accepting_; }
 
  private:
   // One buffer is filled here; with the worker, three more take turns being

@@ -2,11 +2,16 @@
 
 #include <exception>
 
+#include "interrupt.h"
+
 namespace vantrel {
 
 bool Worker::start() noexcept {
   if (running()) return true;
   try {
+    // The thread never runs the interrupt handler: it stays with the
+    // thread that owns the file.
+    const InterruptsBlocked blocked;
     thread_ = std::thread([this] { serve(); });
     return true;
   } catch (const std::exception&) {

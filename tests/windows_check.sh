@@ -16,13 +16,15 @@ export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all
 wine wineboot --init >/dev/null 2>&1 || true
 
 # What stands in the directory before a run: nothing, a directory named
-# LOS.TDF (cannot be opened), or an existing, longer LOS.TDF (must be
-# replaced by the new file, with nothing else left beside it).
+# LOS.TDF (cannot be opened), an existing, longer LOS.TDF (must be
+# replaced by the new file, with nothing else left beside it), or a
+# LOS.TDF with a second name (written in place, so both show the tables).
 setup=none
 prepare() {
   case $setup in
     directory) mkdir "$1/LOS.TDF" ;;
     longer) head -c 100000 /dev/zero | tr '\0' '#' >"$1/LOS.TDF" ;;
+    hardlink) printf old >"$1/LOS.TDF" && ln "$1/LOS.TDF" "$1/other.tdf" ;;
   esac
 }
 
@@ -46,6 +48,10 @@ check() {  # check NAME ARGS...
   names=$(cd "$w" && ls -A | tr '\n' ' ')
   case "$names" in
     "LOS.TDF stderr stdout " | "stderr stdout ") ;;
+    "LOS.TDF other.tdf stderr stdout ")
+      # Other names of the file see the new tables: written in place.
+      cmp -s "$w/LOS.TDF" "$w/other.tdf" || problems+=("other.tdf was not written through")
+      ;;
     *) problems+=("left behind: $names") ;;
   esac
   perl -pe 's/\n/\r\n/g' "$n/stdout" >"$n/stdout.crlf"
@@ -81,5 +87,6 @@ check "MaxLos 1482881 (refused)" 1482881
 setup=longer check "an existing LOS.TDF replaced" 96
 setup=longer check "an existing LOS.TDF, refused MaxLos" 1482881
 setup=directory check "LOS.TDF cannot be opened" 96
+setup=hardlink check "a hard-linked LOS.TDF written in place" 3200
 
 report_totals

@@ -1,0 +1,145 @@
+#include "file_system.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace vantrel {
+namespace {
+
+// With standard input, output or error closed, a new descriptor would take
+// over their number and console text would land in the file: move it above
+// them.
+int above_console(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  const int error_number = errno;
+  ::close(fd);
+  errno = error_number;
+  return moved;
+}
+
+std::string directory_of(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return file.substr(0, slash);
+}
+
+}  // namespace
+
+std::string follow_links(const char* path) {
+  std::string file = path;
+  for (int links = 0; links < 40; ++links) {
+    struct stat status;
+    if (lstat(file.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return file;
+    char target[PATH_MAX];
+    const ssize_t size = readlink(file.c_str(), target, sizeof target);
+    if (size <= 0 || static_cast<std::size_t>(size) == sizeof target) return {};
+    std::string next(target, static_cast<std::size_t>(size));
+    const std::size_t slash = file.rfind('/');
+    if (next[0] != '/' && slash != std::string::npos) next = file.substr(0, slash + 1) + next;
+    file = std::move(next);
+  }
+  return {};
+}
+
+FileStatus describe_file(const std::string& file) {
+  FileStatus status;
+  PathFacts& facts = status.facts;
+  struct stat old;
+  if (stat(file.c_str(), &old) != 0) {
+    facts.file = errno == ENOENT ? PathFacts::File::kMissing : PathFacts::File::kUnknown;
+  } else if (!S_ISREG(old.st_mode)) {
+    facts.file = PathFacts::File::kOther;
+  } else {
+    facts.file = PathFacts::File::kRegular;
+    facts.links = static_cast<std::uint64_t>(old.st_nlink);
+    facts.file_writable = faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0;
+    facts.file_error = facts.file_writable ? 0 : errno;
+    status.mode = static_cast<std::uint32_t>(old.st_mode & 07777);
+    status.owner = static_cast<std::uint32_t>(old.st_uid);
+    status.group = static_cast<std::uint32_t>(old.st_gid);
+    status.bytes_on_disk = static_cast<std::uint64_t>(old.st_blocks) * 512;
+  }
+  const std::string directory = directory_of(file);
+  facts.directory_writable =
+      faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+  struct stat parent;
+  if (facts.file == PathFacts::File::kRegular && stat(directory.c_str(), &parent) == 0 &&
+      (parent.st_mode & S_ISVTX) != 0) {
+    // Only the owner of the file or of the directory may rename over a
+    // file in a sticky directory (and the privileged, taken here as root).
+    const uid_t me = geteuid();
+    facts.sticky_forbids_rename = me != 0 && me != parent.st_uid && me != old.st_uid;
+  }
+  return status;
+}
+
+std::optional<std::uint64_t> free_space(const std::string& file) {
+  struct statvfs space;
+  if (statvfs(directory_of(file).c_str(), &space) != 0 || space.f_frsize == 0) {
+    return std::nullopt;
+  }
+  // The privileged may use the blocks kept back for them.
+  const std::uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
+  return blocks * static_cast<std::uint64_t>(space.f_frsize);
+}
+
+int create_new_file(const char* path, const FileStatus* old) {
+  const mode_t mode = old == nullptr ? 0666 : static_cast<mode_t>(old->mode & 0600);
+  return above_console(::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+}
+
+int open_truncated(const char* path) {
+  return above_console(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+}
+
+int copy_identity(int fd, const FileStatus& old) {
+  // The owner first: changing it may clear the set-user-ID bits. Where the
+  // process may not give the file away, the group alone may still be set.
+  if (fchown(fd, static_cast<uid_t>(old.owner), static_cast<gid_t>(old.group)) != 0) {
+    (void)fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(old.group));
+  }
+  if (fchmod(fd, static_cast<mode_t>(old.mode)) == 0) return 0;
+  const int error_number = errno;
+  // Refused, but perhaps the file has the bits already.
+  struct stat now;
+  if (fstat(fd, &now) == 0 && (now.st_mode & 07777) == old.mode) return 0;
+  return error_number;
+}
+
+long write_some(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
+
+bool reserve_space(int fd, std::uint64_t offset, std::uint64_t length) {
+#ifdef __linux__
+  return fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
+                   static_cast<off_t>(length)) == 0;
+#else
+  (void)fd;
+  (void)offset;
+  (void)length;
+  return false;
+#endif
+}
+
+bool truncate_file(int fd, std::uint64_t size) {
+  return ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
+int close_file(int fd) { return ::close(fd) == 0 ? 0 : errno; }
+
+int replace_file(const char* from, const char* to) {
+  return ::rename(from, to) == 0 ? 0 : errno;
+}
+
+int remove_file(const char* path) { return ::unlink(path) == 0 ? 0 : errno; }
+
+int process_id() { return static_cast<int>(::getpid()); }
+
+}  // namespace vantrel

@@ -1,0 +1,39 @@
+// Ending a run that is interrupted (Ctrl-C, kill, a closed terminal or
+// console): the new file not yet in place is removed, one line says what
+// became of LOS.TDF, and the process ends as the interruption asks. The one
+// place besides main.cpp that writes to the console, since a handler can
+// hand nothing back. One file per platform.
+#ifndef VANTREL_INTERRUPT_H_
+#define VANTREL_INTERRUPT_H_
+
+namespace vantrel {
+
+// Installs the handler for SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl-C,
+// Ctrl-Break, closing the console, logging off, shutting down). A signal
+// the process was started to ignore (nohup) stays ignored. The handler runs
+// once, leaves the file as table_file_state.h says it is, and ends the
+// process by the same signal, or with status 128 + the signal where the
+// signal cannot end it (the first process of a container). Once the run's
+// outcome is settled (settle()), it does nothing.
+void end_interrupted_runs_cleanly();
+
+// Never returns: for a thread that finds an interrupt ending the process.
+[[noreturn]] void wait_for_the_end() noexcept;
+
+// While it lives, the interrupt signals are blocked on the calling thread,
+// and every thread started meanwhile keeps them blocked for good, so that
+// the handler only ever runs on the threads that own the file.
+class InterruptsBlocked {
+ public:
+  InterruptsBlocked() noexcept;
+  ~InterruptsBlocked();
+  InterruptsBlocked(const InterruptsBlocked&) = delete;
+  InterruptsBlocked& operator=(const InterruptsBlocked&) = delete;
+
+ private:
+  unsigned char saved_[128];  // the signal mask before, as the system keeps it
+};
+
+}  // namespace vantrel
+
+#endif  // VANTREL_INTERRUPT_H_

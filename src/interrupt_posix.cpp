@@ -1,0 +1,104 @@
+#include "interrupt.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "table_file_state.h"
+
+namespace vantrel {
+namespace {
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
+
+sigset_t interrupt_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal_number : kInterrupts) sigaddset(&set, signal_number);
+  return set;
+}
+
+// Runs on the thread that owns the file: every other thread blocks these
+// signals, and so does this one while the handler runs, so it runs once.
+// Only async-signal-safe calls.
+extern "C" void end_interrupted_run(int signal_number) {
+  const int saved_errno = errno;
+  const std::optional<TableFileState> state = take_over_for_interrupt();
+  if (!state) {
+    // The outcome is being reported already; it is the one message.
+    errno = saved_errno;
+    return;
+  }
+  std::string_view message = "vantrel: interrupted; LOS.TDF left as it was\n";
+  switch (*state) {
+    case TableFileState::kUntouched:
+      break;
+    case TableFileState::kNewFileNamed:
+      (void)unlink(new_file_path());
+      break;
+    case TableFileState::kReplacing:
+      // While it is renamed, a new file that is gone is in place already.
+      if (unlink(new_file_path()) != 0 && errno == ENOENT) message = "vantrel: interrupted\n";
+      break;
+    case TableFileState::kWritingInPlace:
+      message = "vantrel: interrupted; LOS.TDF is incomplete\n";
+      break;
+    case TableFileState::kComplete:
+      message = "vantrel: interrupted\n";
+      break;
+  }
+  (void)!write(STDERR_FILENO, message.data(), message.size());
+
+  struct sigaction default_action;
+  std::memset(&default_action, 0, sizeof default_action);
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  (void)sigaction(signal_number, &default_action, nullptr);
+  sigset_t this_one;
+  sigemptyset(&this_one);
+  sigaddset(&this_one, signal_number);
+  (void)sigprocmask(SIG_UNBLOCK, &this_one, nullptr);
+  (void)raise(signal_number);
+  // Still here: the first process of a PID namespace is not ended by a
+  // signal it does not handle. End as a shell reports a signal.
+  _exit(128 + signal_number);
+}
+
+}  // namespace
+
+void end_interrupted_runs_cleanly() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = end_interrupted_run;
+  action.sa_mask = interrupt_set();
+  action.sa_flags = SA_RESTART;
+  for (const int signal_number : kInterrupts) {
+    struct sigaction before;
+    if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    (void)sigaction(signal_number, &action, nullptr);
+  }
+}
+
+void wait_for_the_end() noexcept {
+  for (;;) pause();
+}
+
+InterruptsBlocked::InterruptsBlocked() noexcept {
+  static_assert(sizeof(sigset_t) <= sizeof saved_);
+  const sigset_t set = interrupt_set();
+  sigset_t before;
+  (void)pthread_sigmask(SIG_BLOCK, &set, &before);
+  std::memcpy(saved_, &before, sizeof before);
+}
+
+InterruptsBlocked::~InterruptsBlocked() {
+  sigset_t before;
+  std::memcpy(&before, saved_, sizeof before);
+  (void)pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,69 @@
+#include "interrupt.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <string_view>
+
+#include "table_file_state.h"
+
+namespace vantrel {
+namespace {
+
+// The status Windows gives a program that Ctrl-C ends.
+constexpr UINT kEndedByControlC = 0xC000013A;
+
+// Runs on a thread of its own, while the run's threads go on: the state
+// decides who ends the process (table_file_state.h), and the new file is
+// deleted without closing it, since the worker may be writing it.
+BOOL WINAPI end_interrupted_run(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      break;
+    default:
+      return FALSE;
+  }
+  const std::optional<TableFileState> state = take_over_for_interrupt();
+  // The outcome is being reported already, or another event ends the run.
+  if (!state) return TRUE;
+  std::string_view message = "vantrel: interrupted; LOS.TDF left as it was\n";
+  switch (*state) {
+    case TableFileState::kUntouched:
+      break;
+    case TableFileState::kNewFileNamed:
+      (void)DeleteFileA(new_file_path());
+      break;
+    case TableFileState::kReplacing:
+      if (!DeleteFileA(new_file_path()) && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        message = "vantrel: interrupted\n";
+      }
+      break;
+    case TableFileState::kWritingInPlace:
+      message = "vantrel: interrupted; LOS.TDF is incomplete\n";
+      break;
+    case TableFileState::kComplete:
+      message = "vantrel: interrupted\n";
+      break;
+  }
+  (void)_write(2, message.data(), static_cast<unsigned>(message.size()));
+  TerminateProcess(GetCurrentProcess(), kEndedByControlC);
+  wait_for_the_end();
+}
+
+}  // namespace
+
+void end_interrupted_runs_cleanly() { (void)SetConsoleCtrlHandler(end_interrupted_run, TRUE); }
+
+void wait_for_the_end() noexcept {
+  for (;;) Sleep(INFINITE);
+}
+
+// Console events come on a thread of their own; no thread needs shielding.
+InterruptsBlocked::InterruptsBlocked() noexcept : saved_{} {}
+InterruptsBlocked::~InterruptsBlocked() = default;
+
+}  // namespace vantrel

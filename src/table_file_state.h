@@ -1,0 +1,65 @@
+// What has become of LOS.TDF while a run writes it, kept where the handler
+// that ends an interrupted run can read it. One small state machine for the
+// whole process, since a handler reaches nothing else; each change is a
+// function named after what has just become true, called where it happens.
+//
+// Threads: the file's owner, the thread that opens and closes it, makes the
+// changes; an interrupt handler (interrupt.h) may read the state at any
+// moment, on that thread (POSIX signals) or on one of its own (Windows
+// console events). Lock-free atomics only, so both are safe in a handler.
+#ifndef VANTREL_TABLE_FILE_STATE_H_
+#define VANTREL_TABLE_FILE_STATE_H_
+
+#include <cstddef>
+#include <optional>
+
+namespace vantrel {
+
+enum class TableFileState {
+  kUntouched,       // as it was: nothing opened yet, or a new file removed again
+  kNewFileNamed,    // a new file of new_file_path() may exist; the old one is in place
+  kReplacing,       // that new file, complete, is being renamed over the old one
+  kWritingInPlace,  // truncated and being written in place: incomplete
+  kComplete,        // the new tables are in place, whole
+};
+
+// The longest path of a new file that the state can hold.
+inline constexpr std::size_t kLongestNewFilePath = 4096;
+
+// The state now; async-signal-safe.
+TableFileState table_file_state() noexcept;
+
+// The path of the new file while kNewFileNamed or kReplacing.
+const char* new_file_path() noexcept;
+
+// kUntouched -> kNewFileNamed: a new file `path` (shorter than
+// kLongestNewFilePath) is about to be created; named before it exists, so
+// that no moment leaves it behind unnamed.
+void new_file_named(const char* path) noexcept;
+// kNewFileNamed -> kUntouched: the new file is gone again, or was never made.
+void new_file_removed() noexcept;
+// kNewFileNamed -> kReplacing: the new file is complete and closed.
+void replacing_begun() noexcept;
+// kReplacing -> kNewFileNamed: the rename was refused; the new file stays
+// beside the old one until it is removed.
+void replace_refused() noexcept;
+// kUntouched -> kWritingInPlace: the file is about to be truncated.
+void writing_in_place_begun() noexcept;
+// kWritingInPlace -> kUntouched: opening it failed, nothing was truncated.
+void in_place_open_failed() noexcept;
+// kReplacing or kWritingInPlace -> kComplete.
+void file_complete() noexcept;
+
+// Once the run's outcome is known and about to be reported, an interrupt no
+// longer takes over: the report is the one message. Returns the state.
+TableFileState settle() noexcept;
+
+// For the interrupt handler: takes over the process's ending, unless the
+// outcome is settled (then nullopt). Returns the state at that moment;
+// from then on the owner's changes wait for the end (Windows, where the
+// owner runs on while the handler works).
+std::optional<TableFileState> take_over_for_interrupt() noexcept;
+
+}  // namespace vantrel
+
+#endif  // VANTREL_TABLE_FILE_STATE_H_
