@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -153,9 +154,7 @@ int draw(const std::vector<std::string>& args) {
   return kExitGood;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 2), argv + argc);
   const std::string_view command = argc < 2 ? "" : argv[1];
   if (command == "check") return check(args);
@@ -165,4 +164,15 @@ int main(int argc, char** argv) {
     return kExitGood;
   }
   return usage_error(command.empty() ? "no command given" : "unknown command '" + std::string(command) + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("vantrel-inspect: out of memory\n", stderr);
+    return kExitTrouble;
+  }
 }

@@ -1,7 +1,8 @@
 // vantrel MaxLos: writes the line-of-sight tables for sight distances up to
-// MaxLos pixels to LOS.TDF in the current directory. The only code that
-// prints: the usage text, the progress of each table and the one-line
-// messages on standard error, and it maps the outcome to the exit status.
+// MaxLos pixels to LOS.TDF in the current directory. The code that prints:
+// the usage text, the progress of each table and the one-line messages on
+// standard error (but for an interrupted run's, interrupt.h), and it maps
+// the outcome to the exit status.
 #include <csignal>
 #include <cstdint>
 #include <cstdio>

@@ -38,7 +38,8 @@ struct Difference {
 // A byte sink that reads the file and compares it with what is written.
 // Threads: write() runs on the stream's worker; close() and stopped() on
 // its owner. `difference` is written by write() and close() only, and read
-// by the owner once the stream is closed.
+// by the owner once the stream is closed; its excerpts have room for
+// kExcerpt bytes already, so that noting them allocates nothing.
 class ComparingSink final : public ByteSink {
  public:
   ComparingSink(ByteSource& file, Difference& difference, std::atomic<bool>& stopped)
@@ -317,6 +318,10 @@ CheckResult check_table_file(ByteSource& file) {
   }
 
   Difference difference;
+  // Room for the excerpts here: the worker, which notes them, must not
+  // allocate.
+  difference.expected.reserve(kExcerpt);
+  difference.actual.reserve(kExcerpt);
   std::atomic<bool> stopped{false};
   {
     TableStream stream({}, TableStream::Threads::kTwo);
