@@ -1,9 +1,7 @@
 // Runs the built vantrel binary in a fresh directory and checks what a user
 // gets: console bytes, LOS.TDF bytes and the exit status.
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -21,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -29,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include "run_program.h"
 #include "test_files.h"
 
 namespace {
@@ -43,7 +41,11 @@ constexpr char kProgress96[] =
     "\n\nCreating Table 2\n2 Lines"
     "\n\nCreating Table 3\n4 Lines";
 
+using vantrel::Console;
+using vantrel::kCannotSetUp;
 using vantrel::read_file;
+using vantrel::Result;
+using vantrel::RunOptions;
 
 std::string golden_96() {
   return read_file(fs::path(VANTREL_TEST_DATA) / "los96.tdf");
@@ -125,45 +127,6 @@ bool stopped_early(const std::string& progress, const std::string& full) {
          (progress.size() == full.size() || full[progress.size()] == '\n');
 }
 
-// What the console of the child is.
-enum class Console { kCaptured, kClosed, kBrokenPipe };
-
-struct RunOptions {
-  Console console = Console::kCaptured;
-  std::optional<rlim_t> file_size_limit;      // bytes
-  std::optional<rlim_t> address_space_limit;  // bytes
-  // Sent to the run once its console shows `kill_after`.
-  int kill_signal = 0;
-  const char* kill_after = "";
-  // Run as this user and group, without supplementary groups (needs root).
-  std::optional<uid_t> user;
-  // Run as the first process of a PID namespace of its own, as in a
-  // container without an init (needs the right to make one).
-  bool first_process = false;
-};
-
-// The exit status of a child that could not be set up as asked.
-constexpr int kCannotSetUp = 126;
-
-// The run itself, when a process in between starts it in a PID namespace:
-// signals sent to that process are passed on.
-pid_t g_first_process = 0;
-extern "C" void pass_on(int signal_number) { kill(g_first_process, signal_number); }
-
-// Makes the calling child the parent of a new PID namespace's first process,
-// which returns from here; the parent waits and ends as it ended.
-void become_first_process() {
-  if (unshare(CLONE_NEWPID) != 0) _exit(kCannotSetUp);
-  g_first_process = fork();
-  if (g_first_process < 0) _exit(kCannotSetUp);
-  if (g_first_process == 0) return;
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) signal(signal_number, pass_on);
-  int wait_status = 0;
-  while (waitpid(g_first_process, &wait_status, 0) < 0 && errno == EINTR) {
-  }
-  _exit(WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status));
-}
-
 // What stands in the work directory before a run.
 enum class Before {
   kNothing,
@@ -178,12 +141,6 @@ enum class Before {
 // The permission bits of Before::kOldFile.
 constexpr fs::perms kOldFilePerms =
     fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-
-struct Result {
-  int status = -1;  // exit status, or 128 + the signal that ended the run
-  std::string out;
-  std::string err;
-};
 
 class VantrelRun : public testing::Test {
  protected:
@@ -254,99 +211,13 @@ class VantrelRun : public testing::Test {
   bool file_exists() const { return fs::exists(fs::symlink_status(table_file())); }
   std::string file() const { return read_file(table_file()); }
 
-  // Runs the tool in the work directory; its console goes to pipes (a file
-  // would fall under the file-size limit of the child too).
-  Result run(const std::vector<std::string>& args, RunOptions options = {}) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) {
-      ADD_FAILURE() << "pipe: " << std::strerror(errno);
-      return {};
-    }
-    std::vector<char*> argv{const_cast<char*>(VANTREL_BINARY)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t child = fork();
-    if (child == 0) {
-      for (int signal_number : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) {
-        signal(signal_number, SIG_DFL);
-      }
-      if (chdir(dir_.c_str()) != 0) _exit(127);
-      switch (options.console) {
-        case Console::kCaptured: dup2(out[1], 1); break;
-        case Console::kClosed: close(1); break;
-        case Console::kBrokenPipe: close(out[0]); dup2(out[1], 1); break;
-      }
-      dup2(err[1], 2);
-      if (options.file_size_limit) {
-        rlimit limit{*options.file_size_limit, *options.file_size_limit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      if (options.address_space_limit) {
-        rlimit limit{*options.address_space_limit, *options.address_space_limit};
-        setrlimit(RLIMIT_AS, &limit);
-      }
-      if (options.first_process) become_first_process();
-      if (options.user) {
-        const auto id = static_cast<gid_t>(*options.user);
-        if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(*options.user) != 0) {
-          _exit(kCannotSetUp);
-        }
-      }
-      execv(VANTREL_BINARY, argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    // Nobody reads a broken pipe: its only reader is gone before the run.
-    if (options.console == Console::kBrokenPipe) close(out[0]);
-    Result result;
-    bool killed = options.kill_signal == 0;
-    drain({options.console == Console::kBrokenPipe ? -1 : out[0], err[0]},
-          {&result.out, &result.err}, [&] {
-            if (!killed && result.out.find(options.kill_after) != std::string::npos) {
-              kill(child, options.kill_signal);
-              killed = true;
-            }
-          });
-    int wait_status = 0;
-    if (child < 0 || waitpid(child, &wait_status, 0) != child) {
-      ADD_FAILURE() << "could not run " << VANTREL_BINARY;
-      return result;
-    }
-    if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
-    if (WIFSIGNALED(wait_status)) {
-      result.status = 128 + WTERMSIG(wait_status);
-      if (options.kill_signal == 0) ADD_FAILURE() << "killed by signal " << WTERMSIG(wait_status);
+  // Runs the tool in the work directory.
+  Result run(const std::vector<std::string>& args, const RunOptions& options = {}) {
+    Result result = vantrel::run_program(VANTREL_BINARY, args, dir_, options);
+    if (result.signal != 0 && options.kill_signal == 0) {
+      ADD_FAILURE() << "killed by signal " << result.signal;
     }
     return result;
-  }
-
-  // Reads both pipes to their end; -1 stands for none. Calls `on_read`
-  // after each piece.
-  template <class OnRead>
-  static void drain(std::array<int, 2> fds, std::array<std::string*, 2> into,
-                    OnRead on_read) {
-    std::array<pollfd, 2> ready{};
-    for (;;) {
-      nfds_t open_count = 0;
-      for (std::size_t n = 0; n < fds.size(); ++n) {
-        ready[n] = {fds[n], POLLIN, 0};
-        if (fds[n] >= 0) ++open_count;
-      }
-      if (open_count == 0 || poll(ready.data(), ready.size(), -1) < 0) return;
-      for (std::size_t n = 0; n < fds.size(); ++n) {
-        if (fds[n] < 0 || ready[n].revents == 0) continue;
-        char chunk[4096];
-        ssize_t size = read(fds[n], chunk, sizeof chunk);
-        if (size > 0) {
-          into[n]->append(chunk, static_cast<std::size_t>(size));
-          on_read();
-        } else {
-          close(fds[n]);
-          fds[n] = -1;
-        }
-      }
-    }
   }
 
   void expect_left_as_it_was(const Result& result, Before before, int status,
@@ -716,8 +587,6 @@ TEST_F(VantrelRun, TwoRunsAtOnceLeaveOneCompleteFile) {
   }
 }
 
-}  // namespace
-
 // Cases that only another user meets, since root may write any file and
 // rename over any file: the tool must see them coming and write in place
 // where replacing would be refused at the end.
@@ -794,3 +663,5 @@ TEST_F(VantrelRun, AnInterruptedFirstProcessOfAContainerEnds) {
   expect_left_as_it_was(result, Before::kOldFile, 128 + SIGTERM,
                         "vantrel: interrupted; LOS.TDF left as it was\n");
 }
+
+}  // namespace
