@@ -8,6 +8,7 @@
 
 #include "file_plan.h"
 #include "file_system.h"
+#include "interrupt.h"
 #include "table_file_state.h"
 
 namespace vantrel {
@@ -61,14 +62,19 @@ class FileSink final : public ByteSink {
 
   // Opens `path` itself, truncated.
   OpenFailure open_in_place(const char* path) {
-    writing_in_place_begun();
-    fd_ = open_truncated(path);
-    if (fd_ < 0) {
-      const int error_number = errno;
-      in_place_open_failed();
-      return {error_number};
+    int error_number = 0;
+    {
+      // The state says "truncated" from the moment it is: no interrupt
+      // comes in between.
+      const InterruptsBlocked blocked;
+      fd_ = open_truncated(path);
+      if (fd_ < 0) {
+        error_number = errno;
+      } else {
+        writing_in_place_begun();
+      }
     }
-    return {};
+    return {error_number};
   }
 
   // Creates the new file that will replace `target`, which exists when

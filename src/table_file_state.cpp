@@ -48,7 +48,6 @@ void new_file_removed() noexcept { change_to(TableFileState::kUntouched); }
 void replacing_begun() noexcept { change_to(TableFileState::kReplacing); }
 void replace_refused() noexcept { change_to(TableFileState::kNewFileNamed); }
 void writing_in_place_begun() noexcept { change_to(TableFileState::kWritingInPlace); }
-void in_place_open_failed() noexcept { change_to(TableFileState::kUntouched); }
 void file_complete() noexcept { change_to(TableFileState::kComplete); }
 
 TableFileState settle() noexcept {

@@ -43,10 +43,8 @@ void replacing_begun() noexcept;
 // kReplacing -> kNewFileNamed: the rename was refused; the new file stays
 // beside the old one until it is removed.
 void replace_refused() noexcept;
-// kUntouched -> kWritingInPlace: the file is about to be truncated.
+// kUntouched -> kWritingInPlace: the file has been truncated.
 void writing_in_place_begun() noexcept;
-// kWritingInPlace -> kUntouched: opening it failed, nothing was truncated.
-void in_place_open_failed() noexcept;
 // kReplacing or kWritingInPlace -> kComplete.
 void file_complete() noexcept;
 
