@@ -86,9 +86,9 @@ std::optional<std::uint64_t> free_space(const std::string& file) {
   if (statvfs(directory_of(file).c_str(), &space) != 0 || space.f_frsize == 0) {
     return std::nullopt;
   }
-  // The privileged may use the blocks kept back for them.
-  const std::uint64_t blocks = geteuid() == 0 ? space.f_bfree : space.f_bavail;
-  return blocks * static_cast<std::uint64_t>(space.f_frsize);
+  // What df shows as available: the blocks kept back for the privileged
+  // are left to them, even when this run is privileged.
+  return static_cast<std::uint64_t>(space.f_bavail) * static_cast<std::uint64_t>(space.f_frsize);
 }
 
 int create_new_file(const char* path, const FileStatus* old) {

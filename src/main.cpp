@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "file_sink.h"
+#include "file_size.h"
 #include "interrupt.h"
 #include "max_los.h"
 #include "table_builder.h"
@@ -47,9 +48,9 @@ void report_open_failure(const vantrel::OpenedFile& file) {
     return;
   }
   vantrel::settle();
-  std::fprintf(stderr, "vantrel: %s needs at least %llu bytes; the disk has %llu free\n",
-               vantrel::kTableFileName, static_cast<unsigned long long>(file.needed),
-               static_cast<unsigned long long>(file.available));
+  std::fprintf(stderr, "vantrel: %s needs at least %s; the disk has %s free\n",
+               vantrel::kTableFileName, vantrel::human_size(file.needed).c_str(),
+               vantrel::human_size(file.available).c_str());
 }
 
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
@@ -63,7 +64,8 @@ int write_tables(std::int32_t tables) {
                            ? vantrel::TableStream::Threads::kOne
                            : vantrel::TableStream::Threads::kTwo;
   vantrel::TableStream stream(report_file_failure, threads);
-  vantrel::OpenedFile file = vantrel::open_file_sink(vantrel::kTableFileName);
+  vantrel::OpenedFile file = vantrel::open_file_sink(
+      vantrel::kTableFileName, vantrel::table_file_size_lower_bound(tables));
   if (!file.sink) {
     report_open_failure(file);
     return kExitFailed;

@@ -530,19 +530,26 @@ TEST_F(VantrelRun, LeavesTheOldFileAsItWasWhenARunFailsOrIsInterrupted) {
   }
 }
 
-TEST_F(VantrelRun, LeavesTheOldFileAsItWasWhenTheDiskFills) {
-  // A small file system of its own, where this test may mount one.
+TEST_F(VantrelRun, LeavesTheOldFileAsItWasWhenTheDiskFillsOrWouldFill) {
+  // A small file system of its own, where this test may mount one: 3 MiB
+  // hold the least that 3200 may need but not all it writes, so a write
+  // fails part-way; 12800 cannot fit and is refused before anything is
+  // touched.
   const fs::path small = root_ / "small";
   fs::create_directory(small);
-  if (mount("vantrel-test", small.c_str(), "tmpfs", 0, "size=2m") != 0) {
+  if (mount("vantrel-test", small.c_str(), "tmpfs", 0, "size=3m") != 0) {
     GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
   }
   dir_ = small;
   prepare(Before::kOldFile);
-  const Result result = run({"3200"});
-  expect_left_as_it_was(result, Before::kOldFile, 2,
+  expect_left_as_it_was(run({"3200"}), Before::kOldFile, 2,
                         "vantrel: cannot write LOS.TDF: " +
                             std::string(std::strerror(ENOSPC)) + "\n");
+
+  const Result refused = run({"12800"});
+  EXPECT_EQ(refused.out, "");
+  expect_left_as_it_was(refused, Before::kOldFile, 2,
+                        "vantrel: LOS.TDF needs at least 198 MiB; the disk has 3.0 MiB free\n");
   umount2(small.c_str(), MNT_DETACH);
 }
 
