@@ -84,6 +84,7 @@ if [ -n "$inspect_exe" ]; then
 fi
 check "MaxLos 4294967328 (wraps to 32)" 4294967328
 check "MaxLos 1482881 (refused)" 1482881
+check "MaxLos 1482880 (cannot fit on the disk)" 1482880
 setup=longer check "an existing LOS.TDF replaced" 96
 setup=longer check "an existing LOS.TDF, refused MaxLos" 1482881
 setup=directory check "LOS.TDF cannot be opened" 96
