@@ -6,6 +6,9 @@
 #ifndef VANTREL_INTERRUPT_H_
 #define VANTREL_INTERRUPT_H_
 
+#include <optional>
+#include <string_view>
+
 namespace vantrel {
 
 // Installs the handler for SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl-C,
@@ -16,6 +19,13 @@ namespace vantrel {
 // signal cannot end it (the first process of a container). Once the run's
 // outcome is settled (settle()), it does nothing.
 void end_interrupted_runs_cleanly();
+
+// For the platforms' handlers: takes over the process's ending (unless the
+// outcome is settled: nullopt), removes the new file not yet in place with
+// `remove` (0, or the system's error number: ENOENT where it is not there),
+// and returns the line that says what became of LOS.TDF. Async-signal-safe.
+using RemoveFile = int (*)(const char* path) noexcept;
+std::optional<std::string_view> take_over_and_clean_up(RemoveFile remove) noexcept;
 
 // Never returns: for a thread that finds an interrupt ending the process.
 [[noreturn]] void wait_for_the_end() noexcept;

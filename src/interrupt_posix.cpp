@@ -8,7 +8,6 @@
 #include <optional>
 #include <string_view>
 
-#include "table_file_state.h"
 
 namespace vantrel {
 namespace {
@@ -27,31 +26,14 @@ sigset_t interrupt_set() {
 // Only async-signal-safe calls.
 extern "C" void end_interrupted_run(int signal_number) {
   const int saved_errno = errno;
-  const std::optional<TableFileState> state = take_over_for_interrupt();
-  if (!state) {
+  const std::optional<std::string_view> message = take_over_and_clean_up(
+      [](const char* path) noexcept { return unlink(path) == 0 ? 0 : errno; });
+  if (!message) {
     // The outcome is being reported already; it is the one message.
     errno = saved_errno;
     return;
   }
-  std::string_view message = "vantrel: interrupted; LOS.TDF left as it was\n";
-  switch (*state) {
-    case TableFileState::kUntouched:
-      break;
-    case TableFileState::kNewFileNamed:
-      (void)unlink(new_file_path());
-      break;
-    case TableFileState::kReplacing:
-      // While it is renamed, a new file that is gone is in place already.
-      if (unlink(new_file_path()) != 0 && errno == ENOENT) message = "vantrel: interrupted\n";
-      break;
-    case TableFileState::kWritingInPlace:
-      message = "vantrel: interrupted; LOS.TDF is incomplete\n";
-      break;
-    case TableFileState::kComplete:
-      message = "vantrel: interrupted\n";
-      break;
-  }
-  (void)!write(STDERR_FILENO, message.data(), message.size());
+  (void)!write(STDERR_FILENO, message->data(), message->size());
 
   struct sigaction default_action;
   std::memset(&default_action, 0, sizeof default_action);

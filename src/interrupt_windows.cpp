@@ -3,9 +3,9 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <string_view>
 
-#include "table_file_state.h"
 
 namespace vantrel {
 namespace {
@@ -27,29 +27,14 @@ BOOL WINAPI end_interrupted_run(DWORD event) {
     default:
       return FALSE;
   }
-  const std::optional<TableFileState> state = take_over_for_interrupt();
+  const std::optional<std::string_view> message =
+      take_over_and_clean_up([](const char* path) noexcept {
+        if (DeleteFileA(path)) return 0;
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? ENOENT : EIO;
+      });
   // The outcome is being reported already, or another event ends the run.
-  if (!state) return TRUE;
-  std::string_view message = "vantrel: interrupted; LOS.TDF left as it was\n";
-  switch (*state) {
-    case TableFileState::kUntouched:
-      break;
-    case TableFileState::kNewFileNamed:
-      (void)DeleteFileA(new_file_path());
-      break;
-    case TableFileState::kReplacing:
-      if (!DeleteFileA(new_file_path()) && GetLastError() == ERROR_FILE_NOT_FOUND) {
-        message = "vantrel: interrupted\n";
-      }
-      break;
-    case TableFileState::kWritingInPlace:
-      message = "vantrel: interrupted; LOS.TDF is incomplete\n";
-      break;
-    case TableFileState::kComplete:
-      message = "vantrel: interrupted\n";
-      break;
-  }
-  (void)_write(2, message.data(), static_cast<unsigned>(message.size()));
+  if (!message) return TRUE;
+  (void)_write(2, message->data(), static_cast<unsigned>(message->size()));
   TerminateProcess(GetCurrentProcess(), kEndedByControlC);
   wait_for_the_end();
 }
