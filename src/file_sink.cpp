@@ -194,7 +194,7 @@ std::optional<std::uint64_t> room_for(const std::string& target, const FileStatu
 
 }  // namespace
 
-OpenedFile open_file_sink(const char* path, std::uint64_t needed) {
+OpenedFile open_file_sink(const char* path, ExpectedSize size) {
   auto sink = std::make_unique<FileSink>();
   const std::string target = follow_links(path);
   FileStatus status;
@@ -203,10 +203,12 @@ OpenedFile open_file_sink(const char* path, std::uint64_t needed) {
   const FilePlan plan = plan_table_file(status.facts);
   if (plan.way == FilePlan::Way::kRefuse) return {nullptr, "open", plan.error_number};
 
-  if (needed > 0) {
+  if (size.at_most > 0) {
     if (const std::optional<std::uint64_t> room = room_for(target, status, plan.way);
-        room && *room < needed) {
-      return {nullptr, "fit", ENOSPC, needed, *room};
+        room && *room < size.at_most && size.at_least) {
+      if (const std::uint64_t needed = size.at_least(); *room < needed) {
+        return {nullptr, "fit", ENOSPC, needed, *room};
+      }
     }
   }
 

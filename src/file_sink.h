@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "byte_sink.h"
+#include "inplace_function.h"
 
 namespace vantrel {
 
@@ -31,9 +32,18 @@ struct OpenedFile {
   bool replaces = false;
 };
 
+// How many bytes the file will take, as far as is known before it is
+// written: `at_most` is cheap and generous (0: nothing known); `at_least`,
+// a lower bound that may take a while, is asked for only where the file
+// system's room is below `at_most`.
+struct ExpectedSize {
+  std::uint64_t at_most = 0;
+  InplaceFunction<std::uint64_t()> at_least;
+};
+
 // Opens the table file at `path` for writing, in binary mode (no line ends
-// are translated), for at least `needed` bytes. Throws std::bad_alloc
-// before anything is touched.
+// are translated), for a file of `size`. Throws std::bad_alloc before
+// anything is touched.
 //
 // Usually the bytes go to a new file beside the one they will replace,
 // named after it ("LOS.TDF.new-<process id>") and created exclusively,
@@ -47,14 +57,14 @@ struct OpenedFile {
 // may not be written is refused, as an open in place would be.
 //
 // Refused, with nothing touched, where the file system says it has less
-// room than `needed` (less the old file's, when written in place); where it
-// cannot say, the writes tell.
+// room than the file needs at least (counting the old file's, when written
+// in place); where it cannot say, the writes tell.
 //
 // On POSIX systems the file never takes descriptor 0, 1 or 2, so console
 // text cannot land in it when one of them is closed. No data is forced to
 // the disk (no fsync), as with `cp`. What becomes of the file is kept in
 // table_file_state.h for an interrupt handler.
-OpenedFile open_file_sink(const char* path, std::uint64_t needed = 0);
+OpenedFile open_file_sink(const char* path, ExpectedSize size = {});
 
 }  // namespace vantrel
 

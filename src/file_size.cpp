@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "table_format.h"
+
 namespace vantrel {
 namespace {
 
@@ -312,6 +314,19 @@ std::uint64_t table_file_size_lower_bound(std::int32_t tables) {
   std::uint64_t bytes = 30 + (count < 0 ? 1 + digits(-count) : digits(count));
   for (std::int32_t radius = 1; radius <= tables; ++radius) {
     bytes += table_size_lower_bound(radius);
+  }
+  return bytes;
+}
+
+std::uint64_t table_file_size_upper_bound(std::int32_t tables) {
+  // The header and each table's frame take fewer than 64 bytes.
+  constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t bytes = 64;
+  for (std::int32_t radius = 1; radius <= tables; ++radius) {
+    const auto side = static_cast<std::uint64_t>(radius) + 1;
+    const std::uint64_t table = 64 + side * side * LineEntryText::room(side - 1);
+    if (bytes > kMost - table) return kMost;
+    bytes += table;
   }
   return bytes;
 }

@@ -22,6 +22,12 @@ std::uint64_t table_size_lower_bound(std::int32_t radius);
 // the largest count.
 std::uint64_t table_file_size_lower_bound(std::int32_t tables);
 
+// A generous upper bound on the bytes of a LOS.TDF with `tables` tables
+// (at most 46340), never below the real size: at most (k + 1)^2 lines in
+// table k, each of at most LineEntryText::room(k) bytes. Cheap enough for
+// every run; saturates at the largest value.
+std::uint64_t table_file_size_upper_bound(std::int32_t tables);
+
 // `bytes` in binary units, rounded to the nearest: "1 byte", "900 bytes",
 // "3.1 MiB", "251 MiB", "4.0 GiB", "312 TiB"; one decimal below 10 units,
 // whole units from 10 up to 1023.

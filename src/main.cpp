@@ -65,7 +65,9 @@ int write_tables(std::int32_t tables) {
                            : vantrel::TableStream::Threads::kTwo;
   vantrel::TableStream stream(report_file_failure, threads);
   vantrel::OpenedFile file = vantrel::open_file_sink(
-      vantrel::kTableFileName, vantrel::table_file_size_lower_bound(tables));
+      vantrel::kTableFileName,
+      {vantrel::table_file_size_upper_bound(tables),
+       [tables] { return vantrel::table_file_size_lower_bound(tables); }});
   if (!file.sink) {
     report_open_failure(file);
     return kExitFailed;
