@@ -19,6 +19,8 @@ FilePlan plan_table_file(const PathFacts& facts) {
   // Every other name of the file must see the new tables.
   if (facts.links > 1) return {Way::kWriteInPlace};
   if (!facts.directory_writable || facts.sticky_forbids_rename) return {Way::kWriteInPlace};
+  // Its owner keeps it, and nobody else gains or loses the right to read it.
+  if (!facts.identity_kept) return {Way::kWriteInPlace};
   return {Way::kReplace};
 }
 

@@ -27,6 +27,9 @@ struct PathFacts {
   // The directory is sticky (as /tmp is) and neither it nor the file
   // belongs to the process, which may then not rename over the file.
   bool sticky_forbids_rename = false;
+  // The process may give a new file the existing file's owner and group,
+  // so that a new file is readable by the same people.
+  bool identity_kept = true;
 };
 
 struct FilePlan {
@@ -39,11 +42,12 @@ struct FilePlan {
   int error_number = 0;
 };
 
-// Replaces where a rename can put a new file in the old one's place and
-// nobody relies on the old file's identity; writes in place where other
-// names or a device must see the bytes, or where the directory forbids the
-// rename but the file itself may be written; refuses a file that exists but
-// may not be written.
+// Replaces where a rename can put a new file in the old one's place, with
+// the old one's owner and group, and nobody relies on the old file's
+// identity; writes in place where other names or a device must see the
+// bytes, where the directory forbids the rename, or where a new file would
+// belong to others than the old one, but the file itself may be written;
+// refuses a file that exists but may not be written.
 FilePlan plan_table_file(const PathFacts& facts);
 
 }  // namespace vantrel

@@ -60,21 +60,24 @@ class FileSink final : public ByteSink {
   FileSink(const FileSink&) = delete;
   FileSink& operator=(const FileSink&) = delete;
 
-  // Opens `path` itself, truncated.
-  OpenFailure open_in_place(const char* path) {
-    int error_number = 0;
-    {
-      // The state says "truncated" from the moment it is: no interrupt
-      // comes in between.
-      const InterruptsBlocked blocked;
-      fd_ = open_truncated(path);
-      if (fd_ < 0) {
-        error_number = errno;
-      } else {
-        writing_in_place_begun();
-      }
+  // Opens `path` itself and truncates it, or creates it where `facts` say
+  // it is missing.
+  OpenFailure open_in_place(const char* path, const PathFacts& facts) {
+    // Opening a FIFO waits for a reader, with interrupts free to end the
+    // run: nothing has changed yet.
+    fd_ = open_for_writing(path, facts.file == PathFacts::File::kMissing);
+    if (fd_ < 0) return {errno};
+    // The state says "truncated" from the moment it is: no interrupt comes
+    // in between. Devices and FIFOs have nothing to truncate.
+    const InterruptsBlocked blocked;
+    if (facts.file != PathFacts::File::kOther && !truncate_file(fd_, 0)) {
+      const int error_number = errno;
+      (void)close_file(fd_);
+      fd_ = -1;
+      return {error_number};
     }
-    return {error_number};
+    writing_in_place_begun();
+    return {};
   }
 
   // Creates the new file that will replace `target`, which exists when
@@ -91,17 +94,32 @@ class FileSink final : public ByteSink {
         new_path_ += std::to_string(attempt);
       }
       if (new_path_.size() >= kLongestNewFilePath) return {ENAMETOOLONG};
-      new_file_named(new_path_.c_str());
-      fd_ = create_new_file(new_path_.c_str(), old);
-      if (fd_ < 0) {
-        const int error_number = errno;
-        new_file_removed();
-        if (error_number != EEXIST || attempt == 99) return {error_number};
+      int error_number = 0;
+      {
+        // Made and named for the handler at one moment: no interrupt
+        // leaves it behind, nor removes a file of that name that another
+        // run made.
+        const InterruptsBlocked blocked;
+        fd_ = create_new_file(new_path_.c_str(), old);
+        if (fd_ >= 0) {
+          new_file_created(new_path_.c_str());
+        } else {
+          error_number = errno;
+        }
       }
+      if (fd_ < 0 && (error_number != EEXIST || attempt == 99)) return {error_number};
     }
     created_ = true;
     if (old != nullptr) {
-      if (const int error_number = copy_identity(fd_, *old); error_number != 0) {
+      old_ = *old;
+      has_old_ = true;
+      // The owner first, while the file is still the process's to remove
+      // and to change; then the bits, which a change of owner may clear.
+      if (const int error_number = copy_owner(fd_, *old); error_number != 0) {
+        abandon();
+        return {error_number, "set the owner of"};
+      }
+      if (const int error_number = copy_mode(fd_, *old); error_number != 0) {
         abandon();
         return {error_number, "set the permissions of"};
       }
@@ -132,6 +150,13 @@ class FileSink final : public ByteSink {
   CloseFailure close() override {
     if (fd_ < 0) return {};
     space_.before_close(fd_, written_);
+    // Writing may have cleared the set-user-ID bits of a new file.
+    if (created_ && has_old_ && !write_failed_) {
+      if (const int error_number = copy_mode(fd_, old_); error_number != 0) {
+        abandon();
+        return {error_number, "set the permissions of"};
+      }
+    }
     const int error_number = close_file(fd_);
     fd_ = -1;
     const bool good = !write_failed_ && error_number == 0;
@@ -173,6 +198,8 @@ class FileSink final : public ByteSink {
   std::string target_;    // the file to replace
   std::string new_path_;  // the new file beside it
   bool created_ = false;  // new_path_ exists, made by this sink, not in place
+  FileStatus old_;        // the file replaced, when has_old_
+  bool has_old_ = false;
   std::uint64_t written_ = 0;
   bool write_failed_ = false;  // set where write() runs, read at close()
   SpaceReserver space_;
@@ -216,14 +243,16 @@ OpenedFile open_file_sink(const char* path, ExpectedSize size) {
     const bool exists = status.facts.file == PathFacts::File::kRegular;
     const OpenFailure failure = sink->open_new(target, exists ? &status : nullptr);
     if (failure.error_number == 0) return {std::move(sink), "open", 0, 0, 0, true};
-    // A directory that refuses new files may still let the file be written.
+    // A directory that refuses new files, or a system that refuses the
+    // new file the old owner, may still let the file be written.
     const int error_number = failure.error_number;
-    if (failure.operation != "open" ||
-        (error_number != EACCES && error_number != EPERM && error_number != EROFS)) {
+    const bool refused = error_number == EACCES || error_number == EPERM || error_number == EROFS;
+    if (failure.operation == "set the permissions of" || !refused) {
       return {nullptr, failure.operation, error_number};
     }
   }
-  if (const OpenFailure failure = sink->open_in_place(path); failure.error_number != 0) {
+  if (const OpenFailure failure = sink->open_in_place(path, status.facts);
+      failure.error_number != 0) {
     return {nullptr, failure.operation, failure.error_number};
   }
   return {std::move(sink)};

@@ -41,14 +41,19 @@ std::optional<std::uint64_t> free_space(const std::string& file);
 // A descriptor, or -1 with errno set.
 int create_new_file(const char* path, const FileStatus* old);
 
-// Opens `path` for writing, created if absent, truncated. A descriptor,
-// or -1 with errno set.
-int open_truncated(const char* path);
+// Opens `path` for writing as it is, without truncating it; creates it
+// (0666 less the umask) only when `create`. A descriptor, or -1 with errno
+// set. Waits, as opening a FIFO does, for a reader.
+int open_for_writing(const char* path, bool create);
 
-// Gives the new file `fd` the old file's owner and group where the process
-// may, then its permission bits. 0, or the system's error number where the
-// permission bits cannot be made as they were.
-int copy_identity(int fd, const FileStatus& old);
+// Gives the new file `fd` the old file's owner and group. 0, or the
+// system's error number; the process still owns the file on failure.
+int copy_owner(int fd, const FileStatus& old);
+
+// Makes the permission bits of `fd` the old file's, where they are not
+// (writing may have cleared set-user-ID). 0, or the system's error number
+// where they cannot be made so.
+int copy_mode(int fd, const FileStatus& old);
 
 // Writes some of `data`; the count, or -1 with errno set.
 long write_some(int fd, const char* data, std::size_t size);

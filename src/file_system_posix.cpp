@@ -6,8 +6,10 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 namespace vantrel {
 namespace {
@@ -24,6 +26,21 @@ int above_console(int fd) {
   return moved;
 }
 
+// True when the process may give a file it makes this owner and group:
+// its own, or any for the privileged (taken here as root).
+bool may_give(uid_t owner, gid_t group) {
+  const uid_t me = geteuid();
+  if (me == 0) return true;
+  if (owner != me) return false;
+  if (group == getegid()) return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int got = getgroups(count, groups.data());
+  return got > 0 &&
+         std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
+}
+
 std::string directory_of(const std::string& file) {
   const std::size_t slash = file.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -35,7 +52,8 @@ std::string directory_of(const std::string& file) {
 
 std::string follow_links(const char* path) {
   std::string file = path;
-  for (int links = 0; links < 40; ++links) {
+  // As many links as the system follows, 40, and the file they lead to.
+  for (int links = 0; links <= 40; ++links) {
     struct stat status;
     if (lstat(file.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return file;
     char target[PATH_MAX];
@@ -63,6 +81,7 @@ FileStatus describe_file(const std::string& file) {
     facts.file_writable = faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0;
     facts.file_error = facts.file_writable ? 0 : errno;
     status.mode = static_cast<std::uint32_t>(old.st_mode & 07777);
+    facts.identity_kept = may_give(old.st_uid, old.st_gid);
     status.owner = static_cast<std::uint32_t>(old.st_uid);
     status.group = static_cast<std::uint32_t>(old.st_gid);
     status.bytes_on_disk = static_cast<std::uint64_t>(old.st_blocks) * 512;
@@ -96,22 +115,27 @@ int create_new_file(const char* path, const FileStatus* old) {
   return above_console(::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
 }
 
-int open_truncated(const char* path) {
-  return above_console(::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+int open_for_writing(const char* path, bool create) {
+  // Without O_CREAT on an existing file: in a sticky directory, systems
+  // that protect regular files refuse O_CREAT on another user's file even
+  // where it may be written.
+  const int flags = O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0);
+  return above_console(::open(path, flags, 0666));
 }
 
-int copy_identity(int fd, const FileStatus& old) {
-  // The owner first: changing it may clear the set-user-ID bits. Where the
-  // process may not give the file away, the group alone may still be set.
-  if (fchown(fd, static_cast<uid_t>(old.owner), static_cast<gid_t>(old.group)) != 0) {
-    (void)fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(old.group));
-  }
-  if (fchmod(fd, static_cast<mode_t>(old.mode)) == 0) return 0;
-  const int error_number = errno;
-  // Refused, but perhaps the file has the bits already.
+int copy_owner(int fd, const FileStatus& old) {
+  return fchown(fd, static_cast<uid_t>(old.owner), static_cast<gid_t>(old.group)) == 0 ? 0
+                                                                                        : errno;
+}
+
+int copy_mode(int fd, const FileStatus& old) {
   struct stat now;
   if (fstat(fd, &now) == 0 && (now.st_mode & 07777) == old.mode) return 0;
-  return error_number;
+  if (fchmod(fd, static_cast<mode_t>(old.mode)) != 0) return errno;
+  // The system may drop bits silently (set-group-ID for a group the
+  // process is not in).
+  if (fstat(fd, &now) != 0) return errno;
+  return (now.st_mode & 07777) == old.mode ? 0 : EPERM;
 }
 
 long write_some(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }

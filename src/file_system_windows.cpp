@@ -109,11 +109,14 @@ std::optional<std::uint64_t> free_space(const std::string& file) {
 
 int create_new_file(const char* path, const FileStatus*) { return open_shared(path, CREATE_NEW); }
 
-int open_truncated(const char* path) { return open_shared(path, CREATE_ALWAYS); }
+int open_for_writing(const char* path, bool create) {
+  return open_shared(path, create ? OPEN_ALWAYS : OPEN_EXISTING);
+}
 
 // Permission bits and owners are not kept the POSIX way; the new file takes
 // the directory's access rules, as a new file does.
-int copy_identity(int, const FileStatus&) { return 0; }
+int copy_owner(int, const FileStatus&) { return 0; }
+int copy_mode(int, const FileStatus&) { return 0; }
 
 long write_some(int fd, const char* data, std::size_t size) {
   constexpr std::size_t kLargestWrite = 1u << 30;

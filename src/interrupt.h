@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "table_file_state.h"
+
 namespace vantrel {
 
 // Installs the handler for SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl-C,
@@ -20,12 +22,22 @@ namespace vantrel {
 // outcome is settled (settle()), it does nothing.
 void end_interrupted_runs_cleanly();
 
-// For the platforms' handlers: takes over the process's ending (unless the
-// outcome is settled: nullopt), removes the new file not yet in place with
-// `remove` (0, or the system's error number: ENOENT where it is not there),
-// and returns the line that says what became of LOS.TDF. Async-signal-safe.
-using RemoveFile = int (*)(const char* path) noexcept;
-std::optional<std::string_view> take_over_and_clean_up(RemoveFile remove) noexcept;
+// For the platforms' handlers. Takes over the process's ending (unless the
+// outcome is settled: nullopt), removes the new file not yet in place, and
+// returns what LOS.TDF is now: kUntouched (left as it was), kWritingInPlace
+// (incomplete) or kComplete. Async-signal-safe.
+std::optional<TableFileState> take_over_and_clean_up() noexcept;
+// The line an interrupted run ends with, for what LOS.TDF is now.
+std::string_view interrupted_message(TableFileState file) noexcept;
+// Also ends a run whose exception cannot be thrown (memory ran out even for
+// that) with one line and status 2, the file left as an interrupt leaves it.
+void end_runs_cleanly_when_terminated();
+
+// Per platform, for the handlers: removes `path`; 0, or the system's error
+// number (ENOENT where it is not there). Writes `line` to standard error.
+// Both async-signal-safe.
+int remove_in_handler(const char* path) noexcept;
+void write_error_line(std::string_view line) noexcept;
 
 // Never returns: for a thread that finds an interrupt ending the process.
 [[noreturn]] void wait_for_the_end() noexcept;

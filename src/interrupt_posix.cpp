@@ -26,14 +26,13 @@ sigset_t interrupt_set() {
 // Only async-signal-safe calls.
 extern "C" void end_interrupted_run(int signal_number) {
   const int saved_errno = errno;
-  const std::optional<std::string_view> message = take_over_and_clean_up(
-      [](const char* path) noexcept { return unlink(path) == 0 ? 0 : errno; });
-  if (!message) {
+  const std::optional<TableFileState> file = take_over_and_clean_up();
+  if (!file) {
     // The outcome is being reported already; it is the one message.
     errno = saved_errno;
     return;
   }
-  (void)!write(STDERR_FILENO, message->data(), message->size());
+  write_error_line(interrupted_message(*file));
 
   struct sigaction default_action;
   std::memset(&default_action, 0, sizeof default_action);
@@ -52,7 +51,14 @@ extern "C" void end_interrupted_run(int signal_number) {
 
 }  // namespace
 
+int remove_in_handler(const char* path) noexcept { return unlink(path) == 0 ? 0 : errno; }
+
+void write_error_line(std::string_view line) noexcept {
+  (void)!write(STDERR_FILENO, line.data(), line.size());
+}
+
 void end_interrupted_runs_cleanly() {
+  end_runs_cleanly_when_terminated();
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = end_interrupted_run;

@@ -27,21 +27,29 @@ BOOL WINAPI end_interrupted_run(DWORD event) {
     default:
       return FALSE;
   }
-  const std::optional<std::string_view> message =
-      take_over_and_clean_up([](const char* path) noexcept {
-        if (DeleteFileA(path)) return 0;
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? ENOENT : EIO;
-      });
+  const std::optional<TableFileState> file = take_over_and_clean_up();
   // The outcome is being reported already, or another event ends the run.
-  if (!message) return TRUE;
-  (void)_write(2, message->data(), static_cast<unsigned>(message->size()));
+  if (!file) return TRUE;
+  write_error_line(interrupted_message(*file));
   TerminateProcess(GetCurrentProcess(), kEndedByControlC);
   wait_for_the_end();
 }
 
 }  // namespace
 
-void end_interrupted_runs_cleanly() { (void)SetConsoleCtrlHandler(end_interrupted_run, TRUE); }
+int remove_in_handler(const char* path) noexcept {
+  if (DeleteFileA(path)) return 0;
+  return GetLastError() == ERROR_FILE_NOT_FOUND ? ENOENT : EIO;
+}
+
+void write_error_line(std::string_view line) noexcept {
+  (void)_write(2, line.data(), static_cast<unsigned>(line.size()));
+}
+
+void end_interrupted_runs_cleanly() {
+  end_runs_cleanly_when_terminated();
+  (void)SetConsoleCtrlHandler(end_interrupted_run, TRUE);
+}
 
 void wait_for_the_end() noexcept {
   for (;;) Sleep(INFINITE);

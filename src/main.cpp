@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <utility>
@@ -32,10 +34,20 @@ constexpr char kUsageText[] =
     "LosTable calculator by Dovrek\n\nUsage: Vantrel MaxLos\n\n"
     "MaxLos    -    Maximum los in pixels for lostable";
 
-// The outcome is settled once it is reported: an interrupt after this adds
-// no second message.
+// What a failed run says of LOS.TDF, or nullptr when the run's outcome was
+// reported already: the first report is the one message, and an interrupt
+// after it adds none.
+const char* settled_failure() {
+  const std::optional<vantrel::TableFileState> state = vantrel::settle();
+  if (!state) return nullptr;
+  return *state == vantrel::TableFileState::kWritingInPlace ? "is incomplete" : "left as it was";
+}
+
 void report_file_failure(std::string_view operation, int error_number) {
-  const bool incomplete = vantrel::settle() == vantrel::TableFileState::kWritingInPlace;
+  const char* file = settled_failure();
+  if (file == nullptr) return;
+  // Where the old file is kept, the reason is the whole message.
+  const bool incomplete = std::string_view(file) == "is incomplete";
   std::fprintf(stderr, "vantrel: cannot %.*s %s: %s%s\n",
                static_cast<int>(operation.size()), operation.data(),
                vantrel::kTableFileName, std::strerror(error_number),
@@ -47,10 +59,16 @@ void report_open_failure(const vantrel::OpenedFile& file) {
     report_file_failure(file.operation, file.error_number);
     return;
   }
-  vantrel::settle();
+  if (settled_failure() == nullptr) return;
+  std::string needed = vantrel::human_size(file.needed);
+  std::string available = vantrel::human_size(file.available);
+  // Rounded alike, the two would not show why the file does not fit.
+  if (needed == available) {
+    needed = std::to_string(file.needed) + " bytes";
+    available = std::to_string(file.available) + " bytes";
+  }
   std::fprintf(stderr, "vantrel: %s needs at least %s; the disk has %s free\n",
-               vantrel::kTableFileName, vantrel::human_size(file.needed).c_str(),
-               vantrel::human_size(file.available).c_str());
+               vantrel::kTableFileName, needed.c_str(), available.c_str());
 }
 
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
@@ -122,9 +140,9 @@ int main(int argc, char** argv) {
     return write_tables(request.tables);
   } catch (const std::bad_alloc&) {
     // The run has dropped the new file it was writing, if any.
-    const bool incomplete = vantrel::settle() == vantrel::TableFileState::kWritingInPlace;
-    std::fprintf(stderr, "vantrel: out of memory; %s %s\n", vantrel::kTableFileName,
-                 incomplete ? "is incomplete" : "left as it was");
+    if (const char* file = settled_failure()) {
+      std::fprintf(stderr, "vantrel: out of memory; %s %s\n", vantrel::kTableFileName, file);
+    }
     return kExitFailed;
   }
 }

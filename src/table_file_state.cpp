@@ -38,7 +38,7 @@ TableFileState table_file_state() noexcept {
 
 const char* new_file_path() noexcept { return g_new_path; }
 
-void new_file_named(const char* path) noexcept {
+void new_file_created(const char* path) noexcept {
   const std::size_t size = std::strlen(path);
   std::memcpy(g_new_path, path, size + 1);
   change_to(TableFileState::kNewFileNamed);
@@ -50,11 +50,12 @@ void replace_refused() noexcept { change_to(TableFileState::kNewFileNamed); }
 void writing_in_place_begun() noexcept { change_to(TableFileState::kWritingInPlace); }
 void file_complete() noexcept { change_to(TableFileState::kComplete); }
 
-TableFileState settle() noexcept {
+std::optional<TableFileState> settle() noexcept {
   int word = g_word.load();
-  while ((word & kTakenOver) != 0 || !g_word.compare_exchange_weak(word, word | kSettled)) {
+  do {
     if ((word & kTakenOver) != 0) wait_for_the_end();
-  }
+    if ((word & kSettled) != 0) return std::nullopt;
+  } while (!g_word.compare_exchange_weak(word, word | kSettled));
   return static_cast<TableFileState>(word & kStateMask);
 }
 

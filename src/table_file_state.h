@@ -32,10 +32,10 @@ TableFileState table_file_state() noexcept;
 // The path of the new file while kNewFileNamed or kReplacing.
 const char* new_file_path() noexcept;
 
-// kUntouched -> kNewFileNamed: a new file `path` (shorter than
-// kLongestNewFilePath) is about to be created; named before it exists, so
-// that no moment leaves it behind unnamed.
-void new_file_named(const char* path) noexcept;
+// kUntouched -> kNewFileNamed: the new file `path` (shorter than
+// kLongestNewFilePath) has just been created. Call it with interrupts held
+// (interrupt.h) from the moment before the file is made.
+void new_file_created(const char* path) noexcept;
 // kNewFileNamed -> kUntouched: the new file is gone again, or was never made.
 void new_file_removed() noexcept;
 // kNewFileNamed -> kReplacing: the new file is complete and closed.
@@ -49,8 +49,9 @@ void writing_in_place_begun() noexcept;
 void file_complete() noexcept;
 
 // Once the run's outcome is known and about to be reported, an interrupt no
-// longer takes over: the report is the one message. Returns the state.
-TableFileState settle() noexcept;
+// longer takes over: the report is the one message. Returns the state, or
+// nullopt when the outcome was settled before (and so is reported already).
+std::optional<TableFileState> settle() noexcept;
 
 // For the interrupt handler: takes over the process's ending, unless the
 // outcome is settled (then nullopt). Returns the state at that moment;

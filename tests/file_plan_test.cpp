@@ -30,6 +30,8 @@ TEST(FilePlan, ReplacesOnlyWhereARenameCanAndNobodyReliesOnTheOldFile) {
        Way::kWriteInPlace, 0},
       {"sticky directory, others' file", {usual.file, 1, true, 0, true, true},
        Way::kWriteInPlace, 0},
+      {"another owner or group", {usual.file, 1, true, 0, true, false, false},
+       Way::kWriteInPlace, 0},
       {"may not be written", {usual.file, 1, false, EACCES, true, false}, Way::kRefuse, EACCES},
       {"may not be written, other links", {usual.file, 2, false, EROFS, true, false},
        Way::kRefuse, EROFS},

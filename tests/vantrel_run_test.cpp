@@ -607,24 +607,30 @@ TEST_F(VantrelRun, AsAnotherUserWritesInPlaceWhereAReplaceWouldBeRefused) {
                  << status << ")";
   }
   enum class Outcome { kInPlace, kReplaced, kRefused };
+  // A new file would belong to the user and its group: where the old one
+  // belongs to others, it is written in place, so that its owner keeps it
+  // and nobody else may read it.
   struct Case {
     const char* name;
     mode_t directory_mode;
     mode_t file_mode;
+    uid_t file_owner;
     gid_t file_group;
     Outcome outcome;
   } cases[] = {
-      {"sticky directory, root's writable file", 01777, 0666, 0, Outcome::kInPlace},
-      {"directory refuses new names", 0755, 0666, 0, Outcome::kInPlace},
-      {"read-only file", 0777, 0644, 0, Outcome::kRefused},
-      {"group-writable file of root's: the group is kept", 0777, 0664, kNobody,
-       Outcome::kReplaced},
+      {"sticky directory, root's writable file", 01777, 0666, 0, 0, Outcome::kInPlace},
+      {"directory refuses new names", 0755, 0666, 0, 0, Outcome::kInPlace},
+      {"read-only file", 0777, 0644, 0, 0, Outcome::kRefused},
+      {"group-writable file of root's", 0777, 0664, 0, kNobody, Outcome::kInPlace},
+      {"own file, root's group", 0777, 0640, kNobody, 0, Outcome::kInPlace},
+      {"own file and group", 0777, 0640, kNobody, kNobody, Outcome::kReplaced},
+      {"own file, set-user-ID kept", 0777, 04750, kNobody, kNobody, Outcome::kReplaced},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     prepare(Before::kNothing);
     std::ofstream(table_file(), std::ios::binary) << golden_64();
-    ASSERT_EQ(chown(table_file().c_str(), 0, c.file_group), 0);
+    ASSERT_EQ(chown(table_file().c_str(), c.file_owner, c.file_group), 0);
     ASSERT_EQ(chmod(table_file().c_str(), c.file_mode), 0);
     ASSERT_EQ(chmod(dir_.c_str(), c.directory_mode), 0);
     struct stat before;
@@ -644,7 +650,7 @@ TEST_F(VantrelRun, AsAnotherUserWritesInPlaceWhereAReplaceWouldBeRefused) {
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(file(), golden_96());
         EXPECT_EQ(after.st_ino == before.st_ino, c.outcome == Outcome::kInPlace);
-        EXPECT_EQ(after.st_uid, c.outcome == Outcome::kInPlace ? 0 : kNobody);
+        EXPECT_EQ(after.st_uid, c.file_owner);
         EXPECT_EQ(after.st_gid, c.file_group);
         break;
       case Outcome::kRefused:
