@@ -341,13 +341,16 @@ std::string human_size(std::uint64_t bytes) {
     value /= 1024;
     ++unit;
   }
-  // Rounded in whole numbers, so that the text depends on no locale.
-  const auto tenths = static_cast<std::uint64_t>(std::llround(value * 10));
+  // Rounded in whole numbers, so that the text depends on no locale; by
+  // hand, since the library's rounding would tie the tool to the maths
+  // library, which costs every run its address space.
+  auto nearest = [](double positive) { return static_cast<std::uint64_t>(positive + 0.5); };
+  const std::uint64_t tenths = nearest(value * 10);
   if (tenths < 100) {
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " +
            kUnits[unit];
   }
-  const auto whole = static_cast<std::uint64_t>(std::llround(value));
+  const std::uint64_t whole = nearest(value);
   // Below 2^64 bytes, only units up to PiB can round up to 1024.
   if (whole == 1024) return std::string("1.0 ") + kUnits[unit + 1];
   return std::to_string(whole) + " " + kUnits[unit];
