@@ -169,10 +169,18 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int status = kExitTrouble;
   try {
-    return run(argc, argv);
+    status = run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fputs("vantrel-inspect: out of memory\n", stderr);
     return kExitTrouble;
   }
+  // A verdict that did not reach its reader is no verdict.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "vantrel-inspect: cannot write to standard output: %s\n",
+                 std::strerror(errno));
+    return kExitTrouble;
+  }
+  return status;
 }

@@ -136,6 +136,9 @@ TEST_F(VantrelInspect, CheckTellsAnExactFileFromEveryKindOfDamage) {
   // LOS.TDF by default.
   write_file(dir_ / "LOS.TDF", good);
   EXPECT_EQ(inspect("check").out, "LOS.TDF: 20 tables, exactly as vantrel 609 to 640 writes them\n");
+  // A verdict that cannot be written is no verdict.
+  const Result unwritten = run_in(dir_, std::string(VANTREL_INSPECT_BINARY) + " check >/dev/full");
+  EXPECT_EQ(unwritten.status, 2) << unwritten.out;
 }
 
 // The entries of table `radius` in `file`: each a list of "x,y" points.
