@@ -32,10 +32,6 @@ void change_to(TableFileState state) noexcept {
 
 }  // namespace
 
-TableFileState table_file_state() noexcept {
-  return static_cast<TableFileState>(g_word.load() & kStateMask);
-}
-
 const char* new_file_path() noexcept { return g_new_path; }
 
 void new_file_created(const char* path) noexcept {

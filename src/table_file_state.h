@@ -17,7 +17,7 @@ namespace vantrel {
 
 enum class TableFileState {
   kUntouched,       // as it was: nothing opened yet, or a new file removed again
-  kNewFileNamed,    // a new file of new_file_path() may exist; the old one is in place
+  kNewFileNamed,    // the new file new_file_path() exists; the old one is in place
   kReplacing,       // that new file, complete, is being renamed over the old one
   kWritingInPlace,  // truncated and being written in place: incomplete
   kComplete,        // the new tables are in place, whole
@@ -26,9 +26,6 @@ enum class TableFileState {
 // The longest path of a new file that the state can hold.
 inline constexpr std::size_t kLongestNewFilePath = 4096;
 
-// The state now; async-signal-safe.
-TableFileState table_file_state() noexcept;
-
 // The path of the new file while kNewFileNamed or kReplacing.
 const char* new_file_path() noexcept;
 
@@ -36,7 +33,7 @@ const char* new_file_path() noexcept;
 // kLongestNewFilePath) has just been created. Call it with interrupts held
 // (interrupt.h) from the moment before the file is made.
 void new_file_created(const char* path) noexcept;
-// kNewFileNamed -> kUntouched: the new file is gone again, or was never made.
+// kNewFileNamed -> kUntouched: the new file is gone again.
 void new_file_removed() noexcept;
 // kNewFileNamed -> kReplacing: the new file is complete and closed.
 void replacing_begun() noexcept;
