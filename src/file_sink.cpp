@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -112,7 +113,6 @@ class FileSink final : public ByteSink {
     created_ = true;
     if (old != nullptr) {
       old_ = *old;
-      has_old_ = true;
       // The owner first, while the file is still the process's to remove
       // and to change; then the bits, which a change of owner may clear.
       if (const int error_number = copy_owner(fd_, *old); error_number != 0) {
@@ -151,8 +151,8 @@ class FileSink final : public ByteSink {
     if (fd_ < 0) return {};
     space_.before_close(fd_, written_);
     // Writing may have cleared the set-user-ID bits of a new file.
-    if (created_ && has_old_ && !write_failed_) {
-      if (const int error_number = copy_mode(fd_, old_); error_number != 0) {
+    if (created_ && old_ && !write_failed_) {
+      if (const int error_number = copy_mode(fd_, *old_); error_number != 0) {
         abandon();
         return {error_number, "set the permissions of"};
       }
@@ -198,8 +198,7 @@ class FileSink final : public ByteSink {
   std::string target_;    // the file to replace
   std::string new_path_;  // the new file beside it
   bool created_ = false;  // new_path_ exists, made by this sink, not in place
-  FileStatus old_;        // the file replaced, when has_old_
-  bool has_old_ = false;
+  std::optional<FileStatus> old_;  // the file replaced, where there is one
   std::uint64_t written_ = 0;
   bool write_failed_ = false;  // set where write() runs, read at close()
   SpaceReserver space_;
