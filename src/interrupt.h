@@ -42,9 +42,11 @@ void write_error_line(std::string_view line) noexcept;
 // Never returns: for a thread that finds an interrupt ending the process.
 [[noreturn]] void wait_for_the_end() noexcept;
 
-// While it lives, the interrupt signals are blocked on the calling thread,
-// and every thread started meanwhile keeps them blocked for good, so that
-// the handler only ever runs on the threads that own the file.
+// While it lives, no interrupt is handled in between: the interrupt
+// signals are blocked on the calling thread, and every thread started
+// meanwhile keeps them blocked for good, so that the handler only ever runs
+// on the threads that own the file (on Windows, whose handler runs on a
+// thread of its own, the handler waits until the span ends).
 class InterruptsBlocked {
  public:
   InterruptsBlocked() noexcept;
