@@ -71,6 +71,32 @@ void report_open_failure(const vantrel::OpenedFile& file) {
                vantrel::kTableFileName, needed.c_str(), available.c_str());
 }
 
+// Names the refused MaxLos as the user typed it, and what it reads as where
+// that differs ("99999999999" wraps to 1215752191; "2000000px" stops at
+// the letters), with bytes that are not printable shown as \xNN.
+void report_too_large(const char* typed, std::int32_t max_los) {
+  const std::string value = std::to_string(max_los);
+  std::string shown;
+  for (const char* c = typed; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
+      shown += *c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(byte));
+      shown += escaped;
+    }
+  }
+  if (shown == value) {
+    std::fprintf(stderr, "vantrel: MaxLos %s is too large", value.c_str());
+  } else {
+    std::fprintf(stderr, "vantrel: MaxLos \"%s\" reads as %s, which is too large",
+                 shown.c_str(), value.c_str());
+  }
+  std::fprintf(stderr, "; the largest accepted value is %d\n",
+               static_cast<int>(vantrel::kLargestMaxLos));
+}
+
 // Writes LOS.TDF with `tables` tables (none when zero or negative), printing
 // the progress of each. Once the file cannot be written, the run stops.
 // Throws std::bad_alloc when memory runs out.
@@ -127,11 +153,7 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
       return kExitDone;
     case vantrel::Request::Kind::kTooLarge:
-      std::fprintf(stderr,
-                   "vantrel: MaxLos %d is too large; the largest accepted "
-                   "value is %d\n",
-                   static_cast<int>(request.max_los),
-                   static_cast<int>(vantrel::kLargestMaxLos));
+      report_too_large(argv[1], request.max_los);
       return kExitFailed;
     case vantrel::Request::Kind::kTables:
       break;

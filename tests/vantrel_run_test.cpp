@@ -320,14 +320,30 @@ TEST_F(VantrelRun, RefusesSizesBeyondTheLargestBeforeTouchingAnything) {
   EXPECT_EQ(run({"1482881"}).status, 2);
   EXPECT_FALSE(file_exists());
 
+  // The message quotes what was typed, and what it reads as where that
+  // differs, terminal escapes made harmless.
   std::ofstream(table_file(), std::ios::binary) << "keep me";
-  for (const char* max_los : {"1482881", "2147483647", "999999999"}) {
-    SCOPED_TRACE(max_los);
-    Result result = run({max_los});
+  const std::string largest = "; the largest accepted value is 1482880\n";
+  struct Case {
+    const char* max_los;
+    std::string message;
+  } cases[] = {
+      {"1482881", "vantrel: MaxLos 1482881 is too large" + largest},
+      {"2147483647", "vantrel: MaxLos 2147483647 is too large" + largest},
+      {"99999999999",
+       "vantrel: MaxLos \"99999999999\" reads as 1215752191, which is too large" + largest},
+      {" +2000000px",
+       "vantrel: MaxLos \" +2000000px\" reads as 2000000, which is too large" + largest},
+      {"9999999\x1b]0;x\x07",
+       "vantrel: MaxLos \"9999999\\x1b]0;x\\x07\" reads as 9999999, which is too large" +
+           largest},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.max_los);
+    Result result = run({c.max_los});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find("1482880"), std::string::npos) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+    EXPECT_EQ(result.err, c.message);
     EXPECT_EQ(file(), "keep me");
   }
 }
