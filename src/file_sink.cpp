@@ -69,10 +69,9 @@ class FileSink final : public ByteSink {
     fd_ = open_for_writing(path, facts.file == PathFacts::File::kMissing);
     if (fd_ < 0) return {errno};
     // The state says "truncated" from the moment it is: no interrupt comes
-    // in between. Devices and FIFOs have nothing to truncate.
+    // in between.
     const InterruptsBlocked blocked;
-    if (facts.file != PathFacts::File::kOther && !truncate_file(fd_, 0)) {
-      const int error_number = errno;
+    if (const int error_number = empty_file(fd_); error_number != 0) {
       (void)close_file(fd_);
       fd_ = -1;
       return {error_number};
@@ -113,8 +112,14 @@ class FileSink final : public ByteSink {
     created_ = true;
     if (old != nullptr) {
       old_ = *old;
-      // The owner first, while the file is still the process's to remove
-      // and to change; then the bits, which a change of owner may clear.
+      // The bits first, while the file is still the process's to change
+      // and to remove (the file is empty: nobody can read anything yet);
+      // then the owner, and the bits again, which a change of owner may
+      // clear.
+      if (const int error_number = copy_mode(fd_, *old); error_number != 0) {
+        abandon();
+        return {error_number, "set the permissions of"};
+      }
       if (const int error_number = copy_owner(fd_, *old); error_number != 0) {
         abandon();
         return {error_number, "set the owner of"};
@@ -242,10 +247,14 @@ OpenedFile open_file_sink(const char* path, ExpectedSize size) {
     const bool exists = status.facts.file == PathFacts::File::kRegular;
     const OpenFailure failure = sink->open_new(target, exists ? &status : nullptr);
     if (failure.error_number == 0) return {std::move(sink), "open", 0, 0, 0, true};
-    // A directory that refuses new files, or a system that refuses the
-    // new file the old owner, may still let the file be written.
+    // A directory that refuses new files (or their name, too long beside
+    // a long one), or a system that refuses the new file the old owner
+    // (EINVAL: one a user namespace does not map), may still let the file
+    // be written.
     const int error_number = failure.error_number;
-    const bool refused = error_number == EACCES || error_number == EPERM || error_number == EROFS;
+    const bool refused = error_number == EACCES || error_number == EPERM ||
+                         error_number == EROFS || error_number == ENAMETOOLONG ||
+                         (error_number == EINVAL && failure.operation == "set the owner of");
     if (failure.operation == "set the permissions of" || !refused) {
       return {nullptr, failure.operation, error_number};
     }

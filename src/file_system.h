@@ -65,6 +65,10 @@ bool reserve_space(int fd, std::uint64_t offset, std::uint64_t length);
 // Cuts the file to `size` bytes; false on failure.
 bool truncate_file(int fd, std::uint64_t size);
 
+// Empties `fd` where it is a regular file; a device, a FIFO or a pipe has
+// nothing to empty. 0, or the system's error number.
+int empty_file(int fd);
+
 // 0, or the system's error number.
 int close_file(int fd);
 

@@ -2,6 +2,10 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#ifdef __linux__
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#endif
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -26,11 +30,30 @@ int above_console(int fd) {
   return moved;
 }
 
+// Whether the process holds a capability: on Linux as the system says,
+// which also tells root without it (a user namespace, a dropped bound)
+// from root with it; elsewhere, root holds them all.
+#ifdef __linux__
+bool holds(int capability) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, data) != 0) return geteuid() == 0;
+  return (data[capability / 32].effective & (1u << (capability % 32))) != 0;
+}
+constexpr int kMayChown = CAP_CHOWN;
+constexpr int kMayActAsOwner = CAP_FOWNER;
+#else
+bool holds(int) { return geteuid() == 0; }
+constexpr int kMayChown = 0;
+constexpr int kMayActAsOwner = 0;
+#endif
+
 // True when the process may give a file it makes this owner and group:
-// its own, or any for the privileged (taken here as root).
+// its own, or any where it holds the right to (a namespace may still
+// refuse owners it does not map; the refusal then says so).
 bool may_give(uid_t owner, gid_t group) {
+  if (holds(kMayChown)) return true;
   const uid_t me = geteuid();
-  if (me == 0) return true;
   if (owner != me) return false;
   if (group == getegid()) return true;
   const int count = getgroups(0, nullptr);
@@ -41,16 +64,9 @@ bool may_give(uid_t owner, gid_t group) {
          std::find(groups.begin(), groups.begin() + got, group) != groups.begin() + got;
 }
 
-std::string directory_of(const std::string& file) {
-  const std::size_t slash = file.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return file.substr(0, slash);
-}
-
-}  // namespace
-
-std::string follow_links(const char* path) {
+// The file that `path` names once symbolic links are read and followed,
+// as text; empty when they go round in circles or cannot be read.
+std::string resolve_links(const char* path) {
   std::string file = path;
   // As many links as the system follows, 40, and the file they lead to.
   for (int links = 0; links <= 40; ++links) {
@@ -66,6 +82,33 @@ std::string follow_links(const char* path) {
   }
   return {};
 }
+
+std::string directory_of(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return file.substr(0, slash);
+}
+
+}  // namespace
+
+std::string follow_links(const char* path) {
+  std::string file = resolve_links(path);
+  if (file.empty()) return file;
+  // The system's own view of `path` must agree: it may refuse to follow a
+  // link that this reading followed (links in sticky directories, where
+  // regular links are protected), or a link may name no file of the file
+  // system (/dev/stdout to a pipe). Then `path` is left to the open.
+  struct stat through, resolved;
+  const bool exists = stat(path, &through) == 0;
+  if (!exists && errno != ENOENT) return {};
+  if (exists && (stat(file.c_str(), &resolved) != 0 || through.st_dev != resolved.st_dev ||
+                 through.st_ino != resolved.st_ino)) {
+    return {};
+  }
+  return file;
+}
+
 
 FileStatus describe_file(const std::string& file) {
   FileStatus status;
@@ -93,9 +136,10 @@ FileStatus describe_file(const std::string& file) {
   if (facts.file == PathFacts::File::kRegular && stat(directory.c_str(), &parent) == 0 &&
       (parent.st_mode & S_ISVTX) != 0) {
     // Only the owner of the file or of the directory may rename over a
-    // file in a sticky directory (and the privileged, taken here as root).
+    // file in a sticky directory, or one who may act as any owner.
     const uid_t me = geteuid();
-    facts.sticky_forbids_rename = me != 0 && me != parent.st_uid && me != old.st_uid;
+    facts.sticky_forbids_rename =
+        me != parent.st_uid && me != old.st_uid && !holds(kMayActAsOwner);
   }
   return status;
 }
@@ -154,6 +198,13 @@ bool reserve_space(int fd, std::uint64_t offset, std::uint64_t length) {
 
 bool truncate_file(int fd, std::uint64_t size) {
   return ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
+int empty_file(int fd) {
+  struct stat status;
+  if (fstat(fd, &status) != 0) return errno;
+  if (!S_ISREG(status.st_mode)) return 0;
+  return ftruncate(fd, 0) == 0 ? 0 : errno;
 }
 
 int close_file(int fd) { return ::close(fd) == 0 ? 0 : errno; }

@@ -129,6 +129,12 @@ bool truncate_file(int fd, std::uint64_t size) {
   return _chsize_s(fd, static_cast<__int64>(size)) == 0;
 }
 
+int empty_file(int fd) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  return _chsize_s(fd, 0);
+}
+
 int close_file(int fd) { return _close(fd) == 0 ? 0 : errno; }
 
 // Where another program holds `to` open, Windows refuses.

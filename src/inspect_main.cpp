@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include <string_view>
@@ -136,17 +138,25 @@ int draw(const std::vector<std::string>& args) {
   const std::string title = "Table " + std::to_string(radius) + " of " + path + ": " +
                             std::to_string(table.lines.size()) + " lines";
   const std::string svg = vantrel::draw_table(table, static_cast<std::size_t>(line), title);
-  std::FILE* out = std::fopen(output.c_str(), "wb");
-  bool written = out != nullptr && std::fwrite(svg.data(), 1, svg.size(), out) == svg.size();
-  int error_number = errno;
-  if (out != nullptr && std::fclose(out) != 0 && written) {
-    written = false;
-    error_number = errno;
+  // As vantrel writes its file: a new file beside OUT that replaces it
+  // once complete, or OUT itself where it is a device or has other names;
+  // a failure removes only what this run made.
+  vantrel::OpenedFile out = vantrel::open_file_sink(output.c_str());
+  std::string_view operation = out.operation;
+  int error_number = out.error_number;
+  if (out.sink) {
+    operation = "write";
+    error_number = out.sink->write(svg.data(), svg.size());
+    if (error_number == 0) {
+      const vantrel::CloseFailure closed = out.sink->close();
+      operation = closed.operation;
+      error_number = closed.error_number;
+    }
   }
-  if (!written) {
-    std::fprintf(stderr, "vantrel-inspect: cannot write %s: %s\n", output.c_str(),
+  if (error_number != 0) {
+    std::fprintf(stderr, "vantrel-inspect: cannot %.*s %s: %s\n",
+                 static_cast<int>(operation.size()), operation.data(), output.c_str(),
                  std::strerror(error_number));
-    if (out != nullptr) std::remove(output.c_str());
     return kExitTrouble;
   }
   std::printf("%s: Table %d, %zu lines\n", output.c_str(), static_cast<int>(radius),
@@ -168,7 +178,14 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
+// Memory so short that even the exception for it cannot be had.
+[[noreturn]] void end_on_terminate() {
+  std::fputs("vantrel-inspect: out of memory\n", stderr);
+  std::_Exit(kExitTrouble);
+}
+
 int main(int argc, char** argv) {
+  std::set_terminate(end_on_terminate);
   int status = kExitTrouble;
   try {
     status = run(argc, argv);

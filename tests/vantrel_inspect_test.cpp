@@ -226,4 +226,14 @@ TEST_F(VantrelInspect, DrawRefusesTablesItCannotDraw) {
   EXPECT_FALSE(fs::exists(dir_ / "table7.svg"));
 }
 
+TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {
+  tables_of("192");
+  fs::create_symlink("/dev/full", dir_ / "full.svg");
+  const Result result = inspect("draw --table 6 -o full.svg");
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.out.find("cannot write full.svg"), std::string::npos) << result.out;
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "full.svg")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+}
+
 }  // namespace

@@ -680,6 +680,68 @@ TEST_F(VantrelRun, AsAnotherUserWritesInPlaceWhereAReplaceWouldBeRefused) {
   }
 }
 
+// Root is not always all-powerful: without CAP_FOWNER it may not rename
+// over another user's file in a sticky directory, and in a user namespace
+// it may not give a file an owner the namespace does not map. Where a
+// replace would be refused, the file is written in place, its owner kept.
+TEST_F(VantrelRun, AsRootWithoutItsPrivilegesWritesInPlaceWhereAReplaceWouldBeRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  constexpr uid_t kDaemon = 1;
+  constexpr uid_t kBin = 2;
+  struct Case {
+    const char* name;
+    std::vector<std::string> launcher;  // runs the tool with these words first
+  } cases[] = {
+      {"without CAP_FOWNER", {"/usr/bin/setpriv", "--inh-caps=-fowner", "--bounding-set=-fowner"}},
+      {"in a user namespace", {"/usr/bin/unshare", "-U", "-r"}},
+  };
+  fs::permissions(root_, fs::perms(0755));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!fs::exists(c.launcher.front())) {
+      ADD_FAILURE() << c.launcher.front() << " is missing (package util-linux)";
+      continue;
+    }
+    std::vector<std::string> args(c.launcher.begin() + 1, c.launcher.end());
+    args.push_back(VANTREL_BINARY);
+    args.push_back("96");
+    prepare(Before::kNothing);
+    std::ofstream(table_file(), std::ios::binary) << golden_64();
+    ASSERT_EQ(chown(table_file().c_str(), kBin, kBin), 0);
+    ASSERT_EQ(chmod(table_file().c_str(), 0666), 0);
+    ASSERT_EQ(chown(dir_.c_str(), kDaemon, kDaemon), 0);
+    ASSERT_EQ(chmod(dir_.c_str(), 01777), 0);
+    struct stat before;
+    ASSERT_EQ(stat(table_file().c_str(), &before), 0);
+
+    const Result result = vantrel::run_program(c.launcher.front().c_str(), args, dir_);
+    if (result.status != 1 && result.err.find("vantrel:") == std::string::npos) {
+      GTEST_SKIP() << c.launcher.front() << " cannot run here: " << result.err;
+    }
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(file(), golden_96());
+    struct stat after;
+    ASSERT_EQ(stat(table_file().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, kBin);
+    EXPECT_EQ(after.st_mode & 07777, 0666u);
+    EXPECT_EQ(listing(), names_of(Before::kOldFile));
+  }
+}
+
+// A symbolic link that names no file of the file system, as /dev/stdout
+// does when it is a pipe: the bytes go where the link leads, as an open
+// would send them.
+TEST_F(VantrelRun, WritesThroughALinkToStandardOutput) {
+  fs::create_symlink("/dev/stdout", table_file());
+  const Result result = run({"96"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out.size(), std::string(kProgress96).size() + golden_96().size());
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(table_file())));
+}
+
 // The first process of a PID namespace (a container without an init) is
 // not ended by a signal it leaves to the system: once the handler has done
 // its work, the run must end by itself.
