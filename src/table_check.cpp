@@ -258,39 +258,48 @@ bool read_table_count(ByteSource& file, CheckResult& result) {
   }
   const std::string_view text(head, static_cast<std::size_t>(got));
   result.verdict = CheckResult::Verdict::kDiffers;
+  constexpr std::string_view kCountLine = "[TABLEINFO]\r\n{\r\nnumtables=";
+  auto ends_inside_header = [&] {
+    result.problem = "the file ends inside the header\n  at byte " +
+                     std::to_string(text.size()) + ", line " +
+                     std::to_string(std::count(text.begin(), text.end(), '\n') + 1) +
+                     " of the file";
+    return false;
+  };
   if (text.rfind(kHeaderStart, 0) != 0) {
-    result.problem = text.empty() ? "not a table file: the file is empty"
-                                  : "not a table file: it does not begin with [TABLEINFO]\n"
-                                    "  found: \"" + shown(text.substr(0, kExcerpt)) + "...\"";
+    if (text.empty()) {
+      result.problem = "not a table file: the file is empty";
+      return false;
+    }
+    // Cut before its first line was whole.
+    if (kHeaderStart.rfind(text, 0) == 0) return ends_inside_header();
+    result.problem = "not a table file: it does not begin with [TABLEINFO]\n"
+                     "  found: \"" + shown(text.substr(0, kExcerpt)) + "...\"";
     return false;
   }
   const std::size_t key = text.find(kCountKey);
   if (key == std::string_view::npos) {
-    constexpr std::string_view kCountLine = "[TABLEINFO]\r\n{\r\nnumtables=";
-    if (kCountLine.rfind(text, 0) == 0) {
-      result.problem = "the file ends inside the header\n  at byte " +
-                       std::to_string(text.size()) + ", line " +
-                       std::to_string(std::count(text.begin(), text.end(), '\n') + 1) +
-                       " of the file";
-    } else {
-      result.problem = "the header holds no table count (numtables=)";
-    }
+    if (kCountLine.rfind(text, 0) == 0) return ends_inside_header();
+    result.problem = "the header holds no table count (numtables=)";
     return false;
   }
+  // The count as it stands, up to the ';' or the end of its line.
   std::string_view number = text.substr(key + kCountKey.size());
-  number = number.substr(0, std::min(number.find_first_not_of("-0123456789"), number.size()));
-  std::int64_t count = 0;
-  const auto [end, error] =
-      std::from_chars(number.data(), number.data() + std::min<std::size_t>(number.size(), 12), count);
-  if (error != std::errc() || end != number.data() + number.size() || number.size() > 11) {
+  number = number.substr(0, std::min(number.find_first_of(";\r\n"), number.size()));
+  const std::string_view digits = number.substr(number.rfind('-', 0) == 0 ? 1 : 0);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
     result.problem = "the header's table count is not a number: \"" +
                      shown(number.substr(0, kExcerpt)) + "\"";
     return false;
   }
-  if (count > kMostTables || count < kFewestTables) {
-    result.problem = "the table count " + std::string(number) +
-                     " is out of range: vantrel writes at most " +
-                     std::to_string(kMostTables) + " tables";
+  std::int64_t count = 0;
+  const bool fits = digits.size() <= 11 &&
+                    std::from_chars(number.data(), number.data() + number.size(), count).ec ==
+                        std::errc();
+  if (!fits || count > kMostTables || count < kFewestTables) {
+    result.problem = "the table count " + std::string(number.substr(0, kExcerpt)) +
+                     " is out of range: vantrel writes from " + std::to_string(kFewestTables) +
+                     " to " + std::to_string(kMostTables) + " tables";
     return false;
   }
   result.tables = static_cast<std::int32_t>(count);
@@ -304,8 +313,17 @@ std::string max_los_for(std::int32_t tables) {
   if (tables > 0) {
     return std::to_string(32 * (tables - 1) + 1) + " to " + std::to_string(32 * tables);
   }
-  if (tables == 0) return "-31 to -1";
-  return std::to_string(32 * static_cast<std::int64_t>(tables));
+  // A count k <= 0 comes from the values that round toward zero to it,
+  // 32k - 63 to 32k - 33, and, but for 0, from 32k itself; for 0 also from
+  // -31 to -1. MaxLos is a 32-bit number: nothing below its least counts.
+  const std::int64_t k = tables;
+  constexpr std::int64_t kLeast = std::numeric_limits<std::int32_t>::min();
+  std::string ranges;
+  const std::int64_t first = std::max(32 * k - 63, kLeast);
+  const std::int64_t last = 32 * k - 33;
+  if (last >= kLeast) ranges = std::to_string(first) + " to " + std::to_string(last);
+  const std::string own = k == 0 ? "-31 to -1" : std::to_string(32 * k);
+  return ranges.empty() ? own : ranges + " or " + own;
 }
 
 CheckResult check_table_file(ByteSource& file) {

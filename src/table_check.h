@@ -30,8 +30,9 @@ struct CheckResult {
 
 CheckResult check_table_file(ByteSource& file);
 
-// The MaxLos values for which vantrel writes `tables` tables: "12769 to
-// 12800", or one value where no range of them is simple to name.
+// Every MaxLos value for which vantrel writes `tables` tables: "12769 to
+// 12800"; for counts of 0 and below, which negative values give, two
+// ranges: "-63 to -33 or -31 to -1", "-127 to -97 or -64".
 std::string max_los_for(std::int32_t tables);
 
 }  // namespace vantrel

@@ -2,6 +2,11 @@
 
 #include <cstdint>
 #include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "table_check.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +90,32 @@ TEST(ReadRequest, DecidesBetweenUsageRefusalAndTables) {
     EXPECT_EQ(request.kind, c.kind);
     EXPECT_EQ(request.tables, c.tables);
   }
+}
+
+TEST(MaxLosFor, NamesEveryValueThatGivesTheCountAndNoOther) {
+  // The values of each count, found by counting every MaxLos near zero,
+  // written as runs "a to b" (or "a" alone) joined by " or ".
+  std::map<std::int32_t, std::vector<std::int32_t>> values;
+  for (std::int32_t max_los = -700; max_los <= 700; ++max_los) {
+    if (max_los != 0) values[table_count(max_los)].push_back(max_los);
+  }
+  for (const auto& [tables, all] : values) {
+    if (tables < -19 || tables > 20) continue;  // the runs at the edges are cut
+    SCOPED_TRACE(tables);
+    std::string runs;
+    for (std::size_t n = 0; n < all.size();) {
+      std::size_t end = n;
+      while (end + 1 < all.size() && all[end + 1] == all[end] + 1) ++end;
+      if (!runs.empty()) runs += " or ";
+      runs += std::to_string(all[n]);
+      if (end > n) runs += " to " + std::to_string(all[end]);
+      n = end + 1;
+    }
+    EXPECT_EQ(max_los_for(tables), runs);
+  }
+  // Where the values would fall below the least 32-bit number.
+  EXPECT_EQ(max_los_for(table_count(kMin)), "-2147483648");
+  EXPECT_EQ(max_los_for(table_count(kMin) + 1), "-2147483616");
 }
 
 }  // namespace
