@@ -207,6 +207,13 @@ TEST_F(VantrelInspect, DrawShowsEachLineOfTheTableAsAPolyline) {
   EXPECT_EQ(inspect("draw LOS.TDF --table 6 --line 3 -o six.svg").status, 0);
   EXPECT_EQ(run_in(dir_, "xmllint --noout six.svg").status, 0);
   EXPECT_NE(read_file(dir_ / "six.svg").find("class=\"highlight\""), std::string::npos);
+
+  // A file name of any bytes still makes a well-formed picture: a control
+  // byte and a byte that is not UTF-8 are shown as \xNN, UTF-8 as it is.
+  fs::copy_file(dir_ / "LOS.TDF", dir_ / "odd\x01\xff<\xc3\xa9.tdf");
+  EXPECT_EQ(inspect("draw 'odd\x01\xff<\xc3\xa9.tdf' --table 2 -o odd.svg").status, 0);
+  EXPECT_EQ(run_in(dir_, "xmllint --noout odd.svg").status, 0);
+  EXPECT_NE(read_file(dir_ / "odd.svg").find("odd\\x01\\xff&lt;\xc3\xa9.tdf"), std::string::npos);
 }
 
 TEST_F(VantrelInspect, DrawRefusesTablesItCannotDraw) {
