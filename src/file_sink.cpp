@@ -49,7 +49,16 @@ class SpaceReserver {
 struct OpenFailure {
   int error_number = 0;
   std::string_view operation = "open";
+  // The new file was refused where the old one may still be written in
+  // place: the directory refuses new files (or their name, too long beside
+  // a long one), or the system refuses the new file the old owner (EINVAL:
+  // one a user namespace does not map).
+  bool write_in_place = false;
 };
+
+bool refused(int error_number) {
+  return error_number == EACCES || error_number == EPERM || error_number == EROFS;
+}
 
 // The table file: written in place, or as a new file that takes the old
 // one's place when closed.
@@ -93,7 +102,7 @@ class FileSink final : public ByteSink {
         new_path_ += '-';
         new_path_ += std::to_string(attempt);
       }
-      if (new_path_.size() >= kLongestNewFilePath) return {ENAMETOOLONG};
+      if (new_path_.size() >= kLongestNewFilePath) return {ENAMETOOLONG, "open", true};
       int error_number = 0;
       {
         // Made and named for the handler at one moment: no interrupt
@@ -107,7 +116,9 @@ class FileSink final : public ByteSink {
           error_number = errno;
         }
       }
-      if (fd_ < 0 && (error_number != EEXIST || attempt == 99)) return {error_number};
+      if (fd_ < 0 && (error_number != EEXIST || attempt == 99)) {
+        return {error_number, "open", refused(error_number) || error_number == ENAMETOOLONG};
+      }
     }
     created_ = true;
     if (old != nullptr) {
@@ -122,7 +133,8 @@ class FileSink final : public ByteSink {
       }
       if (const int error_number = copy_owner(fd_, *old); error_number != 0) {
         abandon();
-        return {error_number, "set the owner of"};
+        return {error_number, "set the owner of",
+                refused(error_number) || error_number == EINVAL};
       }
       if (const int error_number = copy_mode(fd_, *old); error_number != 0) {
         abandon();
@@ -238,7 +250,7 @@ OpenedFile open_file_sink(const char* path, ExpectedSize size) {
     if (const std::optional<std::uint64_t> room = room_for(target, status, plan.way);
         room && *room < size.at_most && size.at_least) {
       if (const std::uint64_t needed = size.at_least(); *room < needed) {
-        return {nullptr, "fit", ENOSPC, needed, *room};
+        return {nullptr, "open", ENOSPC, needed, *room};
       }
     }
   }
@@ -247,17 +259,7 @@ OpenedFile open_file_sink(const char* path, ExpectedSize size) {
     const bool exists = status.facts.file == PathFacts::File::kRegular;
     const OpenFailure failure = sink->open_new(target, exists ? &status : nullptr);
     if (failure.error_number == 0) return {std::move(sink), "open", 0, 0, 0, true};
-    // A directory that refuses new files (or their name, too long beside
-    // a long one), or a system that refuses the new file the old owner
-    // (EINVAL: one a user namespace does not map), may still let the file
-    // be written.
-    const int error_number = failure.error_number;
-    const bool refused = error_number == EACCES || error_number == EPERM ||
-                         error_number == EROFS || error_number == ENAMETOOLONG ||
-                         (error_number == EINVAL && failure.operation == "set the owner of");
-    if (failure.operation == "set the permissions of" || !refused) {
-      return {nullptr, failure.operation, error_number};
-    }
+    if (!failure.write_in_place) return {nullptr, failure.operation, failure.error_number};
   }
   if (const OpenFailure failure = sink->open_in_place(path, status.facts);
       failure.error_number != 0) {

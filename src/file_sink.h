@@ -22,8 +22,8 @@ struct OpenedFile {
   // of"), and the system's error number.
   std::string_view operation = "open";
   int error_number = 0;
-  // When the file system has too little room (error_number ENOSPC,
-  // operation "fit"): the bytes needed and the bytes it has free.
+  // Nonzero when the file system has too little room (error_number
+  // ENOSPC): the bytes needed at least, and the bytes it has free.
   std::uint64_t needed = 0;
   std::uint64_t available = 0;
   // True when the bytes go to a new file that replaces the old one on

@@ -34,32 +34,31 @@ constexpr char kUsageText[] =
     "LosTable calculator by Dovrek\n\nUsage: Vantrel MaxLos\n\n"
     "MaxLos    -    Maximum los in pixels for lostable";
 
-// What a failed run says of LOS.TDF, or nullptr when the run's outcome was
-// reported already: the first report is the one message, and an interrupt
-// after it adds none.
-const char* settled_failure() {
+// Settles the run's outcome for its report: nullopt when it was reported
+// already (the first report is the one message, and an interrupt after it
+// adds none); otherwise whether LOS.TDF is left incomplete.
+std::optional<bool> settle_for_report() {
   const std::optional<vantrel::TableFileState> state = vantrel::settle();
-  if (!state) return nullptr;
-  return *state == vantrel::TableFileState::kWritingInPlace ? "is incomplete" : "left as it was";
+  if (!state) return std::nullopt;
+  return *state == vantrel::TableFileState::kWritingInPlace;
 }
 
 void report_file_failure(std::string_view operation, int error_number) {
-  const char* file = settled_failure();
-  if (file == nullptr) return;
+  const std::optional<bool> incomplete = settle_for_report();
+  if (!incomplete) return;
   // Where the old file is kept, the reason is the whole message.
-  const bool incomplete = std::string_view(file) == "is incomplete";
   std::fprintf(stderr, "vantrel: cannot %.*s %s: %s%s\n",
                static_cast<int>(operation.size()), operation.data(),
                vantrel::kTableFileName, std::strerror(error_number),
-               incomplete ? "; LOS.TDF is incomplete" : "");
+               *incomplete ? "; LOS.TDF is incomplete" : "");
 }
 
 void report_open_failure(const vantrel::OpenedFile& file) {
-  if (file.operation != "fit") {
+  if (file.needed == 0) {
     report_file_failure(file.operation, file.error_number);
     return;
   }
-  if (settled_failure() == nullptr) return;
+  if (!settle_for_report()) return;
   std::string needed = vantrel::human_size(file.needed);
   std::string available = vantrel::human_size(file.available);
   // Rounded alike, the two would not show why the file does not fit.
@@ -162,8 +161,9 @@ int main(int argc, char** argv) {
     return write_tables(request.tables);
   } catch (const std::bad_alloc&) {
     // The run has dropped the new file it was writing, if any.
-    if (const char* file = settled_failure()) {
-      std::fprintf(stderr, "vantrel: out of memory; %s %s\n", vantrel::kTableFileName, file);
+    if (const std::optional<bool> incomplete = settle_for_report()) {
+      std::fprintf(stderr, "vantrel: out of memory; %s %s\n", vantrel::kTableFileName,
+                   *incomplete ? "is incomplete" : "left as it was");
     }
     return kExitFailed;
   }
