@@ -18,6 +18,7 @@
 #include "file_size.h"
 #include "interrupt.h"
 #include "max_los.h"
+#include "shown_text.h"
 #include "table_builder.h"
 #include "table_file_state.h"
 #include "table_format.h"
@@ -72,20 +73,10 @@ void report_open_failure(const vantrel::OpenedFile& file) {
 
 // Names the refused MaxLos as the user typed it, and what it reads as where
 // that differs ("99999999999" wraps to 1215752191; "2000000px" stops at
-// the letters), with bytes that are not printable shown as \xNN.
+// the letters), with bytes that are not printable escaped.
 void report_too_large(const char* typed, std::int32_t max_los) {
   const std::string value = std::to_string(max_los);
-  std::string shown;
-  for (const char* c = typed; *c != '\0'; ++c) {
-    const auto byte = static_cast<unsigned char>(*c);
-    if (byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"') {
-      shown += *c;
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned>(byte));
-      shown += escaped;
-    }
-  }
+  const std::string shown = vantrel::shown(typed);
   if (shown == value) {
     std::fprintf(stderr, "vantrel: MaxLos %s is too large", value.c_str());
   } else {

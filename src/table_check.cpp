@@ -11,6 +11,7 @@
 
 #include "byte_sink.h"
 #include "max_los.h"
+#include "shown_text.h"
 #include "table_builder.h"
 #include "table_format.h"
 #include "table_stream.h"
@@ -122,31 +123,6 @@ long read_fully(ByteSource& file, char* out, std::size_t size, int& error_number
     total += static_cast<std::size_t>(got);
   }
   return static_cast<long>(total);
-}
-
-// Shows bytes as a user can read them: line ends and tabs escaped, other
-// control and non-ASCII bytes in hex.
-std::string shown(std::string_view bytes) {
-  std::string text;
-  for (const char c : bytes) {
-    switch (c) {
-      case '\r': text += "\\r"; break;
-      case '\n': text += "\\n"; break;
-      case '\t': text += "\\t"; break;
-      case '\\': text += "\\\\"; break;
-      default:
-        if (c >= 0x20 && c < 0x7f) {
-          text += c;
-        } else {
-          constexpr char kDigits[] = "0123456789abcdef";
-          const auto byte = static_cast<unsigned char>(c);
-          text += "\\x";
-          text += kDigits[byte >> 4];
-          text += kDigits[byte & 15];
-        }
-    }
-  }
-  return text;
 }
 
 // The number that `text` begins with (digits only), or -1.
