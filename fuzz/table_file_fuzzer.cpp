@@ -1,7 +1,7 @@
-// Feeds arbitrary bytes to the reading of table files: the check against
-// regenerated tables and the reading of one table for drawing. Whatever the
-// bytes, both must come to a verdict quickly and without a fault, and what
-// they accept must hold together.
+// Feeds arbitrary bytes to the reading of table files: the reader of its
+// lines, the check against regenerated tables and the reading of one table
+// for drawing. Whatever the bytes, each must come to a verdict quickly and
+// without a fault, and what they accept must hold together.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +11,7 @@
 #include "byte_source.h"
 #include "table_check.h"
 #include "table_picture.h"
+#include "table_reader.h"
 
 namespace {
 
@@ -22,6 +23,25 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+  // Lines follow one another without gap or overlap, up to the end.
+  {
+    vantrel::MemorySource file(bytes);
+    vantrel::TableReader reader(file, vantrel::TableReader::Points::kKeep);
+    vantrel::TableToken token;
+    std::uint64_t offset = 0;
+    std::uint64_t line = 1;
+    vantrel::TableReader::Status status;
+    while ((status = reader.next(token)) == vantrel::TableReader::Status::kToken) {
+      check(token.offset == offset && token.line == line);
+      check(token.kind != vantrel::TableToken::Kind::kEntry ||
+            token.points.size() == token.point_count);
+      offset += token.text.size() + token.end_size;
+      line += token.end_size > 0 ? 1 : 0;
+    }
+    check(status != vantrel::TableReader::Status::kUnreadable);
+    check(status == vantrel::TableReader::Status::kTooLong || offset == size);
+  }
 
   vantrel::MemorySource file(bytes);
   const vantrel::CheckResult result = vantrel::check_table_file(file);

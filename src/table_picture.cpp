@@ -4,110 +4,19 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <memory>
+
+#include "shown_text.h"
+#include "table_reader.h"
 
 namespace vantrel {
 namespace {
 
-// No line of a table vantrel writes is longer: a walk of 65535 points.
-constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 // Points a picture may hold in all.
 constexpr std::size_t kMostPoints = std::size_t{1} << 24;
 // Coordinates a foreign file may use.
 constexpr std::int64_t kLargestCoordinate = 1000000;
-
-// Reads a file line by line: without its LF or CR LF, numbered from 1.
-class LineReader {
- public:
-  explicit LineReader(ByteSource& file) : file_(file), chunk_(new char[kChunk]) {}
-
-  enum class Status { kLine, kEnd, kTooLong, kUnreadable };
-
-  Status next(std::string& line, int& error_number) {
-    line.clear();
-    for (;;) {
-      if (at_ == size_) {
-        const long got = file_.read(chunk_.get(), kChunk, error_number);
-        if (got < 0) return Status::kUnreadable;
-        if (got == 0) {
-          if (line.empty() && !partial_) return Status::kEnd;
-          partial_ = false;
-          ++number_;
-          return Status::kLine;
-        }
-        at_ = 0;
-        size_ = static_cast<std::size_t>(got);
-      }
-      const char* begin = chunk_.get() + at_;
-      const auto* end = static_cast<const char*>(std::memchr(begin, '\n', size_ - at_));
-      const std::size_t count = end == nullptr ? size_ - at_ : static_cast<std::size_t>(end - begin);
-      if (line.size() + count > kLongestLine) return Status::kTooLong;
-      line.append(begin, count);
-      at_ += count;
-      partial_ = true;
-      if (end != nullptr) {
-        ++at_;
-        partial_ = false;
-        ++number_;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return Status::kLine;
-      }
-    }
-  }
-
-  std::uint64_t number() const { return number_; }
-
- private:
-  static constexpr std::size_t kChunk = std::size_t{1} << 16;
-  ByteSource& file_;
-  std::unique_ptr<char[]> chunk_;
-  std::size_t at_ = 0;
-  std::size_t size_ = 0;
-  bool partial_ = false;  // a line has begun
-  std::uint64_t number_ = 0;
-};
-
-// Reads the whole number at the start of `text` (with an optional '-') and
-// moves past it; false when there is none or it is out of range.
-bool take_number(std::string_view& text, std::int64_t& value) {
-  const char* end = text.data() + std::min<std::size_t>(text.size(), 12);
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop == text.data() || value > kLargestCoordinate ||
-      value < -kLargestCoordinate) {
-    return false;
-  }
-  text.remove_prefix(static_cast<std::size_t>(stop - text.data()));
-  return true;
-}
-
-bool take(std::string_view& text, std::string_view expected) {
-  if (text.substr(0, expected.size()) != expected) return false;
-  text.remove_prefix(expected.size());
-  return true;
-}
-
-// Parses "line<number>=<length>,x,y,...;" (after its indentation) into
-// `points`.
-bool parse_entry(std::string_view text, std::int64_t number, std::vector<Cell>& points) {
-  std::int64_t value = 0;
-  std::int64_t length = 0;
-  if (!take(text, "line") || !take_number(text, value) || value != number ||
-      !take(text, "=") || !take_number(text, length) || length < 0) {
-    return false;
-  }
-  while (take(text, ",")) {
-    std::int64_t x = 0;
-    std::int64_t y = 0;
-    if (!take_number(text, x) || !take(text, ",") || !take_number(text, y)) return false;
-    points.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
-  }
-  return text == ";" && static_cast<std::int64_t>(points.size()) == length;
-}
-
-std::string_view trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  return first == std::string_view::npos ? std::string_view() : text.substr(first);
-}
 
 std::string number_text(double value) {
   char text[32];
@@ -115,77 +24,85 @@ std::string number_text(double value) {
   return text;
 }
 
+bool drawable(const std::vector<Cell>& points) {
+  return std::all_of(points.begin(), points.end(), [](const Cell& p) {
+    return std::abs(std::int64_t{p.x}) <= kLargestCoordinate &&
+           std::abs(std::int64_t{p.y}) <= kLargestCoordinate;
+  });
+}
+
 }  // namespace
 
 ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& table) {
+  using Kind = TableToken::Kind;
   ReadTableResult result;
-  LineReader reader(file);
-  std::string line;
-  auto fail = [&](LineReader::Status status, const std::string& what) {
-    if (status == LineReader::Status::kUnreadable) {
+  TableReader reader(file, TableReader::Points::kKeep);
+  TableToken token;
+  TableReader::Status status = TableReader::Status::kToken;
+  auto fail = [&](const std::string& what) {
+    if (status == TableReader::Status::kUnreadable) {
       result.outcome = ReadTableResult::Outcome::kUnreadable;
+      result.error_number = reader.error_number();
     } else {
       result.outcome = ReadTableResult::Outcome::kMalformed;
-      result.problem = status == LineReader::Status::kTooLong
-                           ? "line " + std::to_string(reader.number() + 1) +
+      result.problem = status == TableReader::Status::kTooLong
+                           ? "line " + std::to_string(reader.line()) +
                                  " is longer than any line of a table"
                            : what;
     }
     return result;
   };
 
-  const std::string opening = "[Table" + std::to_string(radius) + "]";
-  LineReader::Status status;
   for (;;) {
-    status = reader.next(line, result.error_number);
-    if (status == LineReader::Status::kEnd) {
+    status = reader.next(token);
+    if (status == TableReader::Status::kEnd) {
       result.outcome = ReadTableResult::Outcome::kMissing;
       return result;
     }
-    if (status != LineReader::Status::kLine) return fail(status, "");
-    if (line.rfind("[Table", 0) == 0) ++result.tables_seen;
-    if (line == opening) break;
+    if (status != TableReader::Status::kToken) return fail("");
+    if (token.kind != Kind::kTableOpening) continue;
+    ++result.tables_seen;
+    if (token.number == radius) break;
   }
   const std::string table_name = "Table " + std::to_string(radius);
   auto malformed_here = [&] {
-    return table_name + " does not parse at line " + std::to_string(reader.number()) +
-           ": \"" + line.substr(0, 60) + (line.size() > 60 ? "...\"" : "\"");
+    return table_name + " does not parse at line " + std::to_string(token.line) + ": \"" +
+           shown(token.text.substr(0, 60)) + (token.text.size() > 60 ? "...\"" : "\"");
+  };
+  // The next line of the table; false at the end of the file.
+  auto next_line = [&] {
+    status = reader.next(token);
+    return status == TableReader::Status::kToken;
+  };
+  auto ends_early = [&] {
+    return fail(table_name + " ends at line " + std::to_string(reader.line()) +
+                " of the file, before its closing brace");
   };
 
-  status = reader.next(line, result.error_number);
-  if (status != LineReader::Status::kLine || trimmed(line) != "{") return fail(status, malformed_here());
-  status = reader.next(line, result.error_number);
-  std::string_view count_text = trimmed(line);
-  std::int64_t count = 0;
-  if (status != LineReader::Status::kLine || !take(count_text, "numlines=") ||
-      !take_number(count_text, count) || count_text != ";") {
-    return fail(status, malformed_here());
-  }
+  if (!next_line()) return status == TableReader::Status::kEnd ? ends_early() : fail("");
+  if (token.kind != Kind::kOpeningBrace) return fail(malformed_here());
+  if (!next_line()) return status == TableReader::Status::kEnd ? ends_early() : fail("");
+  if (token.kind != Kind::kLineCount) return fail(malformed_here());
+  const std::int64_t count = token.number;
   table.radius = radius;
   table.lines.clear();
   std::size_t points = 0;
   for (;;) {
-    status = reader.next(line, result.error_number);
-    if (status == LineReader::Status::kEnd) {
-      return fail(LineReader::Status::kLine,
-                  table_name + " ends at line " + std::to_string(reader.number()) +
-                      " of the file, before its closing brace");
+    if (!next_line()) return status == TableReader::Status::kEnd ? ends_early() : fail("");
+    if (token.kind == Kind::kClosingBrace) break;
+    if (token.kind != Kind::kEntry ||
+        token.number != static_cast<std::int64_t>(table.lines.size()) + 1 ||
+        token.length != static_cast<std::int64_t>(token.point_count) ||
+        !drawable(token.points)) {
+      return fail(malformed_here());
     }
-    if (status != LineReader::Status::kLine) return fail(status, "");
-    const std::string_view text = trimmed(line);
-    if (text == "}") break;
-    std::vector<Cell> walk;
-    if (!parse_entry(text, static_cast<std::int64_t>(table.lines.size()) + 1, walk)) {
-      return fail(status, malformed_here());
-    }
-    points += walk.size();
-    if (points > kMostPoints) return fail(status, table_name + " has too many points to draw");
-    table.lines.push_back(std::move(walk));
+    points += token.points.size();
+    if (points > kMostPoints) return fail(table_name + " has too many points to draw");
+    table.lines.push_back(token.points);
   }
   if (static_cast<std::int64_t>(table.lines.size()) != count) {
-    return fail(LineReader::Status::kLine,
-                table_name + " says numlines=" + std::to_string(count) + " but has " +
-                    std::to_string(table.lines.size()) + " lines");
+    return fail(table_name + " says numlines=" + std::to_string(count) + " but has " +
+                std::to_string(table.lines.size()) + " lines");
   }
   return result;
 }
