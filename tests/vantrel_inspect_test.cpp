@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +89,17 @@ TEST_F(VantrelInspect, CheckTellsAnExactFileFromEveryKindOfDamage) {
   std::string lf = good;
   for (std::size_t n; (n = lf.find("\r\n")) != std::string::npos;) lf.erase(n, 1);
   const std::size_t digit = at("\tline10=", at("[Table15]")) + 12;
+  // "at byte B, line L" of an offset of the good file.
+  auto position = [&](std::size_t offset) {
+    return "at byte " + std::to_string(offset) + ", line " +
+           std::to_string(std::count(good.begin(), good.begin() + static_cast<long>(offset), '\n') + 1);
+  };
+  const std::size_t opening = at("[Table15]") + 7;
+  const std::size_t entry_number = at("\tline10=", at("[Table15]")) + 6;
+  // Entry 3 of Table 12 left out, with its line end.
+  const std::size_t left_out = at("\r\n\tline3=", at("[Table12]"));
+  std::string without_entry = good;
+  without_entry.erase(left_out, at("\r\n", left_out + 2) - left_out);
 
   struct Case {
     const char* name;
@@ -103,7 +115,8 @@ TEST_F(VantrelInspect, CheckTellsAnExactFileFromEveryKindOfDamage) {
       {"cut inside the header", cut(20), false, 1,
        {"the file ends inside the header", "at byte 20, line 3"}},
       {"cut inside [TABLEINFO]", cut(6), false, 1,
-       {"the file ends inside the header", "at byte 6, line 1"}},
+       {"the file ends inside the header", "at byte 6, line 1",
+        "expected: \"[TABLEINFO]\\r\\n{", "found:    \"[TABLE\" (the end of the file)"}},
       {"cut between two tables", cut(at("\r\n\r\n[Table8]")), false, 1,
        {"the file ends after Table 7, before Table 8"}},
       {"cut inside an entry", cut(at("\tline3=", at("[Table12]")) + 9), false, 1,
@@ -111,6 +124,15 @@ TEST_F(VantrelInspect, CheckTellsAnExactFileFromEveryKindOfDamage) {
       {"one changed digit", replaced(digit, good[digit] == '7' ? "8" : "7"), false, 1,
        {"Table 15, line 10 differs", "at byte " + std::to_string(digit), "expected: \"",
         "found:    \""}},
+      {"a changed digit in a table's opening", replaced(opening, "6"), false, 1,
+       {"Table 15 differs\n  " + position(opening),
+        "expected: \"[Table15]\\r\\n{", "found:    \"[Table16]\\r\\n{"}},
+      {"a changed digit in an entry's number", replaced(entry_number, "1"), false, 1,
+       {"Table 15, line 10 differs\n  " + position(entry_number),
+        "expected: \"\\tline10=", "found:    \"\\tline11="}},
+      {"an entry left out", without_entry, false, 1,
+       {"Table 12, line 3 differs\n  " + position(left_out + 7), "expected: \"\\tline3=",
+        "found:    \"\\tline4="}},
       {"LF line ends", lf, false, 1, {"LF where CR LF belongs, in the header", "at byte 11"}},
       {"extra bytes", good + "\r\n", false, 1,
        {"extra bytes after the last table (Table 20)"}},
