@@ -58,7 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(read.outcome != Outcome::kUnreadable);
   if (read.outcome == Outcome::kRead) {
     check(table.radius == radius);
-    const std::string svg = vantrel::draw_table(table, 1, "fuzz");
+    vantrel::PictureOptions picture;
+    picture.file_name = "fuzz";
+    picture.highlight = 1;
+    picture.cells = size % 2 == 0;
+    const std::string svg = vantrel::draw_table(table, picture);
+    vantrel::table_warnings(table);
     check(svg.find("</svg>") != std::string::npos);
   }
   return 0;

@@ -129,15 +129,20 @@ int draw(const std::vector<std::string>& args) {
     case vantrel::ReadTableResult::Outcome::kUnreadable:
       return cannot_read(path, read.error_number);
   }
-  if (static_cast<std::size_t>(line) > table.lines.size()) {
+  if (line != 0 && std::none_of(table.lines.begin(), table.lines.end(),
+                                [&](const vantrel::TableLine& l) { return l.number == line; })) {
     std::fprintf(stderr, "vantrel-inspect: Table %d of %s has %zu lines, no line %lld\n",
                  static_cast<int>(radius), path.c_str(), table.lines.size(),
                  static_cast<long long>(line));
     return kExitDiffers;
   }
-  const std::string title = "Table " + std::to_string(radius) + " of " + path + ": " +
-                            std::to_string(table.lines.size()) + " lines";
-  const std::string svg = vantrel::draw_table(table, static_cast<std::size_t>(line), title);
+  for (const std::string& warning : vantrel::table_warnings(table)) {
+    std::fprintf(stderr, "vantrel-inspect: warning: %s\n", warning.c_str());
+  }
+  vantrel::PictureOptions picture;
+  picture.file_name = path;
+  picture.highlight = line;
+  const std::string svg = vantrel::draw_table(table, picture);
   // As vantrel writes its file: a new file beside OUT that replaces it
   // once complete, or OUT itself where it is a device or has other names;
   // a failure removes only what this run made.

@@ -1,53 +1,49 @@
-// One table of a table file, read back as it stands there (from vantrel, a
-// foreign generator or a hand edit; LF or CR LF line ends), and drawn as
-// an SVG picture. Prints nothing and writes no file.
+// A table drawn as an SVG picture: its lines, or the cells they cover.
+// Pure: prints nothing and writes no file.
 #ifndef VANTREL_TABLE_PICTURE_H_
 #define VANTREL_TABLE_PICTURE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "byte_source.h"
-#include "cell.h"
+#include "table_lines.h"
 
 namespace vantrel {
 
-// The lines of one table: each line's points in order, the origin left out.
-struct TableLines {
-  std::int32_t radius = 0;
-  std::vector<std::vector<Cell>> lines;
+// A rectangle of cells, corners included: x0 <= x1, y0 <= y1.
+struct CellWindow {
+  std::int32_t x0 = 0;
+  std::int32_t y0 = 0;
+  std::int32_t x1 = 0;
+  std::int32_t y1 = 0;
 };
 
-struct ReadTableResult {
-  enum class Outcome {
-    kRead,
-    kMissing,     // the file has no such table; `tables_seen` tables
-    kMalformed,   // `problem` says where it does not parse
-    kUnreadable,  // reading failed with `error_number`
-  };
-  Outcome outcome = Outcome::kRead;
-  std::int64_t tables_seen = 0;
-  std::string problem;
-  int error_number = 0;
+// The most cells a coverage picture shades; larger ones take a window.
+inline constexpr std::int64_t kMostShadedCells = std::int64_t{1} << 22;
+
+struct PictureOptions {
+  std::string_view file_name;  // named in the heading
+  // The line drawn bold on top, by its number; 0 for none.
+  std::int64_t highlight = 0;
+  // The part drawn; the whole table, 0 to its radius on both axes, when
+  // empty.
+  std::optional<CellWindow> window;
+  // A view of coverage: each cell shaded by the number of lines through
+  // it, and the cells within the radius that no line reaches marked. At
+  // most kMostShadedCells cells.
+  bool cells = false;
 };
 
-// The largest table that read_table reads: larger ones would be too many
-// points to draw.
-inline constexpr std::int32_t kLargestDrawnRadius = 2000;
-
-// Reads table `radius` (1 .. kLargestDrawnRadius) of `file` into `table`.
-// Every count in the file is checked against what actually follows, and
-// nothing is allocated for it in advance.
-ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& table);
-
-// An SVG picture of `table`: the cell grid from 0 to its radius on both
-// axes, x to the right and y up, labelled; each line a polyline through
-// the centres of its cells from the origin cell, in colours that tell
-// neighbouring lines apart, with its endpoint marked. Line `highlight`
-// (from 1; 0 for none) is drawn on top, bold.
-std::string draw_table(const TableLines& table, std::size_t highlight, std::string_view title);
+// An SVG picture of `table`: a heading (the file, the table, its radius
+// and number of lines, the part drawn), a scale, the cell grid with x to
+// the right and y up, labelled, and each line a polyline through the
+// centres of its cells from the origin cell, with its endpoint marked. A
+// pointer resting on a line shows its number, endpoint and length; where
+// the cells are large enough, each endpoint carries its line's number.
+// Steps that do not go to a neighbouring cell are marked in red.
+std::string draw_table(const TableLines& table, const PictureOptions& options);
 
 }  // namespace vantrel
 

@@ -203,7 +203,7 @@ TEST_F(VantrelInspect, DrawShowsEachLineOfTheTableAsAPolyline) {
 
   // One polyline per entry, from the origin cell through the file's points.
   std::vector<std::vector<std::string>> drawn;
-  const std::regex polyline(R"(<polyline [^>]*points="0,0((?: -?\d+,-?\d+)*)\"/>)");
+  const std::regex polyline(R"(<polyline [^>]*points="0,0((?: -?\d+,-?\d+)*)\"><title>line )");
   for (std::sregex_iterator it(svg.begin(), svg.end(), polyline); it != std::sregex_iterator();
        ++it) {
     std::vector<std::string> points;
