@@ -105,8 +105,15 @@ bool inside(const CellWindow& window, std::int64_t x, std::int64_t y) {
   return x >= window.x0 && x <= window.x1 && y >= window.y0 && y <= window.y1;
 }
 
+// True for the cells that the sweep of a table of `radius` may take as
+// endpoints, and the cells before them: at i cells from one axis and j >= i
+// from the other, those with j no more than the nearest whole number to
+// sqrt(radius^2 - i^2), that is, i^2 + (j - 1/2)^2 <= radius^2.
 bool within_radius(std::int64_t x, std::int64_t y, std::int64_t radius) {
-  return x >= 0 && y >= 0 && x * x + y * y <= radius * radius;
+  if (x < 0 || y < 0) return false;
+  const std::int64_t i = std::min(x, y);
+  const std::int64_t j = std::max(x, y);
+  return j == 0 || 4 * i * i + (2 * j - 1) * (2 * j - 1) <= 4 * radius * radius;
 }
 
 Coverage coverage_of(const TableLines& table, const CellWindow& window) {
@@ -381,7 +388,7 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
   // Line numbers beside the endpoints, where cells are large enough to
   // hold them.
   if (cell >= 20) {
-    add("<g font-size=\"", number_text(std::min(11.0, cell * 0.45)), "\" fill=\"#222\">\n");
+    add("<g class=\"line-numbers\" font-size=\"", number_text(std::min(11.0, cell * 0.45)), "\" fill=\"#222\">\n");
     for (const TableLine& line : table.lines) {
       if (line.points.empty()) continue;
       const Cell end = line.points.back();

@@ -32,7 +32,9 @@ struct PictureOptions {
   std::optional<CellWindow> window;
   // A view of coverage: each cell shaded by the number of lines through
   // it, and the cells within the radius that no line reaches marked. At
-  // most kMostShadedCells cells.
+  // most kMostShadedCells cells. Within the radius k lie the cells that the
+  // table's sweep may take as endpoints, and those nearer: at i cells from
+  // one axis and j >= i from the other, those with i^2 + (j - 1/2)^2 <= k^2.
   bool cells = false;
 };
 
