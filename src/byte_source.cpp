@@ -8,6 +8,8 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include <cstdio>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +18,23 @@
 
 namespace vantrel {
 namespace {
+
+// Reads up to `size` bytes of descriptor `fd`, as ByteSource::read does.
+long read_descriptor(int fd, char* out, std::size_t size, int& error_number) {
+  constexpr std::size_t kLargestRead = std::size_t{1} << 30;
+  size = std::min(size, kLargestRead);
+  for (;;) {
+#ifdef _WIN32
+    const long got = _read(fd, out, static_cast<unsigned>(size));
+#else
+    const long got = ::read(fd, out, size);
+#endif
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    error_number = errno;
+    return -1;
+  }
+}
 
 class FileSource final : public ByteSource {
  public:
@@ -31,19 +50,7 @@ class FileSource final : public ByteSource {
   FileSource& operator=(const FileSource&) = delete;
 
   long read(char* out, std::size_t size, int& error_number) override {
-    constexpr std::size_t kLargestRead = std::size_t{1} << 30;
-    size = std::min(size, kLargestRead);
-    for (;;) {
-#ifdef _WIN32
-      const long got = _read(fd_, out, static_cast<unsigned>(size));
-#else
-      const long got = ::read(fd_, out, size);
-#endif
-      if (got >= 0) return got;
-      if (errno == EINTR) continue;
-      error_number = errno;
-      return -1;
-    }
+    return read_descriptor(fd_, out, size, error_number);
   }
 
   int rewind() override {
@@ -56,6 +63,21 @@ class FileSource final : public ByteSource {
 
  private:
   int fd_;
+};
+
+// Standard input, never rewound: it may be a pipe, and where it is a file,
+// what the user handed on may begin past the file's first byte.
+class StandardInput final : public ByteSource {
+ public:
+  StandardInput() {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  }
+  long read(char* out, std::size_t size, int& error_number) override {
+    return read_descriptor(0, out, size, error_number);
+  }
+  int rewind() override { return ESPIPE; }
 };
 
 }  // namespace
@@ -84,5 +106,7 @@ OpenedSource open_file_source(const char* path) {
   if (fd < 0) return {nullptr, errno};
   return {std::make_unique<FileSource>(fd), 0};
 }
+
+std::unique_ptr<ByteSource> open_standard_input() { return std::make_unique<StandardInput>(); }
 
 }  // namespace vantrel

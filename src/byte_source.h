@@ -1,5 +1,5 @@
-// Where a table file is read from: a file on disk, or memory in tests and
-// the fuzzer. Reading only; knows nothing of tables.
+// Where a table file is read from: a file on disk, standard input, or
+// memory in tests and the fuzzer. Reading only; knows nothing of tables.
 #ifndef VANTREL_BYTE_SOURCE_H_
 #define VANTREL_BYTE_SOURCE_H_
 
@@ -45,6 +45,11 @@ struct OpenedSource {
 
 // Opens the file at `path` for reading, in binary mode.
 OpenedSource open_file_source(const char* path);
+
+// Standard input, in binary mode, read once from where it stands: its
+// rewind() fails with ESPIPE, even where standard input is a file. Does
+// not close it.
+std::unique_ptr<ByteSource> open_standard_input();
 
 }  // namespace vantrel
 
