@@ -53,6 +53,10 @@ struct RunOptions {
   // Run as the first process of a PID namespace of its own, as in a
   // container without an init (needs the right to make one).
   bool first_process = false;
+  // Fed to the run's standard input through a pipe, whole and closed
+  // before the run starts (so at most what a pipe can hold, 1 MiB); none:
+  // the run has the test's standard input.
+  std::optional<std::string> input;
 };
 
 // The exit status of a child that could not be set up as asked.
@@ -130,12 +134,41 @@ void drain(std::array<int, 2> fds, std::array<std::string*, 2> into,
   }
 }
 
+// A pipe (close-on-exec) that holds `bytes` and then its end: `fds[0]`
+// reads them; the writing end is closed already. False, with the test
+// failed, where the pipe cannot hold them.
+inline bool fill_pipe(const std::string& bytes, int (&fds)[2]) {
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe: " << std::strerror(errno);
+    return false;
+  }
+  // Written ahead, nobody reads yet: a full pipe must fail, not block.
+  constexpr std::size_t kDefaultCapacity = 65536;
+  bool filled = fcntl(fds[1], F_SETFL, O_NONBLOCK) == 0 &&
+                (bytes.size() <= kDefaultCapacity ||
+                 fcntl(fds[1], F_SETPIPE_SZ, static_cast<int>(bytes.size())) >= 0);
+  for (std::size_t at = 0; filled && at < bytes.size();) {
+    const ssize_t size = write(fds[1], bytes.data() + at, bytes.size() - at);
+    filled = size > 0;
+    if (filled) at += static_cast<std::size_t>(size);
+  }
+  if (!filled) {
+    ADD_FAILURE() << "cannot put " << bytes.size() << " bytes in a pipe: " << std::strerror(errno);
+  }
+  close(fds[1]);
+  fds[1] = -1;
+  if (!filled) close(fds[0]);
+  return filled;
+}
+
 // Runs `program` with `args` in `dir`; its console goes to pipes (a file
 // would fall under the file-size limit of the child too).
 inline Result run_program(const char* program, const std::vector<std::string>& args,
                           const std::filesystem::path& dir, const RunOptions& options = {}) {
   // Close-on-exec, so that a child started meanwhile by another thread
   // does not keep them open.
+  int in[2] = {-1, -1};
+  if (options.input && !fill_pipe(*options.input, in)) return {};
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
@@ -175,6 +208,7 @@ inline Result run_program(const char* program, const std::vector<std::string>& a
       case Console::kBrokenPipe: close(out[0]); dup2(out[1], 1); break;
     }
     dup2(err[1], 2);
+    if (options.input) dup2(in[0], 0);
     if (options.file_size_limit) {
       rlimit limit{*options.file_size_limit, *options.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);
@@ -200,6 +234,7 @@ inline Result run_program(const char* program, const std::vector<std::string>& a
   }
   close(out[1]);
   close(err[1]);
+  if (options.input) close(in[0]);
   // Nobody reads a broken pipe: its only reader is gone before the run.
   if (options.console == Console::kBrokenPipe) close(out[0]);
   Result result;
