@@ -9,22 +9,27 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "byte_source.h"
 #include "file_sink.h"
 #include "max_los.h"
+#include "shown_text.h"
 #include "table_check.h"
 #include "table_picture.h"
 
 namespace {
 
-// 0: the file is right (check) or the picture is written (draw); 1: the
-// file differs or the table cannot be drawn from it; 2: the file cannot be
-// read, the picture cannot be written, or the command line is wrong.
+// 0: the file is right (check), the picture is written (draw), or help or
+// the version was asked for; 1: the file differs or the table cannot be
+// drawn from it; 2: the file cannot be read, the picture cannot be written,
+// or the command line is wrong.
 constexpr int kExitGood = 0;
 constexpr int kExitDiffers = 1;
 constexpr int kExitTrouble = 2;
@@ -32,21 +37,52 @@ constexpr int kExitTrouble = 2;
 constexpr char kUsageText[] =
     "usage: vantrel-inspect check [FILE]\n"
     "       vantrel-inspect draw [FILE] --table K [--line J] [-o OUT.svg]\n"
+    "       vantrel-inspect --version\n"
     "\n"
     "check  tells whether FILE (default LOS.TDF) is exactly what vantrel writes\n"
     "       for the table count in its header, or where it first differs\n"
     "draw   draws table K of FILE as an SVG picture (default tableK.svg);\n"
-    "       --line J highlights its line J\n";
+    "       --line J highlights its line J\n"
+    "\n"
+    "'vantrel-inspect COMMAND --help' tells more of a command.\n";
 
-int usage_error(std::string_view message) {
-  std::fprintf(stderr, "vantrel-inspect: %.*s\n\n%s", static_cast<int>(message.size()),
-               message.data(), kUsageText);
-  return kExitTrouble;
-}
+constexpr char kCheckHelp[] =
+    "usage: vantrel-inspect check [FILE]\n"
+    "\n"
+    "Tells whether FILE (default LOS.TDF) is exactly what vantrel writes for\n"
+    "the table count in its header, or where it first differs. Status 0: it\n"
+    "is; 1: it differs; 2: it cannot be read.\n";
 
-int cannot_read(const std::string& path, int error_number) {
-  std::fprintf(stderr, "vantrel-inspect: cannot read %s: %s\n", path.c_str(),
-               std::strerror(error_number));
+// A printf format, given the largest table that can be drawn.
+constexpr char kDrawHelp[] =
+    "usage: vantrel-inspect draw [FILE] --table K [--line J] [-o OUT.svg]\n"
+    "\n"
+    "Draws table K of FILE (default LOS.TDF) as an SVG picture.\n"
+    "\n"
+    "  --table K         the table to draw, from 1 to %d\n"
+    "  --line J          highlights its line J\n"
+    "  -o, --output OUT  the picture's file (default tableK.svg)\n";
+
+// What the command line asks for.
+struct Request {
+  enum class Command { kCheck, kDraw };
+  Command command = Command::kCheck;
+  std::string path = vantrel::kTableFileName;
+  // draw only:
+  std::int32_t radius = 0;
+  std::int64_t line = 0;  // the line to highlight, by its number; 0 for none
+  std::string output;
+};
+
+// The status read_command_line returns when the request is to be run.
+constexpr int kGoOn = -1;
+
+// `problem` on one line, then where to read more: the help of `command`
+// ("check", "draw") or of the program ("").
+int usage_error(std::string_view problem, std::string_view command = "") {
+  std::fprintf(stderr, "vantrel-inspect: %.*s\nRun 'vantrel-inspect %.*s%s--help' for usage.\n",
+               static_cast<int>(problem.size()), problem.data(),
+               static_cast<int>(command.size()), command.data(), command.empty() ? "" : " ");
   return kExitTrouble;
 }
 
@@ -58,9 +94,109 @@ bool parse_number(std::string_view text, std::int64_t first, std::int64_t last,
          value <= last;
 }
 
-int check(const std::vector<std::string>& args) {
-  if (args.size() > 1) return usage_error("check takes one FILE at most");
-  const std::string path = args.empty() ? vantrel::kTableFileName : args[0];
+// Reads the command line into `request`. Returns kGoOn, or the status to
+// end with once the help, the version or what is wrong has been printed.
+int read_command_line(int argc, char** argv, Request& request) {
+  CLI::App app("", "vantrel-inspect");
+  // Not on Windows either: a FILE such as /data/LOS.TDF would be taken for
+  // an option.
+  app.allow_windows_style_options(false);
+  app.set_version_flag("--version", "vantrel-inspect " VANTREL_VERSION);
+  app.require_subcommand(1);
+  CLI::App* check = app.add_subcommand("check");
+  CLI::App* draw = app.add_subcommand("draw");
+  check->add_option("FILE", request.path);
+  draw->add_option("FILE", request.path);
+  // A repeated option counts as last given, as a shell alias can then be
+  // overridden.
+  std::string table;
+  std::string line;
+  CLI::Option* table_option = draw->add_option("--table", table)
+                                  ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  CLI::Option* line_option = draw->add_option("--line", line)
+                                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  CLI::Option* output_option = draw->add_option("-o,--output", request.output)
+                                   ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+
+  // The command given, as far as the parse got: "check", "draw", or "".
+  auto command_given = [&]() -> std::string_view {
+    const std::vector<CLI::App*> chosen = app.get_subcommands();
+    return chosen.empty() ? "" : chosen.front() == check ? "check" : "draw";
+  };
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    const std::string_view command = command_given();
+    if (command == "check") {
+      std::fputs(kCheckHelp, stdout);
+    } else if (command == "draw") {
+      std::printf(kDrawHelp, static_cast<int>(vantrel::kLargestDrawnRadius));
+    } else {
+      std::fputs(kUsageText, stdout);
+    }
+    return kExitGood;
+  } catch (const CLI::CallForVersion& version) {
+    std::printf("%s\n", version.what());
+    return kExitGood;
+  } catch (const CLI::ArgumentMismatch&) {
+    // An option takes the next argument whatever it is, so one without its
+    // value is the last argument ("--table", "--table=").
+    const std::string_view last = argv[argc - 1];
+    return usage_error(vantrel::shown(last.substr(0, last.find('='))) + " needs a value",
+                       command_given());
+  } catch (const CLI::ParseError& error) {
+    const std::string_view command = command_given();
+    // The first argument that fits nowhere; "--" only marks where FILE
+    // begins.
+    for (const std::string& extra : app.remaining(true)) {
+      if (extra == "--") continue;
+      const std::string quoted = "'" + vantrel::shown(extra) + "'";
+      if (extra.size() > 1 && extra[0] == '-') {
+        return usage_error("unknown option " + quoted, command);
+      }
+      if (command.empty()) return usage_error("unknown command " + quoted);
+      return usage_error(std::string(command) + " takes one FILE at most, not also " + quoted,
+                         command);
+    }
+    if (command.empty()) return usage_error("no command given");
+    return usage_error(vantrel::shown(error.what()), command);
+  }
+
+  if (command_given() == "check") {
+    request.command = Request::Command::kCheck;
+    return kGoOn;
+  }
+  request.command = Request::Command::kDraw;
+  std::int64_t number = 0;
+  if (table_option->count() == 0) return usage_error("draw needs --table K", "draw");
+  if (!parse_number(table, 1, vantrel::kLargestDrawnRadius, number)) {
+    return usage_error("--table takes a table number from 1 to " +
+                           std::to_string(vantrel::kLargestDrawnRadius) + ", not '" +
+                           vantrel::shown(table) + "'",
+                       "draw");
+  }
+  request.radius = static_cast<std::int32_t>(number);
+  if (line_option->count() > 0) {
+    if (!parse_number(line, 1, 1 << 30, number)) {
+      return usage_error("--line takes a line number from 1, not '" + vantrel::shown(line) + "'",
+                         "draw");
+    }
+    request.line = number;
+  }
+  if (output_option->count() == 0) {
+    request.output = "table" + std::to_string(request.radius) + ".svg";
+  }
+  return kGoOn;
+}
+
+int cannot_read(const std::string& path, int error_number) {
+  std::fprintf(stderr, "vantrel-inspect: cannot read %s: %s\n", path.c_str(),
+               std::strerror(error_number));
+  return kExitTrouble;
+}
+
+int check(const Request& request) {
+  const std::string& path = request.path;
   vantrel::OpenedSource file = vantrel::open_file_source(path.c_str());
   if (!file.source) return cannot_read(path, file.error_number);
   const vantrel::CheckResult result = vantrel::check_table_file(*file.source);
@@ -79,42 +215,13 @@ int check(const std::vector<std::string>& args) {
   return cannot_read(path, result.error_number);
 }
 
-int draw(const std::vector<std::string>& args) {
-  std::string path = vantrel::kTableFileName;
-  std::string output;
-  std::int64_t radius = 0;
-  std::int64_t line = 0;
-  bool have_path = false;
-  for (std::size_t n = 0; n < args.size(); ++n) {
-    const std::string& arg = args[n];
-    const bool has_value = n + 1 < args.size();
-    if (arg == "--table" || arg == "--line" || arg == "-o") {
-      if (!has_value) return usage_error(arg + " needs a value");
-      const std::string& value = args[++n];
-      if (arg == "-o") {
-        output = value;
-      } else if (arg == "--table" &&
-                 !parse_number(value, 1, vantrel::kLargestDrawnRadius, radius)) {
-        return usage_error("--table takes a table number from 1 to " +
-                           std::to_string(vantrel::kLargestDrawnRadius));
-      } else if (arg == "--line" && !parse_number(value, 1, 1 << 30, line)) {
-        return usage_error("--line takes a line number from 1");
-      }
-    } else if (!have_path && (arg.empty() || arg[0] != '-')) {
-      path = arg;
-      have_path = true;
-    } else {
-      return usage_error("unexpected argument '" + arg + "'");
-    }
-  }
-  if (radius == 0) return usage_error("draw needs --table K");
-  if (output.empty()) output = "table" + std::to_string(radius) + ".svg";
-
+int draw(const Request& request) {
+  const std::string& path = request.path;
+  const std::int32_t radius = request.radius;
   vantrel::OpenedSource file = vantrel::open_file_source(path.c_str());
   if (!file.source) return cannot_read(path, file.error_number);
   vantrel::TableLines table;
-  const vantrel::ReadTableResult read =
-      vantrel::read_table(*file.source, static_cast<std::int32_t>(radius), table);
+  const vantrel::ReadTableResult read = vantrel::read_table(*file.source, radius, table);
   switch (read.outcome) {
     case vantrel::ReadTableResult::Outcome::kRead:
       break;
@@ -124,16 +231,18 @@ int draw(const std::vector<std::string>& args) {
                    static_cast<long long>(read.tables_seen));
       return kExitDiffers;
     case vantrel::ReadTableResult::Outcome::kMalformed:
-      std::fprintf(stderr, "vantrel-inspect: %s: %s\n", path.c_str(), read.problem.c_str());
+      std::fprintf(stderr, "vantrel-inspect: %s: %s\n", path.c_str(),
+                   read.problem.c_str());
       return kExitDiffers;
     case vantrel::ReadTableResult::Outcome::kUnreadable:
       return cannot_read(path, read.error_number);
   }
-  if (line != 0 && std::none_of(table.lines.begin(), table.lines.end(),
-                                [&](const vantrel::TableLine& l) { return l.number == line; })) {
+  if (request.line != 0 &&
+      std::none_of(table.lines.begin(), table.lines.end(),
+                   [&](const vantrel::TableLine& l) { return l.number == request.line; })) {
     std::fprintf(stderr, "vantrel-inspect: Table %d of %s has %zu lines, no line %lld\n",
                  static_cast<int>(radius), path.c_str(), table.lines.size(),
-                 static_cast<long long>(line));
+                 static_cast<long long>(request.line));
     return kExitDiffers;
   }
   for (const std::string& warning : vantrel::table_warnings(table)) {
@@ -141,11 +250,12 @@ int draw(const std::vector<std::string>& args) {
   }
   vantrel::PictureOptions picture;
   picture.file_name = path;
-  picture.highlight = line;
+  picture.highlight = request.line;
   const std::string svg = vantrel::draw_table(table, picture);
   // As vantrel writes its file: a new file beside OUT that replaces it
   // once complete, or OUT itself where it is a device or has other names;
   // a failure removes only what this run made.
+  const std::string& output = request.output;
   vantrel::OpenedFile out = vantrel::open_file_sink(output.c_str());
   std::string_view operation = out.operation;
   int error_number = out.error_number;
@@ -170,15 +280,11 @@ int draw(const std::vector<std::string>& args) {
 }
 
 int run(int argc, char** argv) {
-  const std::vector<std::string> args(argv + std::min(argc, 2), argv + argc);
-  const std::string_view command = argc < 2 ? "" : argv[1];
-  if (command == "check") return check(args);
-  if (command == "draw") return draw(args);
-  if (command == "--help" || command == "-h") {
-    std::fputs(kUsageText, stdout);
-    return kExitGood;
+  Request request;
+  if (const int status = read_command_line(argc, argv, request); status != kGoOn) {
+    return status;
   }
-  return usage_error(command.empty() ? "no command given" : "unknown command '" + std::string(command) + "'");
+  return request.command == Request::Command::kCheck ? check(request) : draw(request);
 }
 
 }  // namespace

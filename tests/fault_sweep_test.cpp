@@ -562,4 +562,79 @@ TEST_F(FaultSweep, CheckGivesItsVerdictOrOneLineWhenAnyAllocationFails) {
   }
 }
 
+// vantrel-inspect reads its command line with a library that allocates, and
+// so do its help and its messages. Wherever memory runs out, a run gives
+// its usual answer, or says "out of memory" and nothing else with status 2:
+// never another message for it, a crash or a dump.
+TEST_F(FaultSweep, InspectGivesItsAnswerOrSaysOutOfMemoryWhenAnyAllocationFails) {
+  vantrel::TempDir temp("fault-inspect");
+  ASSERT_EQ(vantrel::run_program(VANTREL_BINARY, {"96"}, temp.path()).status, 1);
+  const std::string file = (temp.path() / "LOS.TDF").string();
+  const std::vector<std::string> command_lines[] = {
+      {"--help"},
+      {"draw", "-h"},
+      {"--version"},
+      {"frobnicate"},
+      {"draw", file, "--table", "12x"},
+      {"draw", file, "--table"},
+      {"draw", file, "--table", "3", "--frob"},
+  };
+  constexpr char kOutOfMemory[] = "vantrel-inspect: out of memory\n";
+
+  // What each command line gives with nothing failing, and how many
+  // allocations it makes.
+  const fs::path counts_file = temp.path() / "counts";
+  std::vector<Result> references;
+  std::vector<std::pair<std::size_t, long>> cases;  // a command line, an allocation
+  for (std::size_t n = 0; n < std::size(command_lines); ++n) {
+    fs::remove(counts_file);
+    references.push_back(vantrel::run_program(VANTREL_INSPECT_BINARY, command_lines[n],
+                                               temp.path(), options_with({}, counts_file)));
+    const long allocations = count_of(read_counts(counts_file), "malloc");
+    ASSERT_GT(allocations, 0) << testing::PrintToString(command_lines[n]);
+    for (long call = 1; call <= allocations; ++call) cases.emplace_back(n, call);
+  }
+
+  std::vector<std::string> broken(cases.size());
+  run_in_parallel(cases.size(), [&](std::size_t n, const fs::path& dir,
+                                    const fs::path& counts_path) {
+    const auto [line, call] = cases[n];
+    const Result& reference = references[line];
+    fs::remove(counts_path);
+    const Result result = vantrel::run_program(VANTREL_INSPECT_BINARY, command_lines[line], dir,
+                                               options_with({{"malloc", call, ""}}, counts_path));
+    std::string& finding = broken[n];
+    if (result.timed_out) {
+      finding = "still running after " + std::to_string(kTimeLimit.count()) + " s, killed";
+    } else if (result.signal != 0) {
+      finding = "ended by " + signal_name(result.signal) + ", stderr " + quoted(result.err);
+    } else if (result.status == reference.status && result.out == reference.out &&
+               result.err == reference.err) {
+      // Its usual answer.
+    } else if (result.status != 2 || result.err != kOutOfMemory ||
+               reference.out.compare(0, result.out.size(), result.out) != 0) {
+      finding = "status " + std::to_string(result.status) + ", stdout " + quoted(result.out) +
+                ", stderr " + quoted(result.err);
+    }
+    check_faults_taken({{"malloc", call, ""}}, read_counts(counts_path), finding);
+  });
+  // One line for each stretch of neighbouring allocations of a command
+  // line that broke the promise in the same way.
+  std::string text;
+  for (std::size_t n = 0; n < cases.size(); ++n) {
+    if (broken[n].empty()) continue;
+    std::size_t last = n;
+    while (last + 1 < cases.size() && cases[last + 1].first == cases[n].first &&
+           broken[last + 1] == broken[n]) {
+      ++last;
+    }
+    const std::string calls = std::to_string(cases[n].second) +
+                              (last == n ? "" : " to #" + std::to_string(cases[last].second));
+    text += "  " + testing::PrintToString(command_lines[cases[n].first]) + ", malloc #" +
+            calls + " fails: " + broken[n] + "\n";
+    n = last;
+  }
+  EXPECT_EQ(text, "");
+}
+
 }  // namespace

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "run_program.h"
 #include "test_files.h"
 
 namespace {
@@ -71,6 +72,13 @@ class VantrelInspect : public testing::Test {
 
   Result inspect(const std::string& args) {
     return run_in(dir_, std::string(VANTREL_INSPECT_BINARY) + " " + args);
+  }
+
+  // The tool given `args` as they are, with no shell between; its
+  // standard output and standard error apart.
+  vantrel::Result run(const std::vector<std::string>& args,
+                      const vantrel::RunOptions& options = {}) {
+    return vantrel::run_program(VANTREL_INSPECT_BINARY, args, dir_, options);
   }
 
   vantrel::TempDir temp_{"inspect"};
@@ -273,6 +281,60 @@ TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {
   EXPECT_NE(result.out.find("cannot write full.svg"), std::string::npos) << result.out;
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "full.svg")));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+}
+
+TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
+  const std::string program_help =
+      "usage: vantrel-inspect check [FILE]\n       vantrel-inspect draw [FILE] --table K";
+  const std::string check_help = "usage: vantrel-inspect check [FILE]\n\n";
+  const std::string draw_help = "usage: vantrel-inspect draw [FILE] --table K";
+  const std::string bad_table = "--table takes a table number from 1 to 2000, not ";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // what standard output begins with
+    std::string err;  // the first line on standard error, less "vantrel-inspect: "
+  } cases[] = {
+      {{"--version"}, 0, "vantrel-inspect " VANTREL_VERSION "\n", ""},
+      {{"--help"}, 0, program_help, ""},
+      {{"-h"}, 0, program_help, ""},
+      {{"check", "--help"}, 0, check_help, ""},
+      {{"check", "-h"}, 0, check_help, ""},
+      {{"draw", "--help"}, 0, draw_help, ""},
+      {{"draw", "--table", "x", "-h"}, 0, draw_help, ""},
+      {{}, 2, "", "no command given"},
+      {{"frobnicate"}, 2, "", "unknown command 'frobnicate'"},
+      {{"--frob", "check"}, 2, "", "unknown option '--frob'"},
+      {{"draw", "--table", "3", "--frob"}, 2, "", "unknown option '--frob'"},
+      {{"check", "-\x1b]0;x\x07"}, 2, "", "unknown option '-\\x1b]0;x\\x07'"},
+      {{"draw", "--table"}, 2, "", "--table needs a value"},
+      {{"draw", "--table=3", "-o"}, 2, "", "-o needs a value"},
+      {{"draw", "--line", "2"}, 2, "", "draw needs --table K"},
+      {{"draw", "--table", "12x"}, 2, "", bad_table + "'12x'"},
+      {{"draw", "--table", ""}, 2, "", bad_table + "''"},
+      {{"draw", "--table=0x10"}, 2, "", bad_table + "'0x10'"},
+      {{"draw", "--table= 3"}, 2, "", bad_table + "' 3'"},
+      {{"draw", "--table", "-3"}, 2, "", bad_table + "'-3'"},
+      {{"draw", "--table", "2001"}, 2, "", bad_table + "'2001'"},
+      {{"draw", "--table", "3", "--line", "0"}, 2, "", "--line takes a line number from 1, not '0'"},
+      {{"check", "a.tdf", "b.tdf"}, 2, "", "check takes one FILE at most, not also 'b.tdf'"},
+      {{"draw", "a.tdf", "--table", "3", "b.tdf"}, 2, "",
+       "draw takes one FILE at most, not also 'b.tdf'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const vantrel::Result result = run(c.args);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.out.substr(0, std::max(c.out.size(), std::size_t{1})), c.out);
+    if (c.status == 0) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      // The problem on one line, then where to read more.
+      EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1),
+                "vantrel-inspect: " + c.err + "\n");
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
+    }
+  }
 }
 
 }  // namespace
