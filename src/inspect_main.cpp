@@ -15,6 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <CLI/CLI.hpp>
 
 #include "byte_source.h"
@@ -34,6 +39,9 @@ constexpr int kExitGood = 0;
 constexpr int kExitDiffers = 1;
 constexpr int kExitTrouble = 2;
 
+// FILE, or OUT of -o, that stands for standard input or output.
+constexpr char kStandardStream[] = "-";
+
 constexpr char kUsageText[] =
     "usage: vantrel-inspect check [FILE]\n"
     "       vantrel-inspect draw [FILE] --table K [--line J] [-o OUT.svg]\n"
@@ -44,34 +52,37 @@ constexpr char kUsageText[] =
     "draw   draws table K of FILE as an SVG picture (default tableK.svg);\n"
     "       --line J highlights its line J\n"
     "\n"
+    "A FILE of - is standard input; -o - writes the picture to standard output.\n"
     "'vantrel-inspect COMMAND --help' tells more of a command.\n";
 
 constexpr char kCheckHelp[] =
     "usage: vantrel-inspect check [FILE]\n"
     "\n"
-    "Tells whether FILE (default LOS.TDF) is exactly what vantrel writes for\n"
-    "the table count in its header, or where it first differs. Status 0: it\n"
-    "is; 1: it differs; 2: it cannot be read.\n";
+    "Tells whether FILE (default LOS.TDF, - for standard input) is exactly what\n"
+    "vantrel writes for the table count in its header, or where it first\n"
+    "differs. Status 0: it is; 1: it differs; 2: it cannot be read.\n";
 
 // A printf format, given the largest table that can be drawn.
 constexpr char kDrawHelp[] =
     "usage: vantrel-inspect draw [FILE] --table K [--line J] [-o OUT.svg]\n"
     "\n"
-    "Draws table K of FILE (default LOS.TDF) as an SVG picture.\n"
+    "Draws table K of FILE (default LOS.TDF, - for standard input) as an SVG\n"
+    "picture.\n"
     "\n"
     "  --table K         the table to draw, from 1 to %d\n"
     "  --line J          highlights its line J\n"
-    "  -o, --output OUT  the picture's file (default tableK.svg)\n";
+    "  -o, --output OUT  the picture's file (default tableK.svg); - writes it\n"
+    "                    to standard output\n";
 
 // What the command line asks for.
 struct Request {
   enum class Command { kCheck, kDraw };
   Command command = Command::kCheck;
-  std::string path = vantrel::kTableFileName;
+  std::string path = vantrel::kTableFileName;  // or kStandardStream
   // draw only:
   std::int32_t radius = 0;
   std::int64_t line = 0;  // the line to highlight, by its number; 0 for none
-  std::string output;
+  std::string output;     // a file, or kStandardStream
 };
 
 // The status read_command_line returns when the request is to be run.
@@ -189,25 +200,36 @@ int read_command_line(int argc, char** argv, Request& request) {
   return kGoOn;
 }
 
+// FILE as messages name it.
+std::string named(const std::string& path) {
+  return path == kStandardStream ? "standard input" : path;
+}
+
+// FILE opened for reading.
+vantrel::OpenedSource open_input(const std::string& path) {
+  if (path == kStandardStream) return {vantrel::open_standard_input(), 0};
+  return vantrel::open_file_source(path.c_str());
+}
+
 int cannot_read(const std::string& path, int error_number) {
-  std::fprintf(stderr, "vantrel-inspect: cannot read %s: %s\n", path.c_str(),
+  std::fprintf(stderr, "vantrel-inspect: cannot read %s: %s\n", named(path).c_str(),
                std::strerror(error_number));
   return kExitTrouble;
 }
 
 int check(const Request& request) {
   const std::string& path = request.path;
-  vantrel::OpenedSource file = vantrel::open_file_source(path.c_str());
+  vantrel::OpenedSource file = open_input(path);
   if (!file.source) return cannot_read(path, file.error_number);
   const vantrel::CheckResult result = vantrel::check_table_file(*file.source);
   switch (result.verdict) {
     case vantrel::CheckResult::Verdict::kExact:
-      std::printf("%s: %d %s, exactly as vantrel %s writes them\n", path.c_str(),
+      std::printf("%s: %d %s, exactly as vantrel %s writes them\n", named(path).c_str(),
                   static_cast<int>(result.tables), result.tables == 1 ? "table" : "tables",
                   vantrel::max_los_for(result.tables).c_str());
       return kExitGood;
     case vantrel::CheckResult::Verdict::kDiffers:
-      std::printf("%s: %s\n", path.c_str(), result.problem.c_str());
+      std::printf("%s: %s\n", named(path).c_str(), result.problem.c_str());
       return kExitDiffers;
     case vantrel::CheckResult::Verdict::kUnreadable:
       break;
@@ -218,7 +240,7 @@ int check(const Request& request) {
 int draw(const Request& request) {
   const std::string& path = request.path;
   const std::int32_t radius = request.radius;
-  vantrel::OpenedSource file = vantrel::open_file_source(path.c_str());
+  vantrel::OpenedSource file = open_input(path);
   if (!file.source) return cannot_read(path, file.error_number);
   vantrel::TableLines table;
   const vantrel::ReadTableResult read = vantrel::read_table(*file.source, radius, table);
@@ -227,11 +249,11 @@ int draw(const Request& request) {
       break;
     case vantrel::ReadTableResult::Outcome::kMissing:
       std::fprintf(stderr, "vantrel-inspect: %s has no Table %d (it has %lld tables)\n",
-                   path.c_str(), static_cast<int>(radius),
+                   named(path).c_str(), static_cast<int>(radius),
                    static_cast<long long>(read.tables_seen));
       return kExitDiffers;
     case vantrel::ReadTableResult::Outcome::kMalformed:
-      std::fprintf(stderr, "vantrel-inspect: %s: %s\n", path.c_str(),
+      std::fprintf(stderr, "vantrel-inspect: %s: %s\n", named(path).c_str(),
                    read.problem.c_str());
       return kExitDiffers;
     case vantrel::ReadTableResult::Outcome::kUnreadable:
@@ -241,7 +263,7 @@ int draw(const Request& request) {
       std::none_of(table.lines.begin(), table.lines.end(),
                    [&](const vantrel::TableLine& l) { return l.number == request.line; })) {
     std::fprintf(stderr, "vantrel-inspect: Table %d of %s has %zu lines, no line %lld\n",
-                 static_cast<int>(radius), path.c_str(), table.lines.size(),
+                 static_cast<int>(radius), named(path).c_str(), table.lines.size(),
                  static_cast<long long>(request.line));
     return kExitDiffers;
   }
@@ -249,9 +271,21 @@ int draw(const Request& request) {
     std::fprintf(stderr, "vantrel-inspect: warning: %s\n", warning.c_str());
   }
   vantrel::PictureOptions picture;
-  picture.file_name = path;
+  // The picture escapes the name as its text needs.
+  picture.file_name =
+      path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
   picture.highlight = request.line;
   const std::string svg = vantrel::draw_table(table, picture);
+
+  // Standard output carries the picture alone; main() tells whether it
+  // arrived.
+  if (request.output == kStandardStream) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    std::fwrite(svg.data(), 1, svg.size(), stdout);
+    return kExitGood;
+  }
   // As vantrel writes its file: a new file beside OUT that replaces it
   // once complete, or OUT itself where it is a device or has other names;
   // a failure removes only what this run made.

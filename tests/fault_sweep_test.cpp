@@ -563,9 +563,9 @@ TEST_F(FaultSweep, CheckGivesItsVerdictOrOneLineWhenAnyAllocationFails) {
 }
 
 // vantrel-inspect reads its command line with a library that allocates, and
-// so do its help and its messages. Wherever memory runs out, a run gives
-// its usual answer, or says "out of memory" and nothing else with status 2:
-// never another message for it, a crash or a dump.
+// so do its help, its messages and its pictures. Wherever memory runs out,
+// a run gives its usual answer, or says "out of memory" and nothing else
+// with status 2: never another message for it, a crash or a dump.
 TEST_F(FaultSweep, InspectGivesItsAnswerOrSaysOutOfMemoryWhenAnyAllocationFails) {
   vantrel::TempDir temp("fault-inspect");
   ASSERT_EQ(vantrel::run_program(VANTREL_BINARY, {"96"}, temp.path()).status, 1);
@@ -578,6 +578,7 @@ TEST_F(FaultSweep, InspectGivesItsAnswerOrSaysOutOfMemoryWhenAnyAllocationFails)
       {"draw", file, "--table", "12x"},
       {"draw", file, "--table"},
       {"draw", file, "--table", "3", "--frob"},
+      {"draw", file, "--table", "3", "-o", "-"},
   };
   constexpr char kOutOfMemory[] = "vantrel-inspect: out of memory\n";
 

@@ -337,4 +337,63 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
   }
 }
 
+TEST_F(VantrelInspect, DrawWritesThePictureAloneToStandardOutput) {
+  const std::string file = tables_of("384");  // 12 tables
+  const vantrel::Result result = run({"draw", "--table", "12", "-o", "-"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  ASSERT_EQ(run({"draw", "--table", "12", "-o", "twelve.svg"}).status, 0);
+  EXPECT_EQ(result.out, read_file(dir_ / "twelve.svg"));
+  const std::vector<std::string> spellings[] = {{"draw", "--table=12", "-o", "-"},
+                                                {"draw", "LOS.TDF", "--output=-", "--table=12"},
+                                                {"draw", "-o-", "--table", "12"}};
+  for (const std::vector<std::string>& args : spellings) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    EXPECT_EQ(run(args).out, result.out);
+  }
+
+  // And from a pipe.
+  const vantrel::Result piped = run({"draw", "-", "--table", "3", "-o", "-"}, {.input = file});
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.err, "");
+  const vantrel::Result written =
+      run({"draw", "-", "--table", "3", "-o", "three.svg"}, {.input = file});
+  EXPECT_EQ(written.out, "three.svg: Table 3, 4 lines\n");
+  EXPECT_EQ(piped.out, read_file(dir_ / "three.svg"));
+  EXPECT_NE(piped.out.find(">Table 3 of standard input<"), std::string::npos);
+  if (have_program("xmllint")) {
+    EXPECT_EQ(run_in(dir_, "xmllint --noout three.svg").status, 0);
+  }
+}
+
+// A pipe cannot be rewound: the checker reads its input once.
+TEST_F(VantrelInspect, CheckReadsAFileFromAPipe) {
+  const std::string good = tables_of("640");  // 20 tables
+  const std::size_t digit = good.find("\tline10=", good.find("[Table15]")) + 12;
+  std::string changed = good;
+  changed[digit] = good[digit] == '7' ? '8' : '7';
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int status;
+    std::vector<std::string> words;  // each must appear on standard output
+  } cases[] = {
+      {"the right file", good, 0,
+       {"standard input: 20 tables, exactly as vantrel 609 to 640 writes them\n"}},
+      {"one changed digit", changed, 1,
+       {"standard input: Table 15, line 10 differs", "at byte " + std::to_string(digit)}},
+      {"cut inside an entry", good.substr(0, good.find("\tline3=", good.find("[Table12]")) + 9),
+       1, {"standard input: the file ends inside Table 12, line 3"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const vantrel::Result result = run({"check", "-"}, {.input = c.bytes});
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.err, "");
+    for (const std::string& words : c.words) {
+      EXPECT_NE(result.out.find(words), std::string::npos) << result.out;
+    }
+  }
+}
+
 }  // namespace
