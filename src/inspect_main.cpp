@@ -200,9 +200,10 @@ int read_command_line(int argc, char** argv, Request& request) {
   return kGoOn;
 }
 
-// FILE as messages name it.
+// FILE as messages name it: escaped, so that no byte of it can act on a
+// terminal.
 std::string named(const std::string& path) {
-  return path == kStandardStream ? "standard input" : path;
+  return path == kStandardStream ? "standard input" : vantrel::shown(path);
 }
 
 // FILE opened for reading.
@@ -304,12 +305,12 @@ int draw(const Request& request) {
   }
   if (error_number != 0) {
     std::fprintf(stderr, "vantrel-inspect: cannot %.*s %s: %s\n",
-                 static_cast<int>(operation.size()), operation.data(), output.c_str(),
-                 std::strerror(error_number));
+                 static_cast<int>(operation.size()), operation.data(),
+                 vantrel::shown(output).c_str(), std::strerror(error_number));
     return kExitTrouble;
   }
-  std::printf("%s: Table %d, %zu lines\n", output.c_str(), static_cast<int>(radius),
-              table.lines.size());
+  std::printf("%s: Table %d, %zu lines\n", vantrel::shown(output).c_str(),
+              static_cast<int>(radius), table.lines.size());
   return kExitGood;
 }
 

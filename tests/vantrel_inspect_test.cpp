@@ -396,4 +396,44 @@ TEST_F(VantrelInspect, CheckReadsAFileFromAPipe) {
   }
 }
 
+TEST_F(VantrelInspect, NamesInMessagesCannotDriveTheTerminal) {
+  tables_of("96");  // 3 tables
+  // Sets the title of many terminals, and hides itself.
+  const std::string name = "\x1b]0;owned\x07";
+  const std::string shown = "\\x1b]0;owned\\x07";
+  fs::copy_file(dir_ / "LOS.TDF", dir_ / (name + ".tdf"));
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{"draw", "--table", "3", "-o", name + ".svg"}, 0, shown + ".svg: Table 3, 4 lines\n", ""},
+      {{"check", name + ".tdf"},
+       0,
+       shown + ".tdf: 3 tables, exactly as vantrel 65 to 96 writes them\n",
+       ""},
+      {{"check", name + "\r\n"},
+       2,
+       "",
+       "vantrel-inspect: cannot read " + shown + "\\r\\n: No such file or directory\n"},
+      {{"draw", name + ".tdf", "--table", "4"},
+       1,
+       "",
+       "vantrel-inspect: " + shown + ".tdf has no Table 4 (it has 3 tables)\n"},
+      {{"draw", "--table", "3", "-o", "none/" + name},
+       2,
+       "",
+       "vantrel-inspect: cannot open none/" + shown + ": No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const vantrel::Result result = run(c.args);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, c.err);
+  }
+  EXPECT_TRUE(fs::exists(dir_ / (name + ".svg")));
+}
+
 }  // namespace
