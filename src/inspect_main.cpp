@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,13 +45,14 @@ constexpr char kStandardStream[] = "-";
 
 constexpr char kUsageText[] =
     "usage: vantrel-inspect check [FILE]\n"
-    "       vantrel-inspect draw [FILE] --table K [--line J] [-o OUT.svg]\n"
+    "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
+    "                            [--cells] [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
     "check  tells whether FILE (default LOS.TDF) is exactly what vantrel writes\n"
     "       for the table count in its header, or where it first differs\n"
-    "draw   draws table K of FILE as an SVG picture (default tableK.svg);\n"
-    "       --line J highlights its line J\n"
+    "draw   draws table K of FILE as an SVG picture (default tableK.svg): its\n"
+    "       lines, or with --cells the cells they cover\n"
     "\n"
     "A FILE of - is standard input; -o - writes the picture to standard output.\n"
     "'vantrel-inspect COMMAND --help' tells more of a command.\n";
@@ -64,13 +66,18 @@ constexpr char kCheckHelp[] =
 
 // A printf format, given the largest table that can be drawn.
 constexpr char kDrawHelp[] =
-    "usage: vantrel-inspect draw [FILE] --table K [--line J] [-o OUT.svg]\n"
+    "usage: vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
+    "                            [--cells] [-o OUT.svg]\n"
     "\n"
     "Draws table K of FILE (default LOS.TDF, - for standard input) as an SVG\n"
-    "picture.\n"
+    "picture: each line through the cells it steps on, from the origin cell.\n"
     "\n"
     "  --table K         the table to draw, from 1 to %d\n"
     "  --line J          highlights its line J\n"
+    "  --window X0,Y0,X1,Y1\n"
+    "                    draws only the cells from (X0,Y0) to (X1,Y1)\n"
+    "  --cells           shades each cell by the number of lines through it,\n"
+    "                    and marks the cells within the radius no line reaches\n"
     "  -o, --output OUT  the picture's file (default tableK.svg); - writes it\n"
     "                    to standard output\n";
 
@@ -83,6 +90,8 @@ struct Request {
   std::int32_t radius = 0;
   std::int64_t line = 0;  // the line to highlight, by its number; 0 for none
   std::string output;     // a file, or kStandardStream
+  std::optional<vantrel::CellWindow> window;
+  bool cells = false;
 };
 
 // The status read_command_line returns when the request is to be run.
@@ -103,6 +112,25 @@ bool parse_number(std::string_view text, std::int64_t first, std::int64_t last,
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return error == std::errc() && end == text.data() + text.size() && value >= first &&
          value <= last;
+}
+
+// "X0,Y0,X1,Y1": a window of the cells from (X0,Y0) to (X1,Y1) in a table
+// of `radius`, or nothing.
+std::optional<vantrel::CellWindow> parse_window(std::string_view text, std::int32_t radius) {
+  std::int64_t corners[4];
+  for (std::size_t n = 0; n < 4; ++n) {
+    const std::size_t comma = n < 3 ? text.find(',') : text.size();
+    if (comma == std::string_view::npos ||
+        !parse_number(text.substr(0, comma), 0, radius, corners[n])) {
+      return std::nullopt;
+    }
+    text.remove_prefix(std::min(comma + 1, text.size()));
+  }
+  if (corners[0] > corners[2] || corners[1] > corners[3]) return std::nullopt;
+  return vantrel::CellWindow{static_cast<std::int32_t>(corners[0]),
+                             static_cast<std::int32_t>(corners[1]),
+                             static_cast<std::int32_t>(corners[2]),
+                             static_cast<std::int32_t>(corners[3])};
 }
 
 // Reads the command line into `request`. Returns kGoOn, or the status to
@@ -128,6 +156,10 @@ int read_command_line(int argc, char** argv, Request& request) {
                                  ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   CLI::Option* output_option = draw->add_option("-o,--output", request.output)
                                    ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  std::string window;
+  CLI::Option* window_option = draw->add_option("--window", window)
+                                   ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  draw->add_flag("--cells", request.cells);
 
   // The command given, as far as the parse got: "check", "draw", or "".
   auto command_given = [&]() -> std::string_view {
@@ -193,6 +225,16 @@ int read_command_line(int argc, char** argv, Request& request) {
                          "draw");
     }
     request.line = number;
+  }
+  if (window_option->count() > 0) {
+    request.window = parse_window(window, request.radius);
+    if (!request.window) {
+      return usage_error("--window takes X0,Y0,X1,Y1 with 0 <= X0 <= X1 <= " +
+                             std::to_string(request.radius) + " and 0 <= Y0 <= Y1 <= " +
+                             std::to_string(request.radius) + ", not '" +
+                             vantrel::shown(window) + "'",
+                         "draw");
+    }
   }
   if (output_option->count() == 0) {
     request.output = "table" + std::to_string(request.radius) + ".svg";
@@ -276,6 +318,8 @@ int draw(const Request& request) {
   picture.file_name =
       path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
   picture.highlight = request.line;
+  picture.window = request.window;
+  picture.cells = request.cells;
   const std::string svg = vantrel::draw_table(table, picture);
 
   // Standard output carries the picture alone; main() tells whether it

@@ -20,9 +20,6 @@ struct CellWindow {
   std::int32_t y1 = 0;
 };
 
-// The most cells a coverage picture shades; larger ones take a window.
-inline constexpr std::int64_t kMostShadedCells = std::int64_t{1} << 22;
-
 struct PictureOptions {
   std::string_view file_name;  // named in the heading
   // The line drawn bold on top, by its number; 0 for none.
@@ -31,8 +28,7 @@ struct PictureOptions {
   // empty.
   std::optional<CellWindow> window;
   // A view of coverage: each cell shaded by the number of lines through
-  // it, and the cells within the radius that no line reaches marked. At
-  // most kMostShadedCells cells. Within the radius k lie the cells that the
+  // it, and the cells within the radius that no line reaches marked. Within the radius k lie the cells that the
   // table's sweep may take as endpoints, and those nearer: at i cells from
   // one axis and j >= i from the other, those with i^2 + (j - 1/2)^2 <= k^2.
   bool cells = false;

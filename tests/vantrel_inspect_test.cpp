@@ -273,6 +273,32 @@ TEST_F(VantrelInspect, DrawRefusesTablesItCannotDraw) {
   EXPECT_FALSE(fs::exists(dir_ / "table7.svg"));
 }
 
+TEST_F(VantrelInspect, DrawsAWindowOfCoverageAndWarnsOfWhatVantrelNeverWrites) {
+  const std::string file = tables_of("192");
+  const Result cells = inspect("draw --table 6 --cells --window 0,0,3,4 -o cells.svg");
+  ASSERT_EQ(cells.status, 0) << cells.out;
+  const std::string svg = read_file(dir_ / "cells.svg");
+  EXPECT_NE(svg.find("cells (0,0) to (3,4); "), std::string::npos);
+  EXPECT_NE(svg.find("cells within the radius reached"), std::string::npos);
+
+  // Line 2 of Table 6 jumps: drawn, with a warning.
+  std::string jumping = file;
+  const std::size_t entry = jumping.find("\tline2=", jumping.find("[Table6]"));
+  const std::size_t points = jumping.find(',', entry) + 1;
+  jumping.replace(points, jumping.find(',', jumping.find(',', points) + 1) - points, "4,0");
+  write_file(dir_ / "jumping.tdf", jumping);
+  const vantrel::Result jump = run({"draw", "jumping.tdf", "--table", "6", "-o", "jump.svg"});
+  EXPECT_EQ(jump.status, 0);
+  EXPECT_EQ(jump.err,
+            "vantrel-inspect: warning: Table 6, line 2: the step from (0,0) to (4,0) is not "
+            "to a neighbouring cell\n"
+            "vantrel-inspect: warning: Table 6, line 2: the step from (4,0) to (2,1) is not "
+            "to a neighbouring cell\n");
+  if (have_program("xmllint")) {
+    EXPECT_EQ(run_in(dir_, "xmllint --noout cells.svg jump.svg").status, 0);
+  }
+}
+
 TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {
   tables_of("192");
   fs::create_symlink("/dev/full", dir_ / "full.svg");
@@ -317,6 +343,15 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
       {{"draw", "--table", "-3"}, 2, "", bad_table + "'-3'"},
       {{"draw", "--table", "2001"}, 2, "", bad_table + "'2001'"},
       {{"draw", "--table", "3", "--line", "0"}, 2, "", "--line takes a line number from 1, not '0'"},
+      {{"draw", "--table", "3", "--window", "0,0,4,1"}, 2, "",
+       "--window takes X0,Y0,X1,Y1 with 0 <= X0 <= X1 <= 3 and 0 <= Y0 <= Y1 <= 3, not "
+       "'0,0,4,1'"},
+      {{"draw", "--table", "3", "--window=2,0,1,1"}, 2, "",
+       "--window takes X0,Y0,X1,Y1 with 0 <= X0 <= X1 <= 3 and 0 <= Y0 <= Y1 <= 3, not "
+       "'2,0,1,1'"},
+      {{"draw", "--table", "3", "--window", "0,0,1"}, 2, "",
+       "--window takes X0,Y0,X1,Y1 with 0 <= X0 <= X1 <= 3 and 0 <= Y0 <= Y1 <= 3, not "
+       "'0,0,1'"},
       {{"check", "a.tdf", "b.tdf"}, 2, "", "check takes one FILE at most, not also 'b.tdf'"},
       {{"draw", "a.tdf", "--table", "3", "b.tdf"}, 2, "",
        "draw takes one FILE at most, not also 'b.tdf'"},
