@@ -323,8 +323,9 @@ std::uint64_t table_file_size_upper_bound(std::int32_t tables) {
   constexpr std::uint64_t kMost = std::numeric_limits<std::uint64_t>::max();
   std::uint64_t bytes = 64;
   for (std::int32_t radius = 1; radius <= tables; ++radius) {
-    const auto side = static_cast<std::uint64_t>(radius) + 1;
-    const std::uint64_t table = 64 + side * side * LineEntryText::room(side - 1);
+    const auto side = static_cast<std::size_t>(radius) + 1;
+    const std::uint64_t table =
+        64 + std::uint64_t{side} * side * LineEntryText::room(side - 1);
     if (bytes > kMost - table) return kMost;
     bytes += table;
   }

@@ -97,12 +97,18 @@ ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& ta
   return result;
 }
 
+std::string cell_text(std::int64_t x, std::int64_t y) {
+  std::string text = "(";
+  text += std::to_string(x);
+  text += ',';
+  text += std::to_string(y);
+  text += ')';
+  return text;
+}
+
 std::vector<std::string> table_warnings(const TableLines& table) {
   std::vector<std::string> warnings;
   const std::string table_name = "Table " + std::to_string(table.radius);
-  auto cell_text = [](const Cell& c) {
-    return "(" + std::to_string(c.x) + "," + std::to_string(c.y) + ")";
-  };
   for (std::size_t n = 0; n < table.lines.size(); ++n) {
     const TableLine& line = table.lines[n];
     const std::string line_name = table_name + ", line " + std::to_string(line.number);
@@ -113,8 +119,8 @@ std::vector<std::string> table_warnings(const TableLines& table) {
     Cell from{0, 0};
     for (const Cell& to : line.points) {
       if (!is_step(from, to)) {
-        warnings.push_back(line_name + ": the step from " + cell_text(from) + " to " +
-                           cell_text(to) + " is not to a neighbouring cell");
+        warnings.push_back(line_name + ": the step from " + cell_text(from.x, from.y) + " to " +
+                           cell_text(to.x, to.y) + " is not to a neighbouring cell");
       }
       from = to;
     }

@@ -56,6 +56,9 @@ inline bool is_step(const Cell& from, const Cell& to) {
   return dx <= 1 && dy <= 1 && dx + dy > 0;
 }
 
+// A cell as messages and pictures name it: "(3,-1)".
+std::string cell_text(std::int64_t x, std::int64_t y);
+
 // What a table read from a file has that vantrel never writes, one
 // sentence each: entries out of order ("Table 5, line 4 stands where line
 // 3 belongs"), and steps that do not go to a neighbouring cell ("Table 5,

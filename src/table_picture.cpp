@@ -69,10 +69,6 @@ std::string number_text(double value) {
   return text;
 }
 
-std::string cell_text(std::int64_t x, std::int64_t y) {
-  return "(" + std::to_string(x) + "," + std::to_string(y) + ")";
-}
-
 // The least of 1, 2, 5, 10, 20, 50, ... that is at least `target`.
 std::int64_t round_number_from(double target) {
   for (std::int64_t base = 1;; base *= 10) {
