@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -53,11 +54,12 @@ class FileSource final : public ByteSource {
     return read_descriptor(fd_, out, size, error_number);
   }
 
-  int rewind() override {
+  int seek(std::uint64_t offset) override {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return EINVAL;
 #ifdef _WIN32
-    return _lseeki64(fd_, 0, SEEK_SET) == 0 ? 0 : errno;
+    return _lseeki64(fd_, static_cast<__int64>(offset), SEEK_SET) >= 0 ? 0 : errno;
 #else
-    return ::lseek(fd_, 0, SEEK_SET) == 0 ? 0 : errno;
+    return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0 ? 0 : errno;
 #endif
   }
 
@@ -77,7 +79,7 @@ class StandardInput final : public ByteSource {
   long read(char* out, std::size_t size, int& error_number) override {
     return read_descriptor(0, out, size, error_number);
   }
-  int rewind() override { return ESPIPE; }
+  int seek(std::uint64_t) override { return ESPIPE; }
 };
 
 }  // namespace

@@ -3,7 +3,9 @@
 #ifndef VANTREL_BYTE_SOURCE_H_
 #define VANTREL_BYTE_SOURCE_H_
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -18,8 +20,9 @@ class ByteSource {
   // `error_number`.
   virtual long read(char* out, std::size_t size, int& error_number) = 0;
 
-  // Goes back to the first byte. 0, or the system's error number.
-  virtual int rewind() = 0;
+  // Goes to the byte at `offset` from the start. 0, or the system's error
+  // number (ESPIPE for a pipe).
+  virtual int seek(std::uint64_t offset) = 0;
 };
 
 // The bytes of `bytes`, which must outlive the source.
@@ -27,8 +30,8 @@ class MemorySource final : public ByteSource {
  public:
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
   long read(char* out, std::size_t size, int& error_number) override;
-  int rewind() override {
-    at_ = 0;
+  int seek(std::uint64_t offset) override {
+    at_ = static_cast<std::size_t>(std::min<std::uint64_t>(offset, bytes_.size()));
     return 0;
   }
 
@@ -47,7 +50,7 @@ struct OpenedSource {
 OpenedSource open_file_source(const char* path);
 
 // Standard input, in binary mode, read once from where it stands: its
-// rewind() fails with ESPIPE, even where standard input is a file. Does
+// seek() fails with ESPIPE, even where standard input is a file. Does
 // not close it.
 std::unique_ptr<ByteSource> open_standard_input();
 

@@ -3,19 +3,12 @@
 #ifndef VANTREL_CELL_H_
 #define VANTREL_CELL_H_
 
-#include <compare>
 #include <cstdint>
 #include <span>
 
+#include "vantrel/cell.h"
+
 namespace vantrel {
-
-// One grid cell. Cells order by x, then by y.
-struct Cell {
-  std::int32_t x = 0;
-  std::int32_t y = 0;
-
-  friend auto operator<=>(const Cell&, const Cell&) = default;
-};
 
 // The far end of a line from the origin; a table lists one line per endpoint.
 using Endpoint = Cell;

@@ -46,7 +46,7 @@ class TrickleSource final : public ByteSource {
     at_ += count;
     return static_cast<long>(count);
   }
-  int rewind() override { return ESPIPE; }
+  int seek(std::uint64_t) override { return ESPIPE; }
 
  private:
   std::string_view bytes_;

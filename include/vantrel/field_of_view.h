@@ -1,0 +1,110 @@
+// The field of view that a line-of-sight table defines.
+//
+// For a viewer at cell O, a table of radius k and a map whose cells are
+// opaque or not:
+//   - the lines of the table, each turned by each of the 8 symmetries of
+//     the square (x -> -x, y -> -y, and x <-> y, alone or together), are
+//     walked from O outwards, cell by cell;
+//   - a cell is in view when some turned line reaches it with no opaque cell
+//     before it on that line; the first opaque cell of a line is in view
+//     (walls are seen), and O is in view;
+//   - nothing else is in view. A line ends at the map's edge.
+//
+//     . . # . .        O  the viewer
+//     . . # . .        #  opaque, in view where a line first meets it
+//     . . O . #        lines from O stop at the first # they meet: the
+//     . . . . .        cells behind a # on every line through them are
+//     . . . . .        out of view
+//
+// A FieldOfView is built once from a table, then computes the view for any
+// viewer, map and opacity, allocating nothing. The turned lines share their
+// first cells; they are kept as one tree of cells, walked once per view,
+// and the cells behind an opaque cell are skipped without being visited.
+#ifndef VANTREL_FIELD_OF_VIEW_H_
+#define VANTREL_FIELD_OF_VIEW_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "vantrel/cell.h"
+#include "vantrel/table.h"
+
+namespace vantrel {
+
+class FieldOfView {
+ public:
+  // Throws std::bad_alloc when memory runs out: the tree holds up to 8
+  // cells per point of the table (a radius of 50 takes about 300 KB).
+  explicit FieldOfView(const Table& table);
+
+  int radius() const { return radius_; }
+
+  // Computes what a viewer at `viewer` sees on a map of `width` x `height`
+  // cells, where `is_opaque(x, y)` tells whether cell (x, y) blocks sight.
+  // Sets `in_view[y * width + x]` to 1 for every cell in view and to 0 for
+  // every other cell. `in_view` must hold width * height bytes and the
+  // viewer must stand on the map: otherwise throws std::invalid_argument.
+  // `is_opaque` is called only for cells of the map, at most once per cell
+  // of each turned line.
+  template <class IsOpaque>
+  void compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
+               std::span<std::uint8_t> in_view) const {
+    if (width <= 0 || height <= 0 || viewer.x < 0 || viewer.y < 0 || viewer.x >= width ||
+        viewer.y >= height ||
+        in_view.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
+      throw std::invalid_argument("vantrel::FieldOfView::compute: the viewer must stand on "
+                                  "the map, and in_view must hold width * height bytes");
+    }
+    std::memset(in_view.data(), 0, in_view.size());
+    std::uint8_t* const origin = in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+    *origin = 1;
+    const Node* const nodes = nodes_.data();
+    const std::size_t count = nodes_.size();
+    const bool all_on_map = viewer.x >= radius_ && viewer.y >= radius_ &&
+                            width - viewer.x > radius_ && height - viewer.y > radius_;
+    std::size_t n = 0;
+    if (all_on_map) {
+      while (n < count) {
+        const Node& node = nodes[n];
+        const std::int32_t x = viewer.x + node.dx;
+        const std::int32_t y = viewer.y + node.dy;
+        origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1;
+        n = is_opaque(x, y) ? node.after : n + 1;
+      }
+      return;
+    }
+    while (n < count) {
+      const Node& node = nodes[n];
+      const std::int32_t x = viewer.x + node.dx;
+      const std::int32_t y = viewer.y + node.dy;
+      // Off the map: the rest of the line is too, since a line moves away
+      // from the viewer on both axes.
+      if (x < 0 || y < 0 || x >= width || y >= height) {
+        n = node.after;
+        continue;
+      }
+      origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1;
+      n = is_opaque(x, y) ? node.after : n + 1;
+    }
+  }
+
+ private:
+  // A cell of the tree, relative to the viewer; the cells after it on its
+  // lines follow it, up to `after`, the next cell that is not one of them.
+  struct Node {
+    std::int32_t dx;
+    std::int32_t dy;
+    std::uint32_t after;
+  };
+
+  int radius_ = 0;
+  std::vector<Node> nodes_;  // in depth-first order
+};
+
+}  // namespace vantrel
+
+#endif  // VANTREL_FIELD_OF_VIEW_H_

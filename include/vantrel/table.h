@@ -1,0 +1,100 @@
+// Line-of-sight tables: for a radius k, straight lines from the origin cell
+// (0, 0) to cells around it in the quarter plane x >= 0, y >= 0, each line
+// as the cells it steps through, one step to a neighbouring cell at a time.
+// Every cell within the radius that is not on an axis lies on some line.
+//
+// A table is made in memory by the same computation as the vantrel tool
+// uses for its file LOS.TDF, or read from such a file (or one of another
+// generator's, or edited by hand).
+#ifndef VANTREL_TABLE_PUBLIC_H_
+#define VANTREL_TABLE_PUBLIC_H_
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vantrel/cell.h"
+
+namespace vantrel {
+
+// The largest radius of a table.
+inline constexpr int kLargestRadius = 46340;
+
+// One table: its lines in the order of the file, line 1 first, each the
+// cells it steps through from the origin, which is left out.
+class Table {
+ public:
+  Table() = default;
+  Table(int radius, std::vector<std::vector<Cell>> lines)
+      : radius_(radius), lines_(std::move(lines)) {}
+
+  int radius() const { return radius_; }
+  const std::vector<std::vector<Cell>>& lines() const { return lines_; }
+
+  friend bool operator==(const Table&, const Table&) = default;
+
+ private:
+  int radius_ = 0;
+  std::vector<std::vector<Cell>> lines_;
+};
+
+// Table `radius` (1 to kLargestRadius) exactly as vantrel writes it. Takes
+// microseconds for the radii of a game's sight, and memory as the table's
+// points (a radius of 50 has about 4,500). Throws std::invalid_argument for
+// a radius out of range, std::bad_alloc when memory runs out.
+Table make_table(int radius);
+
+// What is wrong with a table file, in a user's words: the file, the table
+// and line entry, the line of the file and what was found there, such as
+// "LOS.TDF: Table 12, line 7 (line 243 of the file): the step from (1,0)
+// to (9,0) is not to a neighbouring cell".
+class TableFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The tables of one table file, opened once: reading the file through, it
+// notes where each table begins; then each table is read when asked for.
+// Whatever the file holds, the answer is a table or a TableFileError, never
+// a crash, and nothing is allocated for a count the file states before
+// what it counts has been read.
+//
+// Not safe to use from two threads at once: tables are read through one
+// open file.
+class TableFile {
+ public:
+  // Opens and indexes the file at `path`. Throws TableFileError.
+  explicit TableFile(const std::string& path);
+  // Indexes the bytes of a table file, which are copied.
+  static TableFile from_bytes(std::string_view bytes, std::string name = "table file");
+  ~TableFile();
+  TableFile(TableFile&&) noexcept;
+  TableFile& operator=(TableFile&&) noexcept;
+
+  // The tables' radii, in the order of the file.
+  const std::vector<int>& radii() const;
+  bool has_table(int radius) const;
+
+  // Reads table `radius`, checking that it is a table: braces around a
+  // numlines entry and as many line entries, numbered from 1, each with as
+  // many points as it states, each point a step to a neighbouring cell
+  // from the one before (from the origin first), within 0 to the radius on
+  // both axes. Throws TableFileError when the file has no such table or it
+  // is not one, std::bad_alloc when memory runs out.
+  Table table(int radius);
+
+ private:
+  struct State;
+  explicit TableFile(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+// Reads table `radius` of the file at `path`. Throws as TableFile does.
+Table read_table(const std::string& path, int radius);
+
+}  // namespace vantrel
+
+#endif  // VANTREL_TABLE_PUBLIC_H_

@@ -1,0 +1,90 @@
+#include "vantrel/field_of_view.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <new>
+
+namespace vantrel {
+namespace {
+
+// The tree of turned lines while it is built: each cell with its first
+// child and its next sibling.
+struct TreeCell {
+  std::int32_t dx;
+  std::int32_t dy;
+  std::uint32_t first_child = 0;  // 0: none (the root is nobody's child)
+  std::uint32_t next_sibling = 0;
+};
+
+}  // namespace
+
+FieldOfView::FieldOfView(const Table& table) {
+  // The 8 symmetries of the square, as (x, y) -> (sx * (swap ? y : x),
+  // sy * (swap ? x : y)).
+  constexpr struct {
+    int sx;
+    int sy;
+    bool swap;
+  } kTurns[] = {{1, 1, false},  {-1, 1, false},  {1, -1, false},  {-1, -1, false},
+                {1, 1, true},   {-1, 1, true},   {1, -1, true},   {-1, -1, true}};
+  std::vector<TreeCell> tree(1, TreeCell{0, 0});  // the root: the viewer
+  for (const std::vector<Cell>& line : table.lines()) {
+    for (const auto& turn : kTurns) {
+      std::uint32_t at = 0;
+      for (const Cell& cell : line) {
+        const std::int32_t dx = turn.sx * (turn.swap ? cell.y : cell.x);
+        const std::int32_t dy = turn.sy * (turn.swap ? cell.x : cell.y);
+        std::uint32_t child = tree[at].first_child;
+        std::uint32_t last = 0;
+        while (child != 0 && (tree[child].dx != dx || tree[child].dy != dy)) {
+          last = child;
+          child = tree[child].next_sibling;
+        }
+        if (child == 0) {
+          if (tree.size() >= std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+          child = static_cast<std::uint32_t>(tree.size());
+          tree.push_back(TreeCell{dx, dy});
+          if (last == 0) {
+            tree[at].first_child = child;
+          } else {
+            tree[last].next_sibling = child;
+          }
+        }
+        at = child;
+      }
+    }
+  }
+
+  // Depth first, each cell before the cells after it on its lines, the
+  // root left out; a cell's `after` is set once its subtree is laid out.
+  nodes_.reserve(tree.size() - 1);
+  struct Frame {
+    std::uint32_t cell;
+    std::uint32_t node;
+    std::uint32_t next_child;
+  };
+  std::vector<Frame> frames;
+  auto enter = [&](std::uint32_t cell) {
+    const auto node = static_cast<std::uint32_t>(nodes_.size());
+    nodes_.push_back(Node{tree[cell].dx, tree[cell].dy, 0});
+    radius_ = std::max({radius_, std::abs(tree[cell].dx), std::abs(tree[cell].dy)});
+    frames.push_back(Frame{cell, node, tree[cell].first_child});
+  };
+  for (std::uint32_t top = tree[0].first_child; top != 0; top = tree[top].next_sibling) {
+    enter(top);
+    while (!frames.empty()) {
+      Frame& frame = frames.back();
+      if (frame.next_child != 0) {
+        const std::uint32_t child = frame.next_child;
+        frame.next_child = tree[child].next_sibling;
+        enter(child);
+        continue;
+      }
+      nodes_[frame.node].after = static_cast<std::uint32_t>(nodes_.size());
+      frames.pop_back();
+    }
+  }
+}
+
+}  // namespace vantrel
