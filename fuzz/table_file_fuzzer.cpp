@@ -12,6 +12,8 @@
 #include "table_check.h"
 #include "table_picture.h"
 #include "table_reader.h"
+#include "vantrel/field_of_view.h"
+#include "vantrel/table.h"
 
 namespace {
 
@@ -41,6 +43,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(status != vantrel::TableReader::Status::kUnreadable);
     check(status == vantrel::TableReader::Status::kTooLong || offset == size);
+  }
+
+  // The library's reading: a table or a message, and a table it gives is
+  // one the field of view can walk.
+  try {
+    vantrel::TableFile tables = vantrel::TableFile::from_bytes(bytes);
+    for (const int radius : tables.radii()) {
+      const vantrel::Table table = tables.table(radius);
+      if (radius > 40) continue;
+      const vantrel::FieldOfView fov(table);
+      std::uint8_t in_view[9 * 7];
+      fov.compute({radius % 9, 3}, 9, 7, [&](int x, int y) { return (x * 7 + y) % 5 == 0; },
+                  in_view);
+      check(in_view[3 * 9 + radius % 9] == 1);
+    }
+  } catch (const vantrel::TableFileError&) {
   }
 
   vantrel::MemorySource file(bytes);

@@ -150,6 +150,11 @@ Table TableFile::table(int radius) {
                  ", before the table's closing brace");
     }
     if (status != TableReader::Status::kToken) state.fail_reading(reader, status);
+    // The last line of the file, and not the table's last.
+    if (token.end_size == 0 && token.kind != Kind::kClosingBrace) {
+      state.fail(table_name + ": the file ends at line " + std::to_string(token.line) +
+                 ", before the table's closing brace");
+    }
   };
   auto wrong = [&](const std::string& where, const std::string& what) {
     state.fail(where + " (line " + std::to_string(token.line) + " of the file): " + what);

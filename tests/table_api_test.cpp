@@ -1,0 +1,132 @@
+// Tables as engines get them: made in memory, or read from a table file,
+// and refused with a message when the file is not one.
+#include "vantrel/table.h"
+
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "memory_sink.h"
+#include "table_builder.h"
+#include "table_format.h"
+#include "test_files.h"
+
+namespace vantrel {
+namespace {
+
+// The file vantrel writes for `tables` tables.
+std::string file_of(std::int32_t tables) {
+  std::string bytes;
+  TableStream stream;
+  attach_memory(stream, &bytes);
+  write_header_block(stream, tables);
+  {
+    TableBuilder builder(stream);
+    for (std::int32_t radius = 1; radius <= tables; ++radius) builder.build(radius);
+  }
+  stream.close();
+  return bytes;
+}
+
+TEST(Table, MadeInMemoryIsTheTableOfTheFile) {
+  const std::string bytes = file_of(40);
+  TableFile file = TableFile::from_bytes(bytes);
+  ASSERT_EQ(file.radii().size(), 40u);
+  for (const int radius : {1, 2, 7, 12, 33, 40}) {
+    SCOPED_TRACE(radius);
+    EXPECT_EQ(file.table(radius), make_table(radius));
+  }
+  // Line 1 is the largest endpoint; the last runs up the y axis.
+  const Table four = make_table(4);
+  ASSERT_EQ(four.lines().size(), 6u);
+  EXPECT_EQ(four.lines().front(), (std::vector<Cell>{{1, 1}, {2, 2}, {3, 3}}));
+  EXPECT_EQ(four.lines().back(), (std::vector<Cell>{{0, 1}, {0, 2}, {0, 3}, {0, 4}}));
+
+  // From a file on disk, the same; opened once for several tables.
+  TempDir temp("table-api");
+  std::ofstream(temp.path() / "LOS.TDF", std::ios::binary) << bytes;
+  TableFile on_disk((temp.path() / "LOS.TDF").string());
+  EXPECT_EQ(on_disk.table(40), make_table(40));
+  EXPECT_EQ(on_disk.table(3), make_table(3));
+  EXPECT_EQ(read_table((temp.path() / "LOS.TDF").string(), 12), make_table(12));
+
+  EXPECT_THROW(make_table(0), std::invalid_argument);
+  EXPECT_THROW(make_table(kLargestRadius + 1), std::invalid_argument);
+}
+
+TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
+  const std::string good = file_of(3);
+  auto with = [&](const std::string& from, const std::string& to) {
+    std::string bytes = good;
+    return bytes.replace(bytes.find(from), from.size(), to);
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int radius;
+    std::string message;
+  } cases[] = {
+      {"empty", "", 1, "x.tdf: not a table file: it is empty"},
+      {"not a table file", "GIF89a", 1, "x.tdf: not a table file: it does not begin with [TABLEINFO]"},
+      {"no such table", good, 4, "x.tdf: it has no Table 4"},
+      {"a jump", with("line1=2,1,1,1,2;", "line1=2,0,2,1,2;"), 2,
+       "x.tdf: Table 2, line 1 (line 15 of the file): the step from (0,0) to (0,2) is not to "
+       "a neighbouring cell"},
+      {"a wrong number", with("line2=2,0,1,0,2;", "line3=2,0,1,0,2;"), 2,
+       "x.tdf: Table 2, line 2 (line 16 of the file): the entry is numbered 3"},
+      {"a wrong length", with("line2=2,0,1,0,2;", "line2=3,0,1,0,2;"), 2,
+       "x.tdf: Table 2, line 2 (line 16 of the file): it states 3 points but has 2"},
+      {"a point outside", with("\tline1=1,0,1;", "\tline1=2,0,1,0,2;"), 1,
+       "x.tdf: Table 1, line 1 (line 9 of the file): the point (0,2) lies outside 0 to 1"},
+      {"numlines wrong", with("numlines=2;", "numlines=3;"), 2,
+       "x.tdf: Table 2 (line 17 of the file): numlines=3 but the table has 2 lines"},
+      {"numlines huge", with("numlines=2;", "numlines=99999999999;"), 2,
+       "numlines=99999999999 but the table has 2 lines"},
+      {"cut", good.substr(0, good.find("[Table3]") + 30), 3,
+       "x.tdf: Table 3: the file ends at line"},
+      {"garbage in a table", with("\tline1=1,0,1;", "\tline1=1,0,1;x"), 1,
+       "x.tdf: Table 1 (line 9 of the file): expected line1=... or }, found \"\\tline1=1,0,1;x\""},
+      {"a line too long", with("\tline1=1,0,1;", std::string(2 << 20, '1')), 1,
+       "is longer than any line of a table"},
+      {"radius out of range", with("[Table3]", "[Table99999]"), 3, "Table 99999 (line"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      TableFile file = TableFile::from_bytes(c.bytes, "x.tdf");
+      file.table(c.radius);
+      ADD_FAILURE() << "no error";
+    } catch (const TableFileError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST(Table, AnyDamageGivesATableOrAMessage) {
+  const std::string good = file_of(6);
+  std::mt19937 random(7);
+  for (int n = 0; n < 2000; ++n) {
+    std::string bytes = good;
+    for (int k = 0; k < 1 + n % 4; ++k) {
+      bytes[random() % bytes.size()] = "0123456789,;=-\r\n{}[]x"[random() % 21];
+    }
+    try {
+      TableFile file = TableFile::from_bytes(bytes);
+      for (const int radius : file.radii()) {
+        const Table table = file.table(radius);
+        for (const std::vector<Cell>& line : table.lines()) {
+          for (const Cell& cell : line) {
+            ASSERT_TRUE(cell.x >= 0 && cell.y >= 0 && cell.x <= radius && cell.y <= radius);
+          }
+        }
+      }
+    } catch (const TableFileError&) {
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vantrel
