@@ -29,6 +29,9 @@
 #include "shown_text.h"
 #include "table_check.h"
 #include "table_picture.h"
+#include "vantrel/field_of_view.h"
+#include "vantrel/table.h"
+#include "view_picture.h"
 
 namespace {
 
@@ -47,12 +50,15 @@ constexpr char kUsageText[] =
     "usage: vantrel-inspect check [FILE]\n"
     "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
     "                            [--cells] [-o OUT.svg]\n"
+    "       vantrel-inspect fov MAP --at X,Y --table K [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
     "check  tells whether FILE (default LOS.TDF) is exactly what vantrel writes\n"
     "       for the table count in its header, or where it first differs\n"
     "draw   draws table K of FILE as an SVG picture (default tableK.svg): its\n"
     "       lines, or with --cells the cells they cover\n"
+    "fov    draws the cells in view from (X,Y) on the text map MAP ('#' opaque,\n"
+    "       '.' clear), by the lines of table K (default view.svg)\n"
     "\n"
     "A FILE of - is standard input; -o - writes the picture to standard output.\n"
     "'vantrel-inspect COMMAND --help' tells more of a command.\n";
@@ -81,9 +87,27 @@ constexpr char kDrawHelp[] =
     "  -o, --output OUT  the picture's file (default tableK.svg); - writes it\n"
     "                    to standard output\n";
 
+// A printf format, given the largest table a view is drawn with.
+constexpr char kFovHelp[] =
+    "usage: vantrel-inspect fov MAP --at X,Y --table K [-o OUT.svg]\n"
+    "\n"
+    "Draws what a viewer at cell (X,Y) sees on MAP (- for standard input), a\n"
+    "text map of one row a line, '#' opaque and '.' clear, row 0 first: the\n"
+    "cells that the lines of table K, turned every way the square turns,\n"
+    "reach from the viewer before an opaque cell. Walls are seen.\n"
+    "\n"
+    "  --at X,Y          the viewer's cell: column X, row Y, from 0\n"
+    "  --table K         the table whose lines are walked, from 1 to %d\n"
+    "  -o, --output OUT  the picture's file (default view.svg); - writes it\n"
+    "                    to standard output\n";
+
+// The largest table a view is drawn with: each of its points takes up to 8
+// cells of the walk.
+constexpr std::int32_t kLargestViewRadius = 500;
+
 // What the command line asks for.
 struct Request {
-  enum class Command { kCheck, kDraw };
+  enum class Command { kCheck, kDraw, kFov };
   Command command = Command::kCheck;
   std::string path = vantrel::kTableFileName;  // or kStandardStream
   // draw only:
@@ -92,6 +116,8 @@ struct Request {
   std::string output;     // a file, or kStandardStream
   std::optional<vantrel::CellWindow> window;
   bool cells = false;
+  // fov only (with radius and output):
+  vantrel::Cell viewer;
 };
 
 // The status read_command_line returns when the request is to be run.
@@ -160,11 +186,23 @@ int read_command_line(int argc, char** argv, Request& request) {
   CLI::Option* window_option = draw->add_option("--window", window)
                                    ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   draw->add_flag("--cells", request.cells);
+  CLI::App* fov = app.add_subcommand("fov");
+  CLI::Option* map_option = fov->add_option("MAP", request.path);
+  std::string at;
+  std::string fov_table;
+  CLI::Option* at_option =
+      fov->add_option("--at", at)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  CLI::Option* fov_table_option = fov->add_option("--table", fov_table)
+                                      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  CLI::Option* fov_output_option = fov->add_option("-o,--output", request.output)
+                                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
-  // The command given, as far as the parse got: "check", "draw", or "".
+  // The command given, as far as the parse got: "check", "draw", "fov", or
+  // "".
   auto command_given = [&]() -> std::string_view {
     const std::vector<CLI::App*> chosen = app.get_subcommands();
-    return chosen.empty() ? "" : chosen.front() == check ? "check" : "draw";
+    if (chosen.empty()) return "";
+    return chosen.front() == check ? "check" : chosen.front() == draw ? "draw" : "fov";
   };
   try {
     app.parse(argc, argv);
@@ -174,6 +212,8 @@ int read_command_line(int argc, char** argv, Request& request) {
       std::fputs(kCheckHelp, stdout);
     } else if (command == "draw") {
       std::printf(kDrawHelp, static_cast<int>(vantrel::kLargestDrawnRadius));
+    } else if (command == "fov") {
+      std::printf(kFovHelp, static_cast<int>(kLargestViewRadius));
     } else {
       std::fputs(kUsageText, stdout);
     }
@@ -198,7 +238,9 @@ int read_command_line(int argc, char** argv, Request& request) {
         return usage_error("unknown option " + quoted, command);
       }
       if (command.empty()) return usage_error("unknown command " + quoted);
-      return usage_error(std::string(command) + " takes one FILE at most, not also " + quoted,
+      return usage_error(std::string(command) + " takes one " +
+                             (command == "fov" ? "MAP" : "FILE") + " at most, not also " +
+                             quoted,
                          command);
     }
     if (command.empty()) return usage_error("no command given");
@@ -209,8 +251,35 @@ int read_command_line(int argc, char** argv, Request& request) {
     request.command = Request::Command::kCheck;
     return kGoOn;
   }
-  request.command = Request::Command::kDraw;
   std::int64_t number = 0;
+  if (command_given() == "fov") {
+    request.command = Request::Command::kFov;
+    if (map_option->count() == 0) return usage_error("fov needs MAP", "fov");
+    if (at_option->count() == 0) return usage_error("fov needs --at X,Y", "fov");
+    if (fov_table_option->count() == 0) return usage_error("fov needs --table K", "fov");
+    const std::size_t comma = at.find(',');
+    std::int64_t y = 0;
+    if (comma == std::string::npos ||
+        !parse_number(std::string_view(at).substr(0, comma), 0, vantrel::kLargestMapSide - 1,
+                      number) ||
+        !parse_number(std::string_view(at).substr(comma + 1), 0, vantrel::kLargestMapSide - 1,
+                      y)) {
+      return usage_error("--at takes X,Y, a column and a row from 0, not '" +
+                             vantrel::shown(at) + "'",
+                         "fov");
+    }
+    request.viewer = {static_cast<std::int32_t>(number), static_cast<std::int32_t>(y)};
+    if (!parse_number(fov_table, 1, kLargestViewRadius, number)) {
+      return usage_error("--table takes a table number from 1 to " +
+                             std::to_string(kLargestViewRadius) + ", not '" +
+                             vantrel::shown(fov_table) + "'",
+                         "fov");
+    }
+    request.radius = static_cast<std::int32_t>(number);
+    if (fov_output_option->count() == 0) request.output = "view.svg";
+    return kGoOn;
+  }
+  request.command = Request::Command::kDraw;
   if (table_option->count() == 0) return usage_error("draw needs --table K", "draw");
   if (!parse_number(table, 1, vantrel::kLargestDrawnRadius, number)) {
     return usage_error("--table takes a table number from 1 to " +
@@ -280,6 +349,40 @@ int check(const Request& request) {
   return cannot_read(path, result.error_number);
 }
 
+// Writes `svg` to OUT, or to standard output for "-"; false, with the
+// message printed, when it cannot.
+bool write_picture(const std::string& output, const std::string& svg) {
+  // Standard output carries the picture alone; main() tells whether it
+  // arrived.
+  if (output == kStandardStream) {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    std::fwrite(svg.data(), 1, svg.size(), stdout);
+    return true;
+  }
+  // As vantrel writes its file: a new file beside OUT that replaces it
+  // once complete, or OUT itself where it is a device or has other names;
+  // a failure removes only what this run made.
+  vantrel::OpenedFile out = vantrel::open_file_sink(output.c_str());
+  std::string_view operation = out.operation;
+  int error_number = out.error_number;
+  if (out.sink) {
+    operation = "write";
+    error_number = out.sink->write(svg.data(), svg.size());
+    if (error_number == 0) {
+      const vantrel::CloseFailure closed = out.sink->close();
+      operation = closed.operation;
+      error_number = closed.error_number;
+    }
+  }
+  if (error_number == 0) return true;
+  std::fprintf(stderr, "vantrel-inspect: cannot %.*s %s: %s\n",
+               static_cast<int>(operation.size()), operation.data(),
+               vantrel::shown(output).c_str(), std::strerror(error_number));
+  return false;
+}
+
 int draw(const Request& request) {
   const std::string& path = request.path;
   const std::int32_t radius = request.radius;
@@ -322,39 +425,49 @@ int draw(const Request& request) {
   picture.cells = request.cells;
   const std::string svg = vantrel::draw_table(table, picture);
 
-  // Standard output carries the picture alone; main() tells whether it
-  // arrived.
-  if (request.output == kStandardStream) {
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    std::fwrite(svg.data(), 1, svg.size(), stdout);
-    return kExitGood;
+  if (!write_picture(request.output, svg)) return kExitTrouble;
+  if (request.output == kStandardStream) return kExitGood;
+  std::printf("%s: Table %d, %zu lines\n", vantrel::shown(request.output).c_str(),
+              static_cast<int>(radius), table.lines.size());
+  return kExitGood;
+}
+
+int fov(const Request& request) {
+  const std::string& path = request.path;
+  vantrel::OpenedSource file = open_input(path);
+  if (!file.source) return cannot_read(path, file.error_number);
+  vantrel::TextMap map;
+  const vantrel::ReadMapResult read = vantrel::read_text_map(*file.source, map);
+  if (!read.read) {
+    if (read.error_number != 0) return cannot_read(path, read.error_number);
+    std::fprintf(stderr, "vantrel-inspect: %s: %s\n", named(path).c_str(),
+                 read.problem.c_str());
+    return kExitDiffers;
   }
-  // As vantrel writes its file: a new file beside OUT that replaces it
-  // once complete, or OUT itself where it is a device or has other names;
-  // a failure removes only what this run made.
-  const std::string& output = request.output;
-  vantrel::OpenedFile out = vantrel::open_file_sink(output.c_str());
-  std::string_view operation = out.operation;
-  int error_number = out.error_number;
-  if (out.sink) {
-    operation = "write";
-    error_number = out.sink->write(svg.data(), svg.size());
-    if (error_number == 0) {
-      const vantrel::CloseFailure closed = out.sink->close();
-      operation = closed.operation;
-      error_number = closed.error_number;
-    }
+  const vantrel::Cell viewer = request.viewer;
+  if (viewer.x >= map.width || viewer.y >= map.height) {
+    std::fprintf(stderr, "vantrel-inspect: (%d,%d) is not on %s, which has %d columns and %d rows\n",
+                 static_cast<int>(viewer.x), static_cast<int>(viewer.y), named(path).c_str(),
+                 map.width, map.height);
+    return kExitDiffers;
   }
-  if (error_number != 0) {
-    std::fprintf(stderr, "vantrel-inspect: cannot %.*s %s: %s\n",
-                 static_cast<int>(operation.size()), operation.data(),
-                 vantrel::shown(output).c_str(), std::strerror(error_number));
+  const vantrel::FieldOfView field(vantrel::make_table(request.radius));
+  std::vector<std::uint8_t> in_view(map.opaque.size());
+  field.compute(viewer, map.width, map.height,
+                [&](int x, int y) { return map.is_opaque(x, y); }, in_view);
+  vantrel::ViewPicture picture;
+  picture.map_name =
+      path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
+  picture.viewer = viewer;
+  picture.radius = request.radius;
+  if (!write_picture(request.output, vantrel::draw_view(map, in_view, picture))) {
     return kExitTrouble;
   }
-  std::printf("%s: Table %d, %zu lines\n", vantrel::shown(output).c_str(),
-              static_cast<int>(radius), table.lines.size());
+  if (request.output == kStandardStream) return kExitGood;
+  const auto seen = std::count(in_view.begin(), in_view.end(), 1);
+  std::printf("%s: %lld %s in view from (%d,%d)\n", vantrel::shown(request.output).c_str(),
+              static_cast<long long>(seen), seen == 1 ? "cell" : "cells",
+              static_cast<int>(viewer.x), static_cast<int>(viewer.y));
   return kExitGood;
 }
 
@@ -363,7 +476,12 @@ int run(int argc, char** argv) {
   if (const int status = read_command_line(argc, argv, request); status != kGoOn) {
     return status;
   }
-  return request.command == Request::Command::kCheck ? check(request) : draw(request);
+  switch (request.command) {
+    case Request::Command::kCheck: return check(request);
+    case Request::Command::kDraw: return draw(request);
+    case Request::Command::kFov: return fov(request);
+  }
+  return kExitTrouble;
 }
 
 }  // namespace

@@ -299,6 +299,48 @@ TEST_F(VantrelInspect, DrawsAWindowOfCoverageAndWarnsOfWhatVantrelNeverWrites) {
   }
 }
 
+TEST_F(VantrelInspect, FovDrawsWhatTheViewerSeesOnATextMap) {
+  // Table 2 reaches the 21 cells around the viewer with no coordinate
+  // beyond 2 and not both beyond 1; the only line to (2,0) runs through
+  // the wall at (2,1).
+  write_file(dir_ / "room.txt",
+             ".......\n"
+             "...#...\n"
+             ".......\r\n"
+             ".......\n"
+             ".......");
+  const vantrel::Result seen = run({"fov", "room.txt", "--at=3,2", "--table", "2"});
+  ASSERT_EQ(seen.status, 0) << seen.err;
+  EXPECT_EQ(seen.out, "view.svg: 20 cells in view from (3,2)\n");
+  const std::string svg = read_file(dir_ / "view.svg");
+  EXPECT_NE(svg.find("7 x 5 cells; lines of table 2; 20 cells in view"), std::string::npos);
+  if (have_program("xmllint")) {
+    EXPECT_EQ(run_in(dir_, "xmllint --noout view.svg").status, 0);
+  }
+
+  write_file(dir_ / "ragged.txt", "...\n....\n");
+  write_file(dir_ / "odd.txt", "..\x1b.\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{"fov", "ragged.txt", "--at", "0,0", "--table", "3"}, 1,
+       "ragged.txt: line 2 has 4 cells, line 1 has 3"},
+      {{"fov", "odd.txt", "--at", "0,0", "--table", "3"}, 1,
+       "odd.txt: line 1, cell 3: '\\x1b' where '#' or '.' belongs"},
+      {{"fov", "room.txt", "--at", "7,0", "--table", "3"}, 1,
+       "(7,0) is not on room.txt, which has 7 columns and 5 rows"},
+      {{"fov", "missing.txt", "--at", "0,0", "--table", "3"}, 2, "cannot read missing.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const vantrel::Result result = run(c.args);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+  }
+}
+
 TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {
   tables_of("192");
   fs::create_symlink("/dev/full", dir_ / "full.svg");
@@ -352,6 +394,14 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
       {{"draw", "--table", "3", "--window", "0,0,1"}, 2, "",
        "--window takes X0,Y0,X1,Y1 with 0 <= X0 <= X1 <= 3 and 0 <= Y0 <= Y1 <= 3, not "
        "'0,0,1'"},
+      {{"fov", "--help"}, 0, "usage: vantrel-inspect fov MAP --at X,Y --table K", ""},
+      {{"fov", "--at", "1,1", "--table", "3"}, 2, "", "fov needs MAP"},
+      {{"fov", "m.txt", "--table", "3"}, 2, "", "fov needs --at X,Y"},
+      {{"fov", "m.txt", "--at", "1,1"}, 2, "", "fov needs --table K"},
+      {{"fov", "m.txt", "--at", "1;1", "--table", "3"}, 2, "",
+       "--at takes X,Y, a column and a row from 0, not '1;1'"},
+      {{"fov", "m.txt", "--at", "1,1", "--table", "501"}, 2, "",
+       "--table takes a table number from 1 to 500, not '501'"},
       {{"check", "a.tdf", "b.tdf"}, 2, "", "check takes one FILE at most, not also 'b.tdf'"},
       {{"draw", "a.tdf", "--table", "3", "b.tdf"}, 2, "",
        "draw takes one FILE at most, not also 'b.tdf'"},
