@@ -1,6 +1,7 @@
 // vantrel-inspect: tells whether a table file is exactly what vantrel
-// writes, and draws one of its tables as an SVG picture. The only code of
-// this tool that prints; it maps each outcome to its exit status.
+// writes, draws one of its tables as an SVG picture, and draws what a
+// viewer sees on a text map. The only code of this tool that prints; it
+// maps each outcome to its exit status.
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
