@@ -1,6 +1,7 @@
 #include "vantrel/field_of_view.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <limits>
 #include <new>
@@ -84,6 +85,37 @@ FieldOfView::FieldOfView(const Table& table) {
       nodes_[frame.node].after = static_cast<std::uint32_t>(nodes_.size());
       frames.pop_back();
     }
+  }
+}
+
+void FieldOfView::compute(Cell viewer, int width, int height,
+                          std::span<const std::uint8_t> opaque,
+                          std::span<std::uint8_t> in_view) const {
+  check_view(viewer, width, height, in_view.size());
+  check_view(viewer, width, height, opaque.size());
+  const bool all_on_map = viewer.x >= radius_ && viewer.y >= radius_ &&
+                          width - viewer.x > radius_ && height - viewer.y > radius_;
+  if (!all_on_map) {
+    compute(viewer, width, height,
+            [&](std::int32_t x, std::int32_t y) {
+              return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                            static_cast<std::size_t>(x)] != 0;
+            },
+            in_view);
+    return;
+  }
+  std::memset(in_view.data(), 0, in_view.size());
+  const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+  std::uint8_t* const seen = in_view.data() + origin;
+  const std::uint8_t* const wall = opaque.data() + origin;
+  *seen = 1;
+  const Node* const nodes = nodes_.data();
+  const std::size_t count = nodes_.size();
+  for (std::size_t n = 0; n < count;) {
+    const Node& node = nodes[n];
+    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+    seen[at] = 1;
+    n = wall[at] != 0 ? node.after : n + 1;
   }
 }
 

@@ -59,10 +59,16 @@ std::vector<std::uint8_t> reference_view(const Table& table, const Map& map, Cel
   return view;
 }
 
+// The view computed both ways, from an opacity predicate and from a map of
+// bytes, which must agree.
 std::vector<std::uint8_t> view_of(const FieldOfView& fov, const Map& map, Cell viewer) {
   std::vector<std::uint8_t> view(map.opaque.size(), 7);
   fov.compute(viewer, map.width, map.height, [&](int x, int y) { return map.is_opaque(x, y); },
               view);
+  std::vector<std::uint8_t> from_bytes(map.opaque.size(), 7);
+  fov.compute(viewer, map.width, map.height, std::span<const std::uint8_t>(map.opaque),
+              from_bytes);
+  EXPECT_EQ(view, from_bytes);
   return view;
 }
 
