@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string>
 
 namespace vantrel {
 namespace {
@@ -21,6 +22,14 @@ struct TreeCell {
 }  // namespace
 
 FieldOfView::FieldOfView(const Table& table) {
+  for (const std::vector<Cell>& line : table.lines()) {
+    for (const Cell& cell : line) {
+      if (std::max(std::abs(std::int64_t{cell.x}), std::abs(std::int64_t{cell.y})) > kLargestRadius) {
+        throw std::invalid_argument("vantrel::FieldOfView: the table reaches beyond " +
+                                    std::to_string(kLargestRadius) + " cells");
+      }
+    }
+  }
   // The 8 symmetries of the square, as (x, y) -> (sx * (swap ? y : x),
   // sy * (swap ? x : y)).
   constexpr struct {
@@ -68,7 +77,8 @@ FieldOfView::FieldOfView(const Table& table) {
   std::vector<Frame> frames;
   auto enter = [&](std::uint32_t cell) {
     const auto node = static_cast<std::uint32_t>(nodes_.size());
-    nodes_.push_back(Node{tree[cell].dx, tree[cell].dy, 0});
+    nodes_.push_back(Node{static_cast<std::int16_t>(tree[cell].dx),
+                          static_cast<std::int16_t>(tree[cell].dy), 0});
     radius_ = std::max({radius_, std::abs(tree[cell].dx), std::abs(tree[cell].dy)});
     frames.push_back(Frame{cell, node, tree[cell].first_child});
   };

@@ -37,8 +37,13 @@ namespace vantrel {
 
 class FieldOfView {
  public:
-  // Throws std::bad_alloc when memory runs out: the tree holds up to 8
-  // cells per point of the table (a radius of 50 takes about 300 KB).
+  // The largest radius a field of view takes.
+  static constexpr int kLargestRadius = 32767;
+
+  // Throws std::invalid_argument for a table with a cell beyond
+  // kLargestRadius, std::bad_alloc when memory runs out: the tree holds up
+  // to 8 cells of 8 bytes per point of the table (a radius of 50 takes
+  // about 200 KB, 500 about 20 MB).
   explicit FieldOfView(const Table& table);
 
   int radius() const { return radius_; }
@@ -107,9 +112,10 @@ class FieldOfView {
 
   // A cell of the tree, relative to the viewer; the cells after it on its
   // lines follow it, up to `after`, the next cell that is not one of them.
+  // Eight bytes, so that the walk reads as little as it can.
   struct Node {
-    std::int32_t dx;
-    std::int32_t dy;
+    std::int16_t dx;
+    std::int16_t dy;
     std::uint32_t after;
   };
 
