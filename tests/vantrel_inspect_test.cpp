@@ -13,7 +13,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -181,21 +180,30 @@ TEST_F(VantrelInspect, CheckTellsAnExactFileFromEveryKindOfDamage) {
   EXPECT_EQ(unwritten.status, 2) << unwritten.out;
 }
 
+// `text` cut at each `separator`.
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  for (std::size_t from = 0;;) {
+    const std::size_t end = text.find(separator, from);
+    parts.push_back(text.substr(from, end - from));
+    if (end == std::string::npos) return parts;
+    from = end + 1;
+  }
+}
+
 // The entries of table `radius` in `file`: each a list of "x,y" points.
 std::vector<std::vector<std::string>> entries_of(const std::string& file, int radius) {
   std::vector<std::vector<std::string>> entries;
-  std::size_t at = file.find("[Table" + std::to_string(radius) + "]");
-  const std::size_t end = file.find('}', at);
-  const std::regex entry(R"(\tline\d+=\d+((?:,\d+,\d+)*);)");
-  for (std::sregex_iterator it(file.begin() + static_cast<long>(at),
-                               file.begin() + static_cast<long>(end), entry);
-       it != std::sregex_iterator(); ++it) {
+  const std::size_t end = file.find('}', file.find("[Table" + std::to_string(radius) + "]"));
+  for (std::size_t at = file.find("\tline", file.find("[Table" + std::to_string(radius) + "]"));
+       at < end; at = file.find("\tline", at + 1)) {
+    const std::size_t equals = file.find('=', at);
+    // "<length>,x,y,...": the points after the length.
+    const std::vector<std::string> numbers =
+        split(file.substr(equals + 1, file.find(';', at) - equals - 1), ',');
     std::vector<std::string> points;
-    const std::string numbers = (*it)[1].str();
-    const std::regex pair(R"(,(\d+),(\d+))");
-    for (std::sregex_iterator p(numbers.begin(), numbers.end(), pair);
-         p != std::sregex_iterator(); ++p) {
-      points.push_back((*p)[1].str() + "," + (*p)[2].str());
+    for (std::size_t n = 1; n + 1 < numbers.size(); n += 2) {
+      points.push_back(numbers[n] + "," + numbers[n + 1]);
     }
     entries.push_back(points);
   }
@@ -211,17 +219,14 @@ TEST_F(VantrelInspect, DrawShowsEachLineOfTheTableAsAPolyline) {
 
   // One polyline per entry, from the origin cell through the file's points.
   std::vector<std::vector<std::string>> drawn;
-  const std::regex polyline(R"(<polyline [^>]*points="0,0((?: -?\d+,-?\d+)*)\"><title>line )");
-  for (std::sregex_iterator it(svg.begin(), svg.end(), polyline); it != std::sregex_iterator();
-       ++it) {
-    std::vector<std::string> points;
-    std::string rest = (*it)[1].str();
-    for (std::size_t from = 1; from < rest.size();) {
-      const std::size_t space = rest.find(' ', from);
-      points.push_back(rest.substr(from, space - from));
-      from = space == std::string::npos ? rest.size() : space + 1;
-    }
-    drawn.push_back(points);
+  for (std::size_t at = svg.find("<polyline "); at != std::string::npos;
+       at = svg.find("<polyline ", at + 1)) {
+    const std::size_t points = svg.find(" points=\"0,0", at) + 12;
+    const std::size_t end = svg.find('"', points);
+    ASSERT_EQ(svg.compare(end, 14, "\"><title>line "), 0) << svg.substr(at, 200);
+    std::vector<std::string> cells = split(svg.substr(points, end - points), ' ');
+    cells.erase(cells.begin());  // before the first space: nothing
+    drawn.push_back(cells);
   }
   EXPECT_EQ(drawn, entries_of(file, 6));
 
