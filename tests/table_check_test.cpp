@@ -81,7 +81,7 @@ Expected expected_report(const std::string& good, const std::string& damaged,
   if (before.size() > 24) before = "..." + before.substr(before.size() - 24);
   auto excerpt = [&](const std::string& bytes) {
     return "\"" + shown(before) + shown(bytes.substr(std::min(offset, bytes.size()), 24)) +
-           (offset >= bytes.size() ? "\" (the end of the file)" : "...\"");
+           (offset + 24 > bytes.size() ? "\" (the end of the file)" : "...\"");
   };
   expected.excerpts = "expected: " + excerpt(good) + "\n  found:    " + excerpt(damaged);
   return expected;
@@ -178,6 +178,26 @@ TEST(TableCheck, NamesThePlaceOfTheFirstDifferenceInFilesDamagedAtRandom) {
     ++checked;
   }
   EXPECT_GT(checked, 2500);
+}
+
+// The bytes due after a difference come whole wherever it lies, also
+// just before the end of one of the stream's buffers.
+TEST(TableCheck, ShowsTheBytesDueInFullAcrossTheStreamsBuffers) {
+  const std::string good = file_of(100);  // 3.3 MB: a few buffers of 1 MiB
+  std::mt19937 random(3);
+  for (std::size_t boundary = std::size_t{1} << 20; boundary + 64 < good.size();
+       boundary += std::size_t{1} << 20) {
+    for (int n = 0; n < 30; ++n) {
+      const std::size_t cut = boundary - 40 + random() % 64;
+      const std::string damaged = good.substr(0, cut);
+      MemorySource source(damaged);
+      const CheckResult result = check_table_file(source);
+      ASSERT_EQ(result.verdict, CheckResult::Verdict::kDiffers);
+      EXPECT_NE(result.problem.find(expected_report(good, damaged, cut).excerpts),
+                std::string::npos)
+          << "cut at " << cut << ":\n" << result.problem;
+    }
+  }
 }
 
 }  // namespace
