@@ -371,16 +371,30 @@ bool read_table_count(std::string_view head, CheckResult& result) {
                      "  found: \"" + shown(head.substr(0, kExcerpt)) + "...\"";
     return false;
   }
-  const std::size_t key = head.find("numtables=");
-  if (key == std::string_view::npos) {
-    if (kCountLine.rfind(head, 0) == 0) return ends_inside_header();
-    result.problem = "the header holds no table count (numtables=)";
+  // Up to the count, vantrel's header is the same in every file.
+  const std::size_t same = static_cast<std::size_t>(
+      std::mismatch(head.begin(), head.end(), kCountLine.begin(), kCountLine.end()).first -
+      head.begin());
+  if (same == head.size() && same < kCountLine.size()) return ends_inside_header();
+  if (same < kCountLine.size()) {
+    const std::size_t line_start = same == 0 ? 0 : head.rfind('\n', same - 1) + 1;
+    const std::string before = shown(head.substr(line_start, same - line_start));
+    const std::string_view found = head.substr(same, kExcerpt);
+    result.problem =
+        std::string(kCountLine[same] == '\r' && head[same] == '\n'
+                        ? "LF where CR LF belongs, in the header"
+                        : "the header differs") +
+        "\n  at byte " + std::to_string(same) + ", line " +
+        std::to_string(std::count(head.begin(), head.begin() + static_cast<long>(same), '\n') + 1) +
+        " of the file\n  expected: \"" + before + shown(kCountLine.substr(same)) +
+        "...\"\n  found:    \"" + before + shown(found) +
+        (found.size() < kExcerpt ? "\" (the end of the file)" : "...\"");
     return false;
   }
   // The count as it stands, up to the ';' or the end of its line.
-  std::string_view number = head.substr(key + std::string_view("numtables=").size());
+  std::string_view number = head.substr(kCountLine.size());
   number = number.substr(0, std::min(number.find_first_of(";\r\n"), number.size()));
-  if (number.empty() && key + 10 == head.size()) return ends_inside_header();
+  if (number.empty() && head.size() == kCountLine.size()) return ends_inside_header();
   const std::string_view digits = number.substr(number.rfind('-', 0) == 0 ? 1 : 0);
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
     result.problem = "the header's table count is not a number: \"" +
@@ -388,7 +402,10 @@ bool read_table_count(std::string_view head, CheckResult& result) {
     return false;
   }
   std::int64_t count = 0;
-  const bool fits = digits.size() <= 11 &&
+  // Leading zeros make no count out of range; the comparison names them.
+  const std::size_t significant =
+      digits.size() - std::min(digits.find_first_not_of('0'), digits.size() - 1);
+  const bool fits = significant <= 11 &&
                     std::from_chars(number.data(), number.data() + number.size(), count).ec ==
                         std::errc();
   if (!fits || count > kMostTables || count < kFewestTables) {
