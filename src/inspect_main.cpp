@@ -3,6 +3,7 @@
 // viewer sees on a text map. The only code of this tool that prints; it
 // maps each outcome to its exit status.
 #include <algorithm>
+#include <csignal>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -20,6 +21,9 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <CLI/CLI.hpp>
@@ -120,6 +124,9 @@ struct Request {
   // fov only (with radius and output):
   vantrel::Cell viewer;
 };
+
+// Beyond any line number of a table that can be drawn.
+constexpr std::int64_t kLargestLineNumber = std::int64_t{1} << 30;
 
 // The status read_command_line returns when the request is to be run.
 constexpr int kGoOn = -1;
@@ -290,8 +297,10 @@ int read_command_line(int argc, char** argv, Request& request) {
   }
   request.radius = static_cast<std::int32_t>(number);
   if (line_option->count() > 0) {
-    if (!parse_number(line, 1, 1 << 30, number)) {
-      return usage_error("--line takes a line number from 1, not '" + vantrel::shown(line) + "'",
+    if (!parse_number(line, 1, kLargestLineNumber, number)) {
+      return usage_error("--line takes a line number from 1 to " +
+                             std::to_string(kLargestLineNumber) + ", not '" +
+                             vantrel::shown(line) + "'",
                          "draw");
     }
     request.line = number;
@@ -348,6 +357,20 @@ int check(const Request& request) {
       break;
   }
   return cannot_read(path, result.error_number);
+}
+
+// True when OUT names what standard output writes to (/dev/stdout, say),
+// where the picture must go alone.
+bool is_standard_output(const std::string& path) {
+  if (path == kStandardStream) return true;
+#ifdef _WIN32
+  return false;
+#else
+  struct stat out;
+  struct stat file;
+  return fstat(STDOUT_FILENO, &out) == 0 && stat(path.c_str(), &file) == 0 &&
+         out.st_dev == file.st_dev && out.st_ino == file.st_ino;
+#endif
 }
 
 // Writes `svg` to OUT, or to standard output for "-"; false, with the
@@ -426,10 +449,12 @@ int draw(const Request& request) {
   picture.cells = request.cells;
   const std::string svg = vantrel::draw_table(table, picture);
 
+  const bool alone = is_standard_output(request.output);
   if (!write_picture(request.output, svg)) return kExitTrouble;
-  if (request.output == kStandardStream) return kExitGood;
-  std::printf("%s: Table %d, %zu lines\n", vantrel::shown(request.output).c_str(),
-              static_cast<int>(radius), table.lines.size());
+  if (alone) return kExitGood;
+  std::printf("%s: Table %d, %zu %s\n", vantrel::shown(request.output).c_str(),
+              static_cast<int>(radius), table.lines.size(),
+              table.lines.size() == 1 ? "line" : "lines");
   return kExitGood;
 }
 
@@ -461,10 +486,11 @@ int fov(const Request& request) {
       path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
   picture.viewer = viewer;
   picture.radius = request.radius;
+  const bool alone = is_standard_output(request.output);
   if (!write_picture(request.output, vantrel::draw_view(map, in_view, picture))) {
     return kExitTrouble;
   }
-  if (request.output == kStandardStream) return kExitGood;
+  if (alone) return kExitGood;
   const auto seen = std::count(in_view.begin(), in_view.end(), 1);
   std::printf("%s: %lld %s in view from (%d,%d)\n", vantrel::shown(request.output).c_str(),
               static_cast<long long>(seen), seen == 1 ? "cell" : "cells",
@@ -487,14 +513,34 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-// Memory so short that even the exception for it cannot be had.
+// Memory so short that even the exception for it cannot be had, or that
+// an object made before main() cannot be.
 [[noreturn]] void end_on_terminate() {
   std::fputs("vantrel-inspect: out of memory\n", stderr);
   std::_Exit(kExitTrouble);
 }
 
+namespace {
+
+// Sets end_on_terminate before every other object of the program is made:
+// CLI11's validators allocate before main() begins.
+struct TerminateFirst {
+  TerminateFirst() { std::set_terminate(end_on_terminate); }
+};
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((init_priority(101)))
+#endif
+const TerminateFirst terminate_first;
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::set_terminate(end_on_terminate);
+#ifdef SIGXFSZ
+  // A picture past the file size limit is a failed write, reported, and
+  // its new file removed; not a death that leaves the file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   int status = kExitTrouble;
   try {
     status = run(argc, argv);

@@ -12,8 +12,9 @@ namespace {
 
 // Points a picture may hold in all.
 constexpr std::size_t kMostPoints = std::size_t{1} << 24;
-// Coordinates a foreign file may use.
-constexpr std::int64_t kLargestCoordinate = 1000000;
+// Coordinates a foreign file may use: farther points would lie beyond what
+// an SVG renderer can place at the largest scale of a picture.
+constexpr std::int64_t kLargestCoordinate = 100000;
 
 bool drawable(const std::vector<Cell>& points) {
   return std::all_of(points.begin(), points.end(), [](const Cell& p) {
@@ -65,9 +66,10 @@ ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& ta
     status = reader.next(token);
     return status == TableReader::Status::kToken;
   };
+  // The file ended after `token`, the table's last line.
   auto ends_early = [&] {
-    return fail(table_name + " ends at line " + std::to_string(reader.line()) +
-                " of the file, before its closing brace");
+    return fail(table_name + " ends at line " + std::to_string(token.line) +
+                ", the file's last, before its closing brace");
   };
 
   if (!next_line()) return status == TableReader::Status::kEnd ? ends_early() : fail("");
@@ -82,9 +84,13 @@ ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& ta
     if (!next_line()) return status == TableReader::Status::kEnd ? ends_early() : fail("");
     if (token.kind == Kind::kClosingBrace) break;
     if (token.kind != Kind::kEntry ||
-        token.length != static_cast<std::int64_t>(token.point_count) ||
-        !drawable(token.points)) {
+        token.length != static_cast<std::int64_t>(token.point_count)) {
       return fail(malformed_here());
+    }
+    if (!drawable(token.points)) {
+      return fail(table_name + ", line " + std::to_string(token.number) + " (line " +
+                  std::to_string(token.line) + " of the file) has a point beyond " +
+                  std::to_string(kLargestCoordinate) + " cells, too far to draw");
     }
     points += token.points.size();
     if (points > kMostPoints) return fail(table_name + " has too many points to draw");

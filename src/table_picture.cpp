@@ -122,28 +122,9 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
   const double plot_width = cell * static_cast<double>(columns);
   const double plot_height = cell * static_cast<double>(rows);
   const double bottom = top + plot_height;
-  const double width = std::max(left + plot_width + 24, 460.0);
-  const double height = bottom + (options.cells ? 72 : 44);
-  const double stroke = std::max(1.0 / cell, 0.08);
-  // Labels every 1, 2, 5, 10, 20, 50, ... cells, ten or so in all.
-  const std::int64_t step = round_number_from(static_cast<double>(span) / 10);
-  // Where the centre of cell (x, y) lies in the picture.
-  auto pixel_x = [&](std::int64_t x) {
-    return left + (static_cast<double>(x - window.x0) + 0.5) * cell;
-  };
-  auto pixel_y = [&](std::int64_t y) {
-    return bottom - (static_cast<double>(y - window.y0) + 0.5) * cell;
-  };
   const Coverage coverage = options.cells ? coverage_of(table, window) : Coverage{};
-
-  std::string svg;
-  auto add = [&svg](auto... parts) { (svg.append(std::string_view(parts)), ...); };
   const std::string table_name = "Table " + std::to_string(table.radius);
-  add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-  add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", number_text(width),
-      "\" height=\"", number_text(height), "\" viewBox=\"0 0 ", number_text(width), " ",
-      number_text(height), "\" font-family=\"sans-serif\" font-size=\"12\">\n");
-
+  const std::string_view heading_end = options.cells ? ": cells the lines cover" : "";
   // The heading: what the picture shows, and of which part.
   std::string about = "radius " + std::to_string(table.radius) + ", " +
                       std::to_string(table.lines.size()) +
@@ -156,13 +137,40 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
     about += "; " + std::to_string(coverage.reached) + " of " +
              std::to_string(coverage.within) + " cells within the radius reached";
   }
+  // Wide enough for the drawing, the heading (about 10 and 7 pixels a
+  // character) beside the scale, and the legend of the coverage view.
+  const double heading_width =
+      std::max(9.5 * static_cast<double>(table_name.size() + 4 + options.file_name.size() +
+                                         heading_end.size()),
+               7.0 * static_cast<double>(about.size()) + 130);
+  const double width = std::max({left + plot_width + 24, 24 + heading_width,
+                                 options.cells ? left + 520 : 0.0, 460.0});
+  const double height = bottom + (options.cells ? 72 : 44);
+  const double stroke = std::max(1.0 / cell, 0.08);
+  // Labels every 1, 2, 5, 10, 20, 50, ... cells, ten or so in all.
+  const std::int64_t step = round_number_from(static_cast<double>(span) / 10);
+  // Where the centre of cell (x, y) lies in the picture.
+  auto pixel_x = [&](std::int64_t x) {
+    return left + (static_cast<double>(x - window.x0) + 0.5) * cell;
+  };
+  auto pixel_y = [&](std::int64_t y) {
+    return bottom - (static_cast<double>(y - window.y0) + 0.5) * cell;
+  };
+
+  std::string svg;
+  auto add = [&svg](auto... parts) { (svg.append(std::string_view(parts)), ...); };
+  add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+  add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", number_text(width),
+      "\" height=\"", number_text(height), "\" viewBox=\"0 0 ", number_text(width), " ",
+      number_text(height), "\" font-family=\"sans-serif\" font-size=\"12\">\n");
+
   add("<title>", table_name, " of ");
   add_xml_text(svg, options.file_name);
   add(options.cells ? ": cells the lines cover" : ": its lines", "</title>\n");
   add("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
   add("<text x=\"12\" y=\"24\" font-size=\"16\" font-weight=\"bold\">", table_name, " of ");
   add_xml_text(svg, options.file_name);
-  add(options.cells ? ": cells the lines cover" : "", "</text>\n");
+  add(heading_end, "</text>\n");
   add("<text x=\"12\" y=\"44\" fill=\"#333\">", about, "</text>\n");
   // A scale: a bar of a round number of cells, 40 pixels or more.
   const std::int64_t scale = round_number_from(40 / cell);

@@ -389,7 +389,7 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
       {{"draw", "--table= 3"}, 2, "", bad_table + "' 3'"},
       {{"draw", "--table", "-3"}, 2, "", bad_table + "'-3'"},
       {{"draw", "--table", "2001"}, 2, "", bad_table + "'2001'"},
-      {{"draw", "--table", "3", "--line", "0"}, 2, "", "--line takes a line number from 1, not '0'"},
+      {{"draw", "--table", "3", "--line", "0"}, 2, "", "--line takes a line number from 1 to 1073741824, not '0'"},
       {{"draw", "--table", "3", "--window", "0,0,4,1"}, 2, "",
        "--window takes X0,Y0,X1,Y1 with 0 <= X0 <= X1 <= 3 and 0 <= Y0 <= Y1 <= 3, not "
        "'0,0,4,1'"},
