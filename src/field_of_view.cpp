@@ -22,12 +22,23 @@ struct TreeCell {
 }  // namespace
 
 FieldOfView::FieldOfView(const Table& table) {
+  // Steps to neighbouring cells give each cell of the tree 8 children at
+  // most, and keep every cell within the line's length.
   for (const std::vector<Cell>& line : table.lines()) {
+    Cell from{0, 0};
     for (const Cell& cell : line) {
-      if (std::max(std::abs(std::int64_t{cell.x}), std::abs(std::int64_t{cell.y})) > kLargestRadius) {
+      const std::int64_t dx = std::int64_t{cell.x} - from.x;
+      const std::int64_t dy = std::int64_t{cell.y} - from.y;
+      if (dx < -1 || dx > 1 || dy < -1 || dy > 1 || (dx == 0 && dy == 0)) {
+        throw std::invalid_argument(
+            "vantrel::FieldOfView: a line of the table does not step to a neighbouring cell");
+      }
+      if (std::max(std::abs(std::int64_t{cell.x}), std::abs(std::int64_t{cell.y})) >
+          kLargestRadius) {
         throw std::invalid_argument("vantrel::FieldOfView: the table reaches beyond " +
                                     std::to_string(kLargestRadius) + " cells");
       }
+      from = cell;
     }
   }
   // The 8 symmetries of the square, as (x, y) -> (sx * (swap ? y : x),

@@ -108,6 +108,11 @@ TableFile::TableFile(const std::string& path) {
     state->fail(std::string("cannot open it: ") + std::strerror(opened.error_number));
   }
   state->source = std::move(opened.source);
+  // Each table is read where the index found it.
+  if (const int error_number = state->source->seek(0); error_number != 0) {
+    state->fail(std::string("cannot go back in it, as reading its tables takes: ") +
+                std::strerror(error_number));
+  }
   state_ = std::move(state);
   state_->index();
 }
@@ -146,7 +151,7 @@ Table TableFile::table(int radius) {
   auto next = [&] {
     const TableReader::Status status = reader.next(token);
     if (status == TableReader::Status::kEnd) {
-      state.fail(table_name + ": the file ends at line " + std::to_string(reader.line()) +
+      state.fail(table_name + ": the file ends after line " + std::to_string(token.line) +
                  ", before the table's closing brace");
     }
     if (status != TableReader::Status::kToken) state.fail_reading(reader, status);
@@ -165,11 +170,15 @@ Table TableFile::table(int radius) {
                           (token.text.size() > 60 ? "...\"" : "\""));
   };
   next();  // the opening, found by the index
+  if (token.kind != Kind::kTableOpening || token.number != radius) {
+    wrong(table_name, "the file has changed since it was opened");
+  }
   next();
   if (token.kind != Kind::kOpeningBrace) expected("{");
   next();
   if (token.kind != Kind::kLineCount) expected("numlines=<count>;");
   const std::int64_t count = token.number;
+  const std::uint64_t count_line = token.line;
   if (count < 0) wrong(table_name, "numlines is negative");
   std::vector<std::vector<Cell>> lines;
   for (;;) {
@@ -205,8 +214,9 @@ Table TableFile::table(int radius) {
     lines.push_back(std::move(token.points));
   }
   if (static_cast<std::int64_t>(lines.size()) != count) {
-    wrong(table_name, "numlines=" + std::to_string(count) + " but the table has " +
-                          std::to_string(lines.size()) + " lines");
+    state.fail(table_name + " (line " + std::to_string(count_line) + " of the file): numlines=" +
+               std::to_string(count) + " but the table has " + std::to_string(lines.size()) +
+               " lines");
   }
   return Table(radius, std::move(lines));
 }

@@ -52,7 +52,7 @@ ReadMapResult read_text_map(ByteSource& file, TextMap& map) {
         if (!end_row()) return result;
         continue;
       }
-      if (row.size() > kLargestMapSide) {
+      if (row.size() >= kLargestMapSide + (c == '\r' ? 1u : 0u)) {
         result.problem = "line " + std::to_string(line + 1) + " has more than " +
                          std::to_string(kLargestMapSide) + " cells";
         return result;
@@ -79,7 +79,7 @@ std::string draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_vi
   const double cell = std::clamp(800.0 / span, 1.0, 32.0);
   const double left = 16;
   const double top = 64;
-  const double width = std::max(left + cell * map.width + 16, 460.0);
+  const double width = std::max(left + cell * map.width + 16, 580.0);
   const double height = top + cell * map.height + 40;
   const std::size_t seen = static_cast<std::size_t>(std::count(in_view.begin(), in_view.end(), 1));
 

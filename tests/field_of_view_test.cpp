@@ -159,6 +159,9 @@ TEST(FieldOfView, RefusesAViewerOffTheMapOrABufferOfTheWrongSize) {
   EXPECT_THROW(fov.compute({0, -1}, 10, 10, clear, view), std::invalid_argument);
   EXPECT_THROW(fov.compute({0, 0}, 10, 9, clear, view), std::invalid_argument);
   EXPECT_NO_THROW(fov.compute({0, 0}, 10, 10, clear, view));
+  // Lines that jump, as no table file holds them.
+  EXPECT_THROW(FieldOfView(Table(2, {{{1, 1}, {3, 1}}})), std::invalid_argument);
+  EXPECT_THROW(FieldOfView(Table(1, {{{32767, 0}}})), std::invalid_argument);
 }
 
 }  // namespace

@@ -40,10 +40,12 @@ class FieldOfView {
   // The largest radius a field of view takes.
   static constexpr int kLargestRadius = 32767;
 
-  // Throws std::invalid_argument for a table with a cell beyond
-  // kLargestRadius, std::bad_alloc when memory runs out: the tree holds up
-  // to 8 cells of 8 bytes per point of the table (a radius of 50 takes
-  // about 200 KB, 500 about 20 MB).
+  // Throws std::invalid_argument for a table whose lines do not step from
+  // the origin to a neighbouring cell at a time, as the lines of a table
+  // file do, or reach beyond kLargestRadius; std::bad_alloc when memory
+  // runs out: the tree holds up to 8 cells of 8 bytes per point of the
+  // table, and takes about twice that while it is built (a radius of 50
+  // takes about 200 KB, 500 about 20 MB, 40 MB while built).
   explicit FieldOfView(const Table& table);
 
   int radius() const { return radius_; }
@@ -79,16 +81,16 @@ class FieldOfView {
     }
     while (n < count) {
       const Node& node = nodes[n];
-      const std::int32_t x = viewer.x + node.dx;
-      const std::int32_t y = viewer.y + node.dy;
-      // Off the map: the rest of the line is too, since a line moves away
-      // from the viewer on both axes.
+      const std::int64_t x = std::int64_t{viewer.x} + node.dx;
+      const std::int64_t y = std::int64_t{viewer.y} + node.dy;
+      // Off the map: a line ends at the map's edge.
       if (x < 0 || y < 0 || x >= width || y >= height) {
         n = node.after;
         continue;
       }
       origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1;
-      n = is_opaque(x, y) ? node.after : n + 1;
+      n = is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)) ? node.after
+                                                                                 : n + 1;
     }
   }
 

@@ -66,11 +66,13 @@ class TableFileError : public std::runtime_error {
 // open file.
 class TableFile {
  public:
-  // Opens and indexes the file at `path`. Throws TableFileError.
+  // Opens and indexes the file at `path`, which must be a file that can be
+  // read again where a table begins (not a pipe). Throws TableFileError.
   explicit TableFile(const std::string& path);
   // Indexes the bytes of a table file, which are copied.
   static TableFile from_bytes(std::string_view bytes, std::string name = "table file");
   ~TableFile();
+  // A TableFile moved from may only be assigned to or destroyed.
   TableFile(TableFile&&) noexcept;
   TableFile& operator=(TableFile&&) noexcept;
 
