@@ -4,8 +4,13 @@
 # as Debian wants them (gzip -9n, the version of the package), the Debian
 # copyright file with the licence of LICENSE, and the README; its vantrel
 # writes the tables of 96 byte for byte, and lintian finds nothing wrong but
-# the placeholder maintainer, if it still is one. The .zip of the Windows
-# build holds both .exe files, stripped, the README and LICENSE.
+# the placeholder maintainer, if it still is one. The vantrel-dev .deb holds
+# the public headers and nothing else of src/, libvantrel.a, the CMake
+# package and vantrel.pc of the package's version, for /usr, and its own
+# copyright file and changelog; the example builds against its files with
+# CMake and with pkg-config, and lintian says of it what it says of the
+# other. The .zip of the Windows build holds both .exe files, stripped, the
+# README and LICENSE.
 # Usage: tests/package_check.sh RELEASE_BUILD_DIR [WINDOWS_BUILD_DIR]
 set -euo pipefail
 
@@ -84,17 +89,51 @@ cmp "$work/run/LOS.TDF" "$root/tests/data/los96.tdf"
 # Lintian: no error and no warning. The default maintainer is a placeholder
 # whose address lintian calls bogus, in the control file and the changelog;
 # that alone is let through, and only while it is the default.
-if command -v lintian >/dev/null; then
+check_lintian() {
+  local deb=$1 name options
+  name=$(basename "$deb")
+  if ! command -v lintian >/dev/null; then
+    echo "skipped: lintian is not installed"
+    return
+  fi
   options=(--fail-on error,warning)
   [ "$(id -u)" -ne 0 ] || options+=(--allow-root)
-  if [ "$maintainer" = "vantrel maintainer not set <maintainer@not-set>" ]; then
+  if [ "$(dpkg-deb -f "$deb" Maintainer)" = "vantrel maintainer not set <maintainer@not-set>" ]; then
     options+=(--suppress-tags bogus-mail-host,bogus-mail-host-in-debian-changelog)
     echo "note: $name has the placeholder maintainer; set VANTREL_MAINTAINER to publish it"
   fi
   lintian "${options[@]}" "$deb" || fail "lintian finds faults in $name"
-else
-  echo "skipped: lintian is not installed"
-fi
+}
+check_lintian "$deb"
+echo "ok: $name"
+
+deb=$(ls "$release"/vantrel-dev_*.deb)
+name=$(basename "$deb")
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$name is not of version $version"
+dpkg-deb -x "$deb" "$work/dev"
+lib=usr/lib/$(g++ -print-multiarch)
+doc=usr/share/doc/vantrel-dev
+expected=$( (cd "$root" && printf 'usr/%s\n' include/vantrel/*.h
+  printf '%s\n' "$lib/libvantrel.a" "$lib/pkgconfig/vantrel.pc" "$doc/copyright" \
+    "$doc/changelog.gz" "$lib/cmake/vantrel/vantrelConfig.cmake" \
+    "$lib/cmake/vantrel/vantrelConfigVersion.cmake" "$lib/cmake/vantrel/vantrelTargets.cmake" \
+    "$lib/cmake/vantrel/vantrelTargets-release.cmake") | sort)
+found=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort)
+diff -u <(echo "$expected") <(echo "$found") ||
+  fail "$name does not hold exactly the headers, library, CMake package and vantrel.pc"
+
+cmp -s "$work/dev/$doc/copyright" "$work/deb/usr/share/doc/vantrel/copyright" ||
+  fail "$name's copyright file is not vantrel's"
+cmp -s "$work/dev/$doc/changelog.gz" "$work/deb/usr/share/doc/vantrel/changelog.gz" ||
+  fail "$name's changelog is not vantrel's"
+pc="$work/dev/$lib/pkgconfig/vantrel.pc"
+grep -qx 'prefix=/usr' "$pc" || fail "$name's vantrel.pc is not for /usr: $(grep '^prefix=' "$pc")"
+grep -qx "Version: $version" "$pc" || fail "$name's vantrel.pc is not of version $version"
+grep -q "^set(PACKAGE_VERSION \"$version\")" "$work/dev/$lib/cmake/vantrel/vantrelConfigVersion.cmake" ||
+  fail "$name's vantrelConfigVersion.cmake is not of version $version"
+PKG_CONFIG_SYSROOT_DIR="$work/dev" "$root/tests/example_check.sh" "$work/dev/usr" ||
+  fail "the example does not build against $name"
+check_lintian "$deb"
 echo "ok: $name"
 
 if [ $# -ge 2 ]; then

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds examples/see.cpp against an installed libvantrel as a user would,
+# outside this source tree: once with CMake (find_package(vantrel) and the
+# target vantrel::vantrel, which must bring the include directory and C++20
+# by itself) and once with pkg-config and the compiler alone, warnings as
+# errors; both programs must print tests/data/see.txt.
+# Usage: tests/example_check.sh PREFIX
+# For an unpacked package, whose vantrel.pc names /usr, set
+# PKG_CONFIG_SYSROOT_DIR to the directory it was unpacked to.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+prefix=$(realpath "$1")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "FAILED: $*"; exit 1; }
+
+cp -R "$root/examples" "$work/examples"
+expected="$root/tests/data/see.txt"
+
+if ! { cmake -S "$work/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" &&
+    cmake --build "$work/cmake"; } >"$work/cmake.log" 2>&1; then
+  cat "$work/cmake.log"
+  fail "the example does not build with find_package(vantrel)"
+fi
+found=$(sed -n 's/^vantrel_DIR:PATH=//p' "$work/cmake/CMakeCache.txt")
+[[ $found == "$prefix/"* ]] || fail "find_package(vantrel) found $found, not the package under $prefix"
+"$work/cmake/see" >"$work/cmake.txt"
+diff -u "$expected" "$work/cmake.txt" || fail "the example built with CMake prints otherwise"
+echo "ok: the example built with CMake"
+
+pc=$(find "$prefix" -name vantrel.pc -path '*/pkgconfig/*')
+[ -n "$pc" ] || fail "no vantrel.pc under $prefix"
+export PKG_CONFIG_PATH
+PKG_CONFIG_PATH=$(dirname "$pc")
+# pkg-config leaves out -I/usr/include and -L of the system's library
+# directories, which an unpacked package's files are not in.
+if [ -n "${PKG_CONFIG_SYSROOT_DIR:-}" ]; then
+  export PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
+fi
+read -r -a flags <<<"$(pkg-config --cflags --libs vantrel)"
+"${CXX:-g++}" -std=c++20 -Wall -Wextra -Wconversion -Wsign-conversion -Werror \
+  "$work/examples/see.cpp" "${flags[@]}" -o "$work/see" ||
+  fail "the example does not build with pkg-config's flags: ${flags[*]}"
+"$work/see" >"$work/pkg-config.txt"
+diff -u "$expected" "$work/pkg-config.txt" || fail "the example built with pkg-config prints otherwise"
+echo "ok: the example built with pkg-config (${flags[*]})"
