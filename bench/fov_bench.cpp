@@ -1,0 +1,438 @@
+// vantrel's field of view against libtcod's, per computation, on the maps a
+// game's sight meets: radius 12 and 50, 10% or 30% of the cells opaque at
+// random, or none. Each map is just large enough, (2k + 1) x (2k + 1) cells
+// with the viewer in the middle.
+//
+// Before the timings it prints, for each case, how many cells of the disc
+// x^2 + y^2 <= k^2 around the viewer vantrel and each libtcod algorithm
+// agree on, whether vantrel's view is symmetric on these maps, and that its
+// computations allocated nothing; after them, a table of nanoseconds per
+// computation (the median over --benchmark_repetitions runs, CPU time),
+// with the ratio of vantrel's to libtcod's fastest. Steadier figures on a
+// busy machine:
+//   fov_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
+//             --benchmark_display_aggregates_only=true
+// libtcod is needed by this program only, never by the library.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <new>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <libtcod/fov.h>
+
+#include "vantrel/field_of_view.h"
+#include "vantrel/table.h"
+
+// Every allocation of this program, counted, so that the report can show
+// that computing a view allocates nothing (operator new[] and the nothrow
+// forms come here too). A plain counter does: the program runs on one
+// thread, Google Benchmark's timings included.
+namespace {
+std::uint64_t allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
+
+// A viewer at the middle of maps of (2 * radius + 1)^2 cells, each cell
+// opaque with probability opaque_percent / 100, but the viewer's.
+struct Case {
+  int radius;
+  int opaque_percent;
+};
+constexpr Case kCases[] = {{12, 10}, {12, 30}, {12, 0}, {50, 10}, {50, 30}, {50, 0}};
+
+// Maps cycle through the timings, so that no single map decides a figure.
+constexpr int kMapsPerCase = 16;
+
+struct Map {
+  int size = 0;                      // cells on a side
+  std::vector<std::uint8_t> opaque;  // size * size, row by row: 1 opaque
+  bool is_opaque(int x, int y) const {
+    return opaque[static_cast<std::size_t>(y * size + x)] != 0;
+  }
+};
+
+// The case's maps, each from a seed of its own; the open map is one.
+std::vector<Map> make_maps(const Case& c) {
+  const int size = 2 * c.radius + 1;
+  const int count = c.opaque_percent == 0 ? 1 : kMapsPerCase;
+  // A threshold on the generator's 32-bit output rather than a
+  // distribution, whose values the standard leaves to each library.
+  const auto threshold =
+      static_cast<std::uint32_t>((std::uint64_t{1} << 32) * static_cast<unsigned>(c.opaque_percent) / 100);
+  std::vector<Map> maps;
+  for (int m = 0; m < count; ++m) {
+    std::mt19937 random(static_cast<std::uint32_t>(c.radius * 10000 + c.opaque_percent * 100 + m));
+    Map map{size, std::vector<std::uint8_t>(static_cast<std::size_t>(size * size))};
+    for (std::uint8_t& cell : map.opaque) cell = random() < threshold ? 1 : 0;
+    map.opaque[static_cast<std::size_t>(c.radius * size + c.radius)] = 0;
+    maps.push_back(std::move(map));
+  }
+  return maps;
+}
+
+// "r12/opaque10", "r50/open". Appended piece by piece: GCC 12 warns
+// falsely of an overlap in "text" + std::string.
+std::string case_name(const Case& c) {
+  std::string name = "r";
+  name.append(std::to_string(c.radius)).append("/");
+  if (c.opaque_percent == 0) return name.append("open");
+  return name.append("opaque").append(std::to_string(c.opaque_percent));
+}
+
+struct Algorithm {
+  TCOD_fov_algorithm_t id;
+  const char* name;
+};
+constexpr Algorithm kAlgorithms[] = {
+    {FOV_BASIC, "BASIC"},
+    {FOV_DIAMOND, "DIAMOND"},
+    {FOV_SHADOW, "SHADOW"},
+    {FOV_PERMISSIVE_0, "PERMISSIVE_0"},
+    {FOV_PERMISSIVE_1, "PERMISSIVE_1"},
+    {FOV_PERMISSIVE_2, "PERMISSIVE_2"},
+    {FOV_PERMISSIVE_3, "PERMISSIVE_3"},
+    {FOV_PERMISSIVE_4, "PERMISSIVE_4"},
+    {FOV_PERMISSIVE_5, "PERMISSIVE_5"},
+    {FOV_PERMISSIVE_6, "PERMISSIVE_6"},
+    {FOV_PERMISSIVE_7, "PERMISSIVE_7"},
+    {FOV_PERMISSIVE_8, "PERMISSIVE_8"},
+    {FOV_RESTRICTIVE, "RESTRICTIVE"},
+    {FOV_SYMMETRIC_SHADOWCAST, "SYMMETRIC_SHADOWCAST"},
+};
+constexpr const char* kOurs = "vantrel";
+
+struct TcodMapDeleter {
+  void operator()(TCOD_Map* map) const { TCOD_map_delete(map); }
+};
+using TcodMap = std::unique_ptr<TCOD_Map, TcodMapDeleter>;
+
+TcodMap make_tcod_map(const Map& map) {
+  TcodMap tcod(TCOD_map_new(map.size, map.size));
+  if (!tcod) throw std::bad_alloc();
+  for (int y = 0; y < map.size; ++y) {
+    for (int x = 0; x < map.size; ++x) {
+      const bool clear = !map.is_opaque(x, y);
+      TCOD_map_set_properties(tcod.get(), x, y, clear, clear);
+    }
+  }
+  return tcod;
+}
+
+// One case, ready to time: its maps as vantrel reads them and as libtcod
+// holds them, the field of view of its radius and a view to fill.
+struct Setup {
+  Case c;
+  std::vector<Map> maps;
+  std::vector<TcodMap> tcod_maps;
+  const vantrel::FieldOfView* fov;
+  std::vector<std::uint8_t> in_view;
+};
+
+// The opacity handed over as an engine would: the cells' address and the
+// row length, captured by value.
+void compute_ours(const Setup& s, const Map& map, vantrel::Cell viewer,
+                  std::span<std::uint8_t> in_view) {
+  s.fov->compute(viewer, map.size, map.size,
+                 [opaque = map.opaque.data(), size = map.size](int x, int y) {
+                   return opaque[y * size + x] != 0;
+                 },
+                 in_view);
+}
+
+// --- What the views are: agreement, symmetry, allocations ----------------
+
+bool in_disc(const Case& c, int x, int y) {
+  const int dx = x - c.radius;
+  const int dy = y - c.radius;
+  return dx * dx + dy * dy <= c.radius * c.radius;
+}
+
+// Counts over the disc of every map of the case: cells both see or both do
+// not, cells in vantrel's view alone, cells in libtcod's alone.
+struct Agreement {
+  long agree = 0;
+  long ours_only = 0;
+  long theirs_only = 0;
+};
+
+// Symmetry, on each map with A the viewer: for every clear cell B != A of
+// the disc, the view from B is computed and "A sees B" is compared with
+// "B sees A". A pair where they differ is asymmetric.
+struct Symmetry {
+  long pairs = 0;
+  long a_sees_b_only = 0;
+  long b_sees_a_only = 0;
+  long computations = 0;
+  std::uint64_t allocations = 0;
+};
+
+Symmetry check_symmetry(Setup& s) {
+  Symmetry result;
+  const int k = s.c.radius;
+  const vantrel::Cell a{k, k};
+  std::vector<std::uint8_t> from_a(s.in_view.size());
+  std::vector<std::uint8_t>& from_b = s.in_view;
+  const std::uint64_t before = allocations;
+  for (const Map& map : s.maps) {
+    compute_ours(s, map, a, from_a);
+    ++result.computations;
+    for (int y = 0; y < map.size; ++y) {
+      for (int x = 0; x < map.size; ++x) {
+        if ((x == k && y == k) || !in_disc(s.c, x, y) || map.is_opaque(x, y)) continue;
+        compute_ours(s, map, vantrel::Cell{x, y}, from_b);
+        ++result.computations;
+        const bool a_sees_b = from_a[static_cast<std::size_t>(y * map.size + x)] != 0;
+        const bool b_sees_a = from_b[static_cast<std::size_t>(k * map.size + k)] != 0;
+        ++result.pairs;
+        if (a_sees_b && !b_sees_a) ++result.a_sees_b_only;
+        if (b_sees_a && !a_sees_b) ++result.b_sees_a_only;
+      }
+    }
+  }
+  result.allocations = allocations - before;
+  return result;
+}
+
+Agreement compare_with(Setup& s, TCOD_fov_algorithm_t algorithm) {
+  Agreement result;
+  const int k = s.c.radius;
+  for (std::size_t m = 0; m < s.maps.size(); ++m) {
+    const Map& map = s.maps[m];
+    TCOD_Map* tcod = s.tcod_maps[m].get();
+    compute_ours(s, map, vantrel::Cell{k, k}, s.in_view);
+    TCOD_map_compute_fov(tcod, k, k, k, true, algorithm);
+    for (int y = 0; y < map.size; ++y) {
+      for (int x = 0; x < map.size; ++x) {
+        if (!in_disc(s.c, x, y)) continue;
+        const bool ours = s.in_view[static_cast<std::size_t>(y * map.size + x)] != 0;
+        const bool theirs = TCOD_map_is_in_fov(tcod, x, y);
+        if (ours == theirs) {
+          ++result.agree;
+        } else if (ours) {
+          ++result.ours_only;
+        } else {
+          ++result.theirs_only;
+        }
+      }
+    }
+  }
+  return result;
+}
+
+// Prints the report; false when a computation allocated.
+bool report_views(std::vector<Setup>& setups) {
+  bool allocation_free = true;
+  std::printf("Cells of the disc x^2 + y^2 <= k^2 around the viewer, summed over the maps:\n"
+              "in view of both or of neither (agree), of vantrel only, of libtcod only.\n");
+  for (Setup& s : setups) {
+    const long disc_cells = [&] {
+      long n = 0;
+      for (int y = 0; y < s.maps[0].size; ++y) {
+        for (int x = 0; x < s.maps[0].size; ++x) n += in_disc(s.c, x, y) ? 1 : 0;
+      }
+      return n;
+    }();
+    std::printf("\n%s: %zu map(s) of %dx%d, %ld cells in the disc\n", case_name(s.c).c_str(),
+                s.maps.size(), s.maps[0].size, s.maps[0].size, disc_cells);
+    std::printf("  %-22s %9s %13s %13s\n", "libtcod algorithm", "agree", "vantrel only",
+                "libtcod only");
+    for (const Algorithm& algorithm : kAlgorithms) {
+      const Agreement a = compare_with(s, algorithm.id);
+      std::printf("  %-22s %9ld %13ld %13ld\n", algorithm.name, a.agree, a.ours_only,
+                  a.theirs_only);
+    }
+    const Symmetry sym = check_symmetry(s);
+    std::printf("  vantrel symmetric: %s (%ld pairs of the viewer and a clear cell; "
+                "viewer sees cell only: %ld, cell sees viewer only: %ld)\n",
+                sym.a_sees_b_only + sym.b_sees_a_only == 0 ? "yes" : "no", sym.pairs,
+                sym.a_sees_b_only, sym.b_sees_a_only);
+    std::printf("  allocations in %ld vantrel computations: %llu\n", sym.computations,
+                static_cast<unsigned long long>(sym.allocations));
+    if (sym.allocations != 0) allocation_free = false;
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return allocation_free;
+}
+
+// --- Timings ---------------------------------------------------------------
+
+// Each iteration is one computation, on the case's maps in turn.
+void time_ours(benchmark::State& state, Setup* s) {
+  const vantrel::Cell viewer{s->c.radius, s->c.radius};
+  std::size_t m = 0;
+  for (auto _ : state) {
+    compute_ours(*s, s->maps[m], viewer, s->in_view);
+    benchmark::DoNotOptimize(s->in_view.data());
+    benchmark::ClobberMemory();
+    if (++m == s->maps.size()) m = 0;
+  }
+}
+
+void time_tcod(benchmark::State& state, Setup* s, TCOD_fov_algorithm_t algorithm) {
+  const int k = s->c.radius;
+  std::size_t m = 0;
+  for (auto _ : state) {
+    TCOD_map_compute_fov(s->tcod_maps[m].get(), k, k, k, true, algorithm);
+    benchmark::ClobberMemory();
+    if (++m == s->tcod_maps.size()) m = 0;
+  }
+}
+
+std::string timing_name(const Case& c, const char* who) {
+  return "fov/" + case_name(c) + "/" + who;
+}
+
+// The console's output, then a table of the figures: a row per field of
+// view, a column per case, in ns per computation, with the ratio of
+// vantrel's to libtcod's fastest.
+class FigureTable : public benchmark::ConsoleReporter {
+ public:
+  explicit FigureTable(std::span<const Setup> setups) : setups_(setups) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      Figures& f = figures_[run.run_name.function_name];
+      if (run.run_type == Run::RT_Iteration) {
+        f.runs.push_back(run.GetAdjustedCPUTime());
+      } else if (run.aggregate_name == "median") {
+        f.median = run.GetAdjustedCPUTime();
+      }
+    }
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\nns per computation (CPU time, median of the runs)\n\n| %-20s |", "");
+    for (const Setup& s : setups_) std::printf(" %12s |", case_name(s.c).c_str());
+    std::printf("\n|%s|", std::string(22, '-').c_str());
+    for (std::size_t i = 0; i < setups_.size(); ++i) std::printf("%s:|", std::string(13, '-').c_str());
+    std::printf("\n");
+    std::vector<double> ours;
+    std::vector<double> fastest;
+    std::vector<std::string> fastest_name;
+    for (const Setup& s : setups_) {
+      ours.push_back(figure(timing_name(s.c, kOurs)));
+      fastest.push_back(-1);
+      fastest_name.emplace_back("-");
+    }
+    print_row(kOurs, ours);
+    for (const Algorithm& algorithm : kAlgorithms) {
+      std::vector<double> row;
+      for (std::size_t i = 0; i < setups_.size(); ++i) {
+        row.push_back(figure(timing_name(setups_[i].c, algorithm.name)));
+        if (row.back() >= 0 && (fastest[i] < 0 || row.back() < fastest[i])) {
+          fastest[i] = row.back();
+          fastest_name[i] = algorithm.name;
+        }
+      }
+      print_row(algorithm.name, row);
+    }
+    std::printf("| %-20s |", "fastest libtcod");
+    for (const std::string& name : fastest_name) std::printf(" %12s |", name.c_str());
+    std::printf("\n| %-20s |", "vantrel / fastest");
+    for (std::size_t i = 0; i < setups_.size(); ++i) {
+      if (ours[i] >= 0 && fastest[i] > 0) {
+        std::printf(" %12.2f |", ours[i] / fastest[i]);
+      } else {
+        std::printf(" %12s |", "-");
+      }
+    }
+    std::printf("\n| %-20s |", "goal: at most");
+    for (const Setup& s : setups_) std::printf(" %12.2f |", s.c.opaque_percent == 0 ? 1.0 : 0.5);
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+
+ private:
+  struct Figures {
+    std::vector<double> runs;
+    double median = -1;
+  };
+
+  // The median's figure, or the median of the runs seen; -1 if none ran.
+  double figure(const std::string& name) {
+    const auto found = figures_.find(name);
+    if (found == figures_.end()) return -1;
+    Figures& f = found->second;
+    if (f.median >= 0) return f.median;
+    if (f.runs.empty()) return -1;
+    std::sort(f.runs.begin(), f.runs.end());
+    const std::size_t n = f.runs.size();
+    return n % 2 == 1 ? f.runs[n / 2] : (f.runs[n / 2 - 1] + f.runs[n / 2]) / 2;
+  }
+
+  static void print_row(const char* name, const std::vector<double>& row) {
+    std::printf("| %-20s |", name);
+    for (const double ns : row) {
+      if (ns >= 0) {
+        std::printf(" %12.0f |", ns);
+      } else {
+        std::printf(" %12s |", "-");
+      }
+    }
+    std::printf("\n");
+  }
+
+  std::span<const Setup> setups_;
+  std::map<std::string, Figures> figures_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+  // Built once per radius, as a game would, before anything is timed.
+  std::map<int, vantrel::FieldOfView> views;
+  std::vector<Setup> setups;
+  for (const Case& c : kCases) {
+    auto view = views.find(c.radius);
+    if (view == views.end()) {
+      view = views.emplace(c.radius, vantrel::FieldOfView(vantrel::make_table(c.radius))).first;
+    }
+    Setup s{c, make_maps(c), {}, &view->second, {}};
+    for (const Map& map : s.maps) s.tcod_maps.push_back(make_tcod_map(map));
+    s.in_view.resize(s.maps[0].opaque.size());
+    setups.push_back(std::move(s));
+  }
+
+  const bool allocation_free = report_views(setups);
+
+  for (Setup& s : setups) {
+    benchmark::RegisterBenchmark(timing_name(s.c, kOurs).c_str(), time_ours, &s);
+    for (const Algorithm& algorithm : kAlgorithms) {
+      benchmark::RegisterBenchmark(timing_name(s.c, algorithm.name).c_str(), time_tcod, &s,
+                                   algorithm.id);
+    }
+  }
+  FigureTable table(setups);
+  benchmark::RunSpecifiedBenchmarks(&table);
+  benchmark::Shutdown();
+  if (!allocation_free) {
+    std::fprintf(stderr, "fov_bench: vantrel's field of view allocated while computing\n");
+    return 1;
+  }
+  return 0;
+}
