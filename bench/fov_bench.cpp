@@ -9,8 +9,9 @@
 // computations allocated nothing; after them, a table of nanoseconds per
 // computation (the median over --benchmark_repetitions runs, CPU time),
 // with the ratio of vantrel's to libtcod's fastest. Steadier figures on a
-// busy machine:
-//   fov_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
+// busy machine (about two and a half minutes):
+//   fov_bench --benchmark_min_time=0.1 --benchmark_repetitions=9
+//             --benchmark_enable_random_interleaving=true
 //             --benchmark_display_aggregates_only=true
 // libtcod is needed by this program only, never by the library.
 #include <algorithm>
