@@ -9,30 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include "memory_sink.h"
-#include "table_builder.h"
-#include "table_format.h"
+#include "table_file_bytes.h"
 #include "test_files.h"
 
 namespace vantrel {
 namespace {
 
-// The file vantrel writes for `tables` tables.
-std::string file_of(std::int32_t tables) {
-  std::string bytes;
-  TableStream stream;
-  attach_memory(stream, &bytes);
-  write_header_block(stream, tables);
-  {
-    TableBuilder builder(stream);
-    for (std::int32_t radius = 1; radius <= tables; ++radius) builder.build(radius);
-  }
-  stream.close();
-  return bytes;
-}
-
 TEST(Table, MadeInMemoryIsTheTableOfTheFile) {
-  const std::string bytes = file_of(40);
+  const std::string bytes = table_file_bytes(40);
   TableFile file = TableFile::from_bytes(bytes);
   ASSERT_EQ(file.radii().size(), 40u);
   for (const int radius : {1, 2, 7, 12, 33, 40}) {
@@ -58,7 +42,7 @@ TEST(Table, MadeInMemoryIsTheTableOfTheFile) {
 }
 
 TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
-  const std::string good = file_of(3);
+  const std::string good = table_file_bytes(3);
   auto with = [&](const std::string& from, const std::string& to) {
     std::string bytes = good;
     return bytes.replace(bytes.find(from), from.size(), to);
@@ -106,7 +90,7 @@ TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
 }
 
 TEST(Table, AnyDamageGivesATableOrAMessage) {
-  const std::string good = file_of(6);
+  const std::string good = table_file_bytes(6);
   std::mt19937 random(7);
   for (int n = 0; n < 2000; ++n) {
     std::string bytes = good;

@@ -13,27 +13,11 @@
 
 #include <gtest/gtest.h>
 
-#include "memory_sink.h"
 #include "shown_text.h"
-#include "table_builder.h"
-#include "table_format.h"
+#include "table_file_bytes.h"
 
 namespace vantrel {
 namespace {
-
-// The file vantrel writes for `tables` tables.
-std::string file_of(std::int32_t tables) {
-  std::string bytes;
-  TableStream stream;
-  attach_memory(stream, &bytes);
-  write_header_block(stream, tables);
-  {
-    TableBuilder builder(stream);
-    for (std::int32_t radius = 1; radius <= tables; ++radius) builder.build(radius);
-  }
-  stream.close();
-  return bytes;
-}
 
 // Gives its bytes a few at a time, as a pipe does, and cannot go back.
 class TrickleSource final : public ByteSource {
@@ -101,7 +85,7 @@ bool names(const std::string& report, const std::string& where) {
 }
 
 TEST(TableCheck, NamesThePlaceOfTheFirstDifferenceInFilesDamagedAtRandom) {
-  const std::string good = file_of(20);
+  const std::string good = table_file_bytes(20);
   {
     TrickleSource source(good, 1);
     const CheckResult result = check_table_file(source);
@@ -183,7 +167,7 @@ TEST(TableCheck, NamesThePlaceOfTheFirstDifferenceInFilesDamagedAtRandom) {
 // The bytes due after a difference come whole wherever it lies, also
 // just before the end of one of the stream's buffers.
 TEST(TableCheck, ShowsTheBytesDueInFullAcrossTheStreamsBuffers) {
-  const std::string good = file_of(100);  // 3.3 MB: a few buffers of 1 MiB
+  const std::string good = table_file_bytes(100);  // 3.3 MB: a few buffers of 1 MiB
   std::mt19937 random(3);
   for (std::size_t boundary = std::size_t{1} << 20; boundary + 64 < good.size();
        boundary += std::size_t{1} << 20) {
