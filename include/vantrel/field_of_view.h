@@ -72,6 +72,20 @@ class FieldOfView {
     const bool all_on_map = viewer.x >= radius_ && viewer.y >= radius_ &&
                             width - viewer.x > radius_ && height - viewer.y > radius_;
     std::size_t n = 0;
+    if (all_on_map && in_view.size() <= static_cast<std::size_t>(INT32_MAX)) {
+      // y * width + x fits an int. Written as an inlined is_opaque most
+      // likely indexes its own map, row by row, the index is computed once
+      // for both, when is_opaque holds the map's address and width in copies.
+      std::uint8_t* const cells = in_view.data();
+      while (n < count) {
+        const Node& node = nodes[n];
+        const std::int32_t x = viewer.x + node.dx;
+        const std::int32_t y = viewer.y + node.dy;
+        cells[y * width + x] = 1;
+        n = is_opaque(x, y) ? node.after : n + 1;
+      }
+      return;
+    }
     if (all_on_map) {
       while (n < count) {
         const Node& node = nodes[n];
