@@ -4,11 +4,32 @@
 #define VANTREL_CELL_H_
 
 #include <cstdint>
+#include <cstdlib>
 #include <span>
+#include <string>
 
 #include "vantrel/cell.h"
 
 namespace vantrel {
+
+// True when `to` is one of the eight cells around `from`: a line steps
+// from each cell to such a neighbour.
+inline bool is_step(const Cell& from, const Cell& to) {
+  const std::int64_t dx = std::abs(std::int64_t{to.x} - from.x);
+  const std::int64_t dy = std::abs(std::int64_t{to.y} - from.y);
+  return dx <= 1 && dy <= 1 && dx + dy > 0;
+}
+
+// A cell as messages and pictures name it: "(3,-1)". Built by appending:
+// GCC 12 warns falsely of overlapping copies for "(" + std::to_string(x).
+inline std::string cell_text(std::int64_t x, std::int64_t y) {
+  std::string text = "(";
+  text += std::to_string(x);
+  text += ',';
+  text += std::to_string(y);
+  text += ')';
+  return text;
+}
 
 // The far end of a line from the origin; a table lists one line per endpoint.
 using Endpoint = Cell;

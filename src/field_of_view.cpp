@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <string>
+
+#include "cell.h"
 
 namespace vantrel {
 namespace {
@@ -27,9 +30,7 @@ FieldOfView::FieldOfView(const Table& table) {
   for (const std::vector<Cell>& line : table.lines()) {
     Cell from{0, 0};
     for (const Cell& cell : line) {
-      const std::int64_t dx = std::int64_t{cell.x} - from.x;
-      const std::int64_t dy = std::int64_t{cell.y} - from.y;
-      if (dx < -1 || dx > 1 || dy < -1 || dy > 1 || (dx == 0 && dy == 0)) {
+      if (!is_step(from, cell)) {
         throw std::invalid_argument(
             "vantrel::FieldOfView: a line of the table does not step to a neighbouring cell");
       }

@@ -198,16 +198,12 @@ Table TableFile::table(int radius) {
     Cell from{0, 0};
     for (const Cell& to : token.points) {
       if (to.x < 0 || to.y < 0 || to.x > radius || to.y > radius) {
-        wrong(line_name, "the point " + std::string("(") + std::to_string(to.x) + "," +
-                             std::to_string(to.y) + ") lies outside 0 to " +
+        wrong(line_name, "the point " + cell_text(to.x, to.y) + " lies outside 0 to " +
                              std::to_string(radius));
       }
-      const std::int64_t dx = std::int64_t{to.x} - from.x;
-      const std::int64_t dy = std::int64_t{to.y} - from.y;
-      if (dx < -1 || dx > 1 || dy < -1 || dy > 1 || (dx == 0 && dy == 0)) {
-        wrong(line_name, "the step from (" + std::to_string(from.x) + "," +
-                             std::to_string(from.y) + ") to (" + std::to_string(to.x) + "," +
-                             std::to_string(to.y) + ") is not to a neighbouring cell");
+      if (!is_step(from, to)) {
+        wrong(line_name, "the step from " + cell_text(from.x, from.y) + " to " +
+                             cell_text(to.x, to.y) + " is not to a neighbouring cell");
       }
       from = to;
     }

@@ -103,15 +103,6 @@ ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& ta
   return result;
 }
 
-std::string cell_text(std::int64_t x, std::int64_t y) {
-  std::string text = "(";
-  text += std::to_string(x);
-  text += ',';
-  text += std::to_string(y);
-  text += ')';
-  return text;
-}
-
 std::vector<std::string> table_warnings(const TableLines& table) {
   std::vector<std::string> warnings;
   const std::string table_name = "Table " + std::to_string(table.radius);

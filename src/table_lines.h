@@ -5,7 +5,6 @@
 #define VANTREL_TABLE_LINES_H_
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,17 +46,6 @@ inline constexpr std::int32_t kLargestDrawnRadius = 2000;
 // Every count in the file is checked against what actually follows, and
 // nothing is allocated for it in advance.
 ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& table);
-
-// True when `to` is one of the eight cells around `from`: a line steps
-// from each cell to such a neighbour.
-inline bool is_step(const Cell& from, const Cell& to) {
-  const std::int64_t dx = std::abs(std::int64_t{to.x} - from.x);
-  const std::int64_t dy = std::abs(std::int64_t{to.y} - from.y);
-  return dx <= 1 && dy <= 1 && dx + dy > 0;
-}
-
-// A cell as messages and pictures name it: "(3,-1)".
-std::string cell_text(std::int64_t x, std::int64_t y);
 
 // What a table read from a file has that vantrel never writes, one
 // sentence each: entries out of order ("Table 5, line 4 stands where line

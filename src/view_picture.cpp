@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cell.h"
 #include "shown_text.h"
 #include "svg_text.h"
 
@@ -85,8 +86,7 @@ std::string draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_vi
 
   std::string svg;
   auto add = [&svg](auto... parts) { (svg.append(std::string_view(parts)), ...); };
-  const std::string viewer_text =
-      "(" + std::to_string(picture.viewer.x) + "," + std::to_string(picture.viewer.y) + ")";
+  const std::string viewer_text = cell_text(picture.viewer.x, picture.viewer.y);
   add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
   add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", number_text(width), "\" height=\"",
       number_text(height), "\" viewBox=\"0 0 ", number_text(width), " ", number_text(height),
