@@ -115,9 +115,7 @@ void FieldOfView::compute(Cell viewer, int width, int height,
                           std::span<std::uint8_t> in_view) const {
   check_view(viewer, width, height, in_view.size());
   check_view(viewer, width, height, opaque.size());
-  const bool all_on_map = viewer.x >= radius_ && viewer.y >= radius_ &&
-                          width - viewer.x > radius_ && height - viewer.y > radius_;
-  if (!all_on_map) {
+  if (!fits(viewer, width, height)) {
     compute(viewer, width, height,
             [&](std::int32_t x, std::int32_t y) {
               return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +

@@ -69,10 +69,8 @@ class FieldOfView {
     *origin = 1;
     const Node* const nodes = nodes_.data();
     const std::size_t count = nodes_.size();
-    const bool all_on_map = viewer.x >= radius_ && viewer.y >= radius_ &&
-                            width - viewer.x > radius_ && height - viewer.y > radius_;
     std::size_t n = 0;
-    if (all_on_map && in_view.size() <= static_cast<std::size_t>(INT32_MAX)) {
+    if (fits(viewer, width, height) && in_view.size() <= static_cast<std::size_t>(INT32_MAX)) {
       // y * width + x fits an int. Written as an inlined is_opaque most
       // likely indexes its own map, row by row, the index is computed once
       // for both, when is_opaque holds the map's address and width in copies.
@@ -86,16 +84,7 @@ class FieldOfView {
       }
       return;
     }
-    if (all_on_map) {
-      while (n < count) {
-        const Node& node = nodes[n];
-        const std::int32_t x = viewer.x + node.dx;
-        const std::int32_t y = viewer.y + node.dy;
-        origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1;
-        n = is_opaque(x, y) ? node.after : n + 1;
-      }
-      return;
-    }
+    // Near the map's edge, or on a map too large for an int index.
     while (n < count) {
       const Node& node = nodes[n];
       const std::int64_t x = std::int64_t{viewer.x} + node.dx;
@@ -118,6 +107,12 @@ class FieldOfView {
                std::span<std::uint8_t> in_view) const;
 
  private:
+  // True when every cell of the tree lies on the map around `viewer`.
+  bool fits(Cell viewer, int width, int height) const {
+    return viewer.x >= radius_ && viewer.y >= radius_ && width - viewer.x > radius_ &&
+           height - viewer.y > radius_;
+  }
+
   // Throws std::invalid_argument unless the viewer stands on a map of
   // width x height cells and `size`, of a view, is what it takes.
   static void check_view(Cell viewer, int width, int height, std::size_t size) {
