@@ -14,6 +14,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -148,18 +149,26 @@ bool parse_number(std::string_view text, std::int64_t first, std::int64_t last,
          value <= last;
 }
 
+// As many whole numbers from `first` to `last` as `values` holds, with a
+// comma between each two and nothing else, or false.
+bool parse_numbers(std::string_view text, std::int64_t first, std::int64_t last,
+                   std::span<std::int64_t> values) {
+  for (std::size_t n = 0; n < values.size(); ++n) {
+    const std::size_t comma = n + 1 < values.size() ? text.find(',') : text.size();
+    if (comma == std::string_view::npos ||
+        !parse_number(text.substr(0, comma), first, last, values[n])) {
+      return false;
+    }
+    text.remove_prefix(std::min(comma + 1, text.size()));
+  }
+  return true;
+}
+
 // "X0,Y0,X1,Y1": a window of the cells from (X0,Y0) to (X1,Y1) in a table
 // of `radius`, or nothing.
 std::optional<vantrel::CellWindow> parse_window(std::string_view text, std::int32_t radius) {
   std::int64_t corners[4];
-  for (std::size_t n = 0; n < 4; ++n) {
-    const std::size_t comma = n < 3 ? text.find(',') : text.size();
-    if (comma == std::string_view::npos ||
-        !parse_number(text.substr(0, comma), 0, radius, corners[n])) {
-      return std::nullopt;
-    }
-    text.remove_prefix(std::min(comma + 1, text.size()));
-  }
+  if (!parse_numbers(text, 0, radius, corners)) return std::nullopt;
   if (corners[0] > corners[2] || corners[1] > corners[3]) return std::nullopt;
   return vantrel::CellWindow{static_cast<std::int32_t>(corners[0]),
                              static_cast<std::int32_t>(corners[1]),
@@ -265,18 +274,13 @@ int read_command_line(int argc, char** argv, Request& request) {
     if (map_option->count() == 0) return usage_error("fov needs MAP", "fov");
     if (at_option->count() == 0) return usage_error("fov needs --at X,Y", "fov");
     if (fov_table_option->count() == 0) return usage_error("fov needs --table K", "fov");
-    const std::size_t comma = at.find(',');
-    std::int64_t y = 0;
-    if (comma == std::string::npos ||
-        !parse_number(std::string_view(at).substr(0, comma), 0, vantrel::kLargestMapSide - 1,
-                      number) ||
-        !parse_number(std::string_view(at).substr(comma + 1), 0, vantrel::kLargestMapSide - 1,
-                      y)) {
+    std::int64_t cell[2];
+    if (!parse_numbers(at, 0, vantrel::kLargestMapSide - 1, cell)) {
       return usage_error("--at takes X,Y, a column and a row from 0, not '" +
                              vantrel::shown(at) + "'",
                          "fov");
     }
-    request.viewer = {static_cast<std::int32_t>(number), static_cast<std::int32_t>(y)};
+    request.viewer = {static_cast<std::int32_t>(cell[0]), static_cast<std::int32_t>(cell[1])};
     if (!parse_number(fov_table, 1, kLargestViewRadius, number)) {
       return usage_error("--table takes a table number from 1 to " +
                              std::to_string(kLargestViewRadius) + ", not '" +
