@@ -53,6 +53,7 @@ struct TableFile::State {
   };
   std::vector<int> radii;
   std::map<int, Place> places;
+  std::uint64_t size = 0;  // of the file indexed
 
   // Notes where each table of the file begins.
   void index();
@@ -94,6 +95,7 @@ void TableFile::State::index() {
   }
   if (status != TableReader::Status::kEnd) state.fail_reading(reader, status);
   if (first) state.fail("not a table file: it is empty");
+  state.size = reader.offset();
 }
 
 TableFile::TableFile(std::unique_ptr<State> state) : state_(std::move(state)) {
@@ -147,16 +149,25 @@ Table TableFile::table(int radius) {
                      place->second.line);
   TableToken token;
   const std::string table_name = "Table " + std::to_string(radius);
+  // A file that ends elsewhere than where it ended when it was indexed was
+  // cut or changed since; its lines say nothing of the table.
+  auto check_end = [&] {
+    if (reader.offset() != state.size) {
+      state.fail(table_name + ": the file has changed since it was opened");
+    }
+  };
   // The next line, which the table must have.
   auto next = [&] {
     const TableReader::Status status = reader.next(token);
     if (status == TableReader::Status::kEnd) {
+      check_end();
       state.fail(table_name + ": the file ends after line " + std::to_string(token.line) +
                  ", before the table's closing brace");
     }
     if (status != TableReader::Status::kToken) state.fail_reading(reader, status);
     // The last line of the file, and not the table's last.
     if (token.end_size == 0 && token.kind != Kind::kClosingBrace) {
+      check_end();
       state.fail(table_name + ": the file ends at line " + std::to_string(token.line) +
                  ", before the table's closing brace");
     }
@@ -171,7 +182,7 @@ Table TableFile::table(int radius) {
   };
   next();  // the opening, found by the index
   if (token.kind != Kind::kTableOpening || token.number != radius) {
-    wrong(table_name, "the file has changed since it was opened");
+    state.fail(table_name + ": the file has changed since it was opened");
   }
   next();
   if (token.kind != Kind::kOpeningBrace) expected("{");

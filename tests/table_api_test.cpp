@@ -89,6 +89,37 @@ TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
   }
 }
 
+TEST(Table, AFileChangedSinceItWasOpenedIsSaidToHaveChanged) {
+  const std::string good = table_file_bytes(3);
+  const std::size_t inside = good.find("\tline2=", good.find("[Table2]"));
+  struct Case {
+    const char* name;
+    std::string bytes;  // the file's bytes after it was opened
+  } cases[] = {
+      {"emptied", ""},
+      {"cut before the table", good.substr(0, good.find("[Table2]") - 2)},
+      {"cut inside the table", good.substr(0, inside + 4)},
+      {"cut after a line of the table", good.substr(0, inside)},
+      {"the table moved", "\r\n\r\n" + good.substr(0, good.size() - 4)},
+  };
+  TempDir temp("table-api");
+  const std::string path = (temp.path() / "x.tdf").string();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(path, std::ios::binary) << good;
+    TableFile file(path);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.bytes;
+    try {
+      file.table(2);
+      ADD_FAILURE() << "no error";
+    } catch (const TableFileError& error) {
+      EXPECT_NE(std::string(error.what()).find("Table 2: the file has changed since it was opened"),
+                std::string::npos)
+          << error.what();
+    }
+  }
+}
+
 TEST(Table, AnyDamageGivesATableOrAMessage) {
   const std::string good = table_file_bytes(6);
   std::mt19937 random(7);

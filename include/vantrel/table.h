@@ -62,6 +62,12 @@ class TableFileError : public std::runtime_error {
 // a crash, and nothing is allocated for a count the file states before
 // what it counts has been read.
 //
+// The file is read again for each table: a change to it since it was
+// opened is noticed where a table's opening is no longer where the index
+// found it, or where reading a table meets an end of the file other than
+// the one indexed (a file cut, emptied or shortened); a change that keeps
+// both, such as another digit in an entry, is read as it now stands.
+//
 // Not safe to use from two threads at once: tables are read through one
 // open file.
 class TableFile {
