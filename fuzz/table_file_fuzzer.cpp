@@ -21,6 +21,19 @@ void check(bool ok) {
   if (!ok) std::abort();
 }
 
+// Keeps a picture's bytes.
+class StringSink final : public vantrel::ByteSink {
+ public:
+  explicit StringSink(std::string& bytes) : bytes_(bytes) {}
+  int write(const char* data, std::size_t size) override {
+    bytes_.append(data, size);
+    return 0;
+  }
+
+ private:
+  std::string& bytes_;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -80,9 +93,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     picture.file_name = "fuzz";
     picture.highlight = 1;
     picture.cells = size % 2 == 0;
-    const std::string svg = vantrel::draw_table(table, picture);
+    // Counted as vantrel-inspect counts it first, then written.
+    vantrel::SvgWriter counted;
+    vantrel::draw_table(table, picture, counted);
+    std::string svg;
+    StringSink sink(svg);
+    vantrel::SvgWriter written(sink);
+    vantrel::draw_table(table, picture, written);
+    check(written.flush() == 0 && written.bytes() == counted.bytes() &&
+          written.elements() == counted.elements() && svg.size() == counted.bytes());
     vantrel::table_warnings(table);
-    check(svg.find("</svg>") != std::string::npos);
+    check(svg.ends_with("</svg>\n"));
   }
   return 0;
 }

@@ -31,6 +31,14 @@ inline std::string cell_text(std::int64_t x, std::int64_t y) {
   return text;
 }
 
+// A rectangle of cells, corners included: x0 <= x1, y0 <= y1.
+struct CellWindow {
+  std::int32_t x0 = 0;
+  std::int32_t y0 = 0;
+  std::int32_t x1 = 0;
+  std::int32_t y1 = 0;
+};
+
 // The far end of a line from the origin; a table lists one line per endpoint.
 using Endpoint = Cell;
 

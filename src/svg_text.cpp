@@ -31,27 +31,53 @@ std::size_t xml_character_length(std::string_view text) {
 
 }  // namespace
 
-void add_xml_text(std::string& svg, std::string_view text) {
+void SvgWriter::add_xml_text(std::string_view text) {
   while (!text.empty()) {
     const std::size_t length = xml_character_length(text);
     if (length == 0) {
       constexpr char kDigits[] = "0123456789abcdef";
       const auto byte = static_cast<unsigned char>(text[0]);
-      svg += "\\x";
-      svg += kDigits[byte >> 4];
-      svg += kDigits[byte & 15];
+      const char escaped[] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15]};
+      append(std::string_view(escaped, sizeof escaped));
       text.remove_prefix(1);
       continue;
     }
     switch (text[0]) {
-      case '<': svg += "&lt;"; break;
-      case '>': svg += "&gt;"; break;
-      case '&': svg += "&amp;"; break;
-      case '\\': svg += "\\\\"; break;
-      default: svg.append(text.substr(0, length));
+      case '<': append("&lt;"); break;
+      case '>': append("&gt;"); break;
+      case '&': append("&amp;"); break;
+      case '\\': append("\\\\"); break;
+      default: append(text.substr(0, length));
     }
     text.remove_prefix(length);
   }
+}
+
+void SvgWriter::append(std::string_view text) {
+  bytes_ += text.size();
+  // Markup is never split between two parts, and text added as XML text
+  // holds no '<': a '<' not followed by '/' or '?' opens an element.
+  for (std::size_t at = text.find('<'); at != std::string_view::npos;
+       at = text.find('<', at + 1)) {
+    if (at + 1 < text.size() && text[at + 1] != '/' && text[at + 1] != '?') ++elements_;
+  }
+  if (sink_ == nullptr || error_number_ != 0) return;
+  if (buffer_.size() + text.size() > kBufferSize) {
+    if (flush() != 0) return;
+    if (text.size() > kBufferSize) {
+      error_number_ = sink_->write(text.data(), text.size());
+      return;
+    }
+  }
+  buffer_.append(text);
+}
+
+int SvgWriter::flush() {
+  if (sink_ != nullptr && error_number_ == 0 && !buffer_.empty()) {
+    error_number_ = sink_->write(buffer_.data(), buffer_.size());
+  }
+  buffer_.clear();
+  return error_number_;
 }
 
 

@@ -108,7 +108,7 @@ bool line_shows(const TableLine& line, const CellWindow& window) {
 
 }  // namespace
 
-std::string draw_table(const TableLines& table, const PictureOptions& options) {
+void draw_table(const TableLines& table, const PictureOptions& options, SvgWriter& svg) {
   const CellWindow window =
       options.window.value_or(CellWindow{0, 0, table.radius, table.radius});
   const std::int64_t columns = std::int64_t{window.x1} - window.x0 + 1;
@@ -157,19 +157,18 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
     return bottom - (static_cast<double>(y - window.y0) + 0.5) * cell;
   };
 
-  std::string svg;
-  auto add = [&svg](auto... parts) { (svg.append(std::string_view(parts)), ...); };
+  auto add = [&svg](const auto&... parts) { svg.add(parts...); };
   add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
   add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", number_text(width),
       "\" height=\"", number_text(height), "\" viewBox=\"0 0 ", number_text(width), " ",
       number_text(height), "\" font-family=\"sans-serif\" font-size=\"12\">\n");
 
   add("<title>", table_name, " of ");
-  add_xml_text(svg, options.file_name);
+  svg.add_xml_text(options.file_name);
   add(options.cells ? ": cells the lines cover" : ": its lines", "</title>\n");
   add("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
   add("<text x=\"12\" y=\"24\" font-size=\"16\" font-weight=\"bold\">", table_name, " of ");
-  add_xml_text(svg, options.file_name);
+  svg.add_xml_text(options.file_name);
   add(heading_end, "</text>\n");
   add("<text x=\"12\" y=\"44\" fill=\"#333\">", about, "</text>\n");
   // A scale: a bar of a round number of cells, 40 pixels or more.
@@ -257,15 +256,30 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
   add("<path d=\"M", radius_text, " 0A", radius_text, " ", radius_text, " 0 0 1 0 ",
       radius_text, "\" stroke=\"#999\" stroke-dasharray=\"", number_text(4 * stroke), " ",
       number_text(4 * stroke), "\"/>\n");
-  auto points_text = [&](const TableLine& line) {
-    std::string text = "0,0";
-    for (const Cell& p : line.points) {
-      text += ' ';
-      text += std::to_string(p.x);
-      text += ',';
-      text += std::to_string(p.y);
+  // A line's points from the origin, as far as its steps may show in the
+  // window: a line far longer than the window costs no more than its part
+  // in it. Written as they go, since a line may have millions.
+  auto add_points = [&](const TableLine& line) {
+    std::size_t first = line.points.size();
+    std::size_t last = 0;
+    Cell from{0, 0};
+    for (std::size_t k = 0; k < line.points.size(); ++k) {
+      if (step_shows(from, line.points[k], window)) {
+        first = std::min(first, k);
+        last = k + 1;
+      }
+      from = line.points[k];
     }
-    return text;
+    if (first == 0) {
+      add("0,0");
+    } else {
+      const Cell& p = line.points[first - 1];
+      add(std::to_string(p.x), ",", std::to_string(p.y));
+    }
+    for (std::size_t k = first; k < last; ++k) {
+      const Cell& p = line.points[k];
+      add(" ", std::to_string(p.x), ",", std::to_string(p.y));
+    }
   };
   auto line_title = [&](const TableLine& line) {
     const Cell end = line.points.empty() ? Cell{0, 0} : line.points.back();
@@ -277,8 +291,9 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
     for (std::size_t j = 0; j < table.lines.size(); ++j) {
       const TableLine& line = table.lines[j];
       if (!line_shows(line, window)) continue;
-      add("<polyline stroke=\"", kColours[j % std::size(kColours)], "\" points=\"",
-          points_text(line), "\"><title>", line_title(line), "</title></polyline>\n");
+      add("<polyline stroke=\"", kColours[j % std::size(kColours)], "\" points=\"");
+      add_points(line);
+      add("\"><title>", line_title(line), "</title></polyline>\n");
     }
   }
   // Steps that go elsewhere than to a neighbouring cell.
@@ -320,9 +335,9 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
   if (highlighted != nullptr) {
     add("<g class=\"highlight\" transform=\"translate(0.5 0.5)\" fill=\"none\" "
         "stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
-    add("<polyline stroke=\"#000\" stroke-width=\"", number_text(3 * stroke), "\" points=\"",
-        points_text(*highlighted), "\"><title>", line_title(*highlighted),
-        "</title></polyline>\n");
+    add("<polyline stroke=\"#000\" stroke-width=\"", number_text(3 * stroke), "\" points=\"");
+    add_points(*highlighted);
+    add("\"><title>", line_title(*highlighted), "</title></polyline>\n");
     if (!highlighted->points.empty()) {
       const Cell end = highlighted->points.back();
       add("<circle cx=\"", std::to_string(end.x), "\" cy=\"", std::to_string(end.y),
@@ -367,7 +382,6 @@ std::string draw_table(const TableLines& table, const PictureOptions& options) {
         "\">none, within the radius</text>\n</g>\n");
   }
   add("</svg>\n");
-  return svg;
 }
 
 }  // namespace vantrel

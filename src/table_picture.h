@@ -1,5 +1,5 @@
 // A table drawn as an SVG picture: its lines, or the cells they cover.
-// Pure: prints nothing and writes no file.
+// Prints nothing; writes only to the SvgWriter it is given.
 #ifndef VANTREL_TABLE_PICTURE_H_
 #define VANTREL_TABLE_PICTURE_H_
 
@@ -8,17 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "svg_text.h"
 #include "table_lines.h"
 
 namespace vantrel {
-
-// A rectangle of cells, corners included: x0 <= x1, y0 <= y1.
-struct CellWindow {
-  std::int32_t x0 = 0;
-  std::int32_t y0 = 0;
-  std::int32_t x1 = 0;
-  std::int32_t y1 = 0;
-};
 
 struct PictureOptions {
   std::string_view file_name;  // named in the heading
@@ -40,8 +33,9 @@ struct PictureOptions {
 // centres of its cells from the origin cell, with its endpoint marked. A
 // pointer resting on a line shows its number, endpoint and length; where
 // the cells are large enough, each endpoint carries its line's number.
-// Steps that do not go to a neighbouring cell are marked in red.
-std::string draw_table(const TableLines& table, const PictureOptions& options);
+// Steps that do not go to a neighbouring cell are marked in red. Written to
+// `svg` as it is drawn: its memory is the coverage of the window drawn.
+void draw_table(const TableLines& table, const PictureOptions& options, SvgWriter& svg);
 
 }  // namespace vantrel
 

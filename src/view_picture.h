@@ -1,15 +1,18 @@
 // A text map (one row a line: '#' opaque, '.' clear) and a picture of what
-// a viewer sees on it. Pure: prints nothing and writes no file.
+// a viewer sees on it. Prints nothing; writes only to the SvgWriter it is
+// given.
 #ifndef VANTREL_VIEW_PICTURE_H_
 #define VANTREL_VIEW_PICTURE_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "byte_source.h"
-#include "vantrel/cell.h"
+#include "cell.h"
+#include "svg_text.h"
 
 namespace vantrel {
 
@@ -41,12 +44,15 @@ struct ViewPicture {
   std::string_view map_name;  // named in the heading
   Cell viewer;
   int radius = 0;             // of the table the view comes from
+  // The part drawn, within the map; the whole map when empty.
+  std::optional<CellWindow> window;
 };
 
 // An SVG picture of `map`, row 0 at the top, with the cells of `in_view`
-// (width * height bytes, 1 for in view) lit and the viewer marked.
-std::string draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
-                      const ViewPicture& picture);
+// (width * height bytes, 1 for in view) lit and the viewer marked, written
+// to `svg` as it is drawn. Each row is drawn in runs of cells alike.
+void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
+               const ViewPicture& picture, SvgWriter& svg);
 
 }  // namespace vantrel
 

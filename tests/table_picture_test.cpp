@@ -33,6 +33,17 @@ TableLines table_of(std::int32_t radius) {
   return table;
 }
 
+// The picture of `table`, whole.
+std::string draw_table(const TableLines& table, const PictureOptions& options) {
+  std::string svg;
+  MemorySink sink(&svg);
+  SvgWriter writer(sink);
+  vantrel::draw_table(table, options, writer);
+  EXPECT_EQ(writer.flush(), 0);
+  EXPECT_EQ(writer.bytes(), svg.size());
+  return svg;
+}
+
 std::size_t occurrences(const std::string& text, const std::string& part) {
   std::size_t count = 0;
   for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++count;
