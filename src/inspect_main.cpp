@@ -3,6 +3,7 @@
 // viewer sees on a text map. The only code of this tool that prints; it
 // maps each outcome to its exit status.
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cerrno>
 #include <charconv>
@@ -30,10 +31,12 @@
 #include <CLI/CLI.hpp>
 
 #include "byte_source.h"
+#include "cell.h"
 #include "file_sink.h"
 #include "max_los.h"
 #include "shown_text.h"
 #include "table_check.h"
+#include "svg_text.h"
 #include "table_picture.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
@@ -41,10 +44,12 @@
 
 namespace {
 
-// 0: the file is right (check), the picture is written (draw), or help or
-// the version was asked for; 1: the file differs or the table cannot be
-// drawn from it; 2: the file cannot be read, the picture cannot be written,
-// or the command line is wrong.
+// One rule for every command. 0: the file is right (check), the picture is
+// written (draw, fov), or help or the version was asked for; 1: the input
+// cannot be used as asked (a file that differs, a table or map that is not
+// one, a table or line it does not have, a viewer or window not on the map,
+// a picture too large to draw); 2: the command line cannot be read, or the
+// system failed (reading, writing, memory).
 constexpr int kExitGood = 0;
 constexpr int kExitDiffers = 1;
 constexpr int kExitTrouble = 2;
@@ -56,7 +61,8 @@ constexpr char kUsageText[] =
     "usage: vantrel-inspect check [FILE]\n"
     "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
     "                            [--cells] [-o OUT.svg]\n"
-    "       vantrel-inspect fov MAP --at X,Y --table K [-o OUT.svg]\n"
+    "       vantrel-inspect fov MAP --at X,Y --table K [--window X0,Y0,X1,Y1]\n"
+    "                           [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
     "check  tells whether FILE (default LOS.TDF) is exactly what vantrel writes\n"
@@ -67,7 +73,9 @@ constexpr char kUsageText[] =
     "       '.' clear), by the lines of table K (default view.svg)\n"
     "\n"
     "A FILE of - is standard input; -o - writes the picture to standard output.\n"
-    "'vantrel-inspect COMMAND --help' tells more of a command.\n";
+    "Status 0: done; 1: the input cannot be used as asked (check: the file\n"
+    "differs); 2: the command line cannot be read, or reading, writing or memory\n"
+    "failed. 'vantrel-inspect COMMAND --help' tells more of a command.\n";
 
 constexpr char kCheckHelp[] =
     "usage: vantrel-inspect check [FILE]\n"
@@ -91,11 +99,17 @@ constexpr char kDrawHelp[] =
     "  --cells           shades each cell by the number of lines through it,\n"
     "                    and marks the cells within the radius no line reaches\n"
     "  -o, --output OUT  the picture's file (default tableK.svg); - writes it\n"
-    "                    to standard output\n";
+    "                    to standard output\n"
+    "\n"
+    "Status 0: the picture is written; 1: FILE has no such table or line, or\n"
+    "is not a table file, or the picture would be too large for a viewer (more\n"
+    "than 64 MiB or a million elements: draw a --window of it); 2: the command\n"
+    "line cannot be read, or reading, writing or memory failed.\n";
 
 // A printf format, given the largest table a view is drawn with.
 constexpr char kFovHelp[] =
-    "usage: vantrel-inspect fov MAP --at X,Y --table K [-o OUT.svg]\n"
+    "usage: vantrel-inspect fov MAP --at X,Y --table K [--window X0,Y0,X1,Y1]\n"
+    "                           [-o OUT.svg]\n"
     "\n"
     "Draws what a viewer at cell (X,Y) sees on MAP (- for standard input), a\n"
     "text map of one row a line, '#' opaque and '.' clear, row 0 first: the\n"
@@ -104,8 +118,15 @@ constexpr char kFovHelp[] =
     "\n"
     "  --at X,Y          the viewer's cell: column X, row Y, from 0\n"
     "  --table K         the table whose lines are walked, from 1 to %d\n"
+    "  --window X0,Y0,X1,Y1\n"
+    "                    draws only the cells from (X0,Y0) to (X1,Y1)\n"
     "  -o, --output OUT  the picture's file (default view.svg); - writes it\n"
-    "                    to standard output\n";
+    "                    to standard output\n"
+    "\n"
+    "Status 0: the picture is written; 1: MAP is not a map, the viewer or the\n"
+    "window is not on it, or the picture would be too large for a viewer (more\n"
+    "than 64 MiB or a million elements: draw a --window of it); 2: the command\n"
+    "line cannot be read, or reading, writing or memory failed.\n";
 
 // The largest table a view is drawn with: each of its points takes up to 8
 // cells of the walk.
@@ -122,8 +143,13 @@ struct Request {
   std::string output;     // a file, or kStandardStream
   std::optional<vantrel::CellWindow> window;
   bool cells = false;
-  // fov only (with radius and output):
-  vantrel::Cell viewer;
+  // fov only (with radius, output and window): the viewer's cell, as given,
+  // which may lie anywhere; and the window's corners, as given.
+  std::int64_t viewer_x = 0;
+  std::int64_t viewer_y = 0;
+  std::string viewer_text;  // "X,Y", as given
+  std::optional<std::array<std::int64_t, 4>> map_window;
+  std::string map_window_text;
 };
 
 // Beyond any line number of a table that can be drawn.
@@ -164,6 +190,31 @@ bool parse_numbers(std::string_view text, std::int64_t first, std::int64_t last,
   return true;
 }
 
+// As many whole numbers as `values` holds, with a comma between each two
+// and nothing else, each a sign and digits; a number too large for 64 bits
+// is held as the largest (or least), since it names a cell off any map.
+bool parse_coordinates(std::string_view text, std::span<std::int64_t> values) {
+  for (std::size_t n = 0; n < values.size(); ++n) {
+    const std::size_t comma = n + 1 < values.size() ? text.find(',') : text.size();
+    if (comma == std::string_view::npos) return false;
+    const std::string_view number = text.substr(0, comma);
+    const std::size_t digits = number.starts_with('-') ? 1 : 0;
+    if (number.size() == digits ||
+        number.find_first_not_of("0123456789", digits) != std::string_view::npos) {
+      return false;
+    }
+    const auto [end, error] =
+        std::from_chars(number.data(), number.data() + number.size(), values[n]);
+    if (error == std::errc::result_out_of_range) {
+      values[n] = digits == 1 ? INT64_MIN : INT64_MAX;
+    } else if (error != std::errc() || end != number.data() + number.size()) {
+      return false;
+    }
+    text.remove_prefix(std::min(comma + 1, text.size()));
+  }
+  return true;
+}
+
 // "X0,Y0,X1,Y1": a window of the cells from (X0,Y0) to (X1,Y1) in a table
 // of `radius`, or nothing.
 std::optional<vantrel::CellWindow> parse_window(std::string_view text, std::int32_t radius) {
@@ -176,9 +227,39 @@ std::optional<vantrel::CellWindow> parse_window(std::string_view text, std::int3
                              static_cast<std::int32_t>(corners[3])};
 }
 
+// The options that take a value.
+constexpr std::string_view kValueOptions[] = {"--table", "--line", "--window", "--at",
+                                              "--output", "-o"};
+
+// Refuses an option given an empty value: "--output=" and "-o ''". The
+// parser would take the next argument for the value, and so write a
+// picture over the file named after it. kGoOn when there is none.
+int refuse_empty_values(int argc, char** argv) {
+  std::string_view command;
+  for (int n = 1; n < argc; ++n) {
+    const std::string_view argument = argv[n];
+    if (argument == "--") break;
+    if (command.empty() && (argument == "check" || argument == "draw" || argument == "fov")) {
+      command = argument;
+    }
+    for (const std::string_view option : kValueOptions) {
+      if (argument.size() == option.size() + 1 && argument.starts_with(option) &&
+          argument.back() == '=') {
+        return usage_error(std::string(option) + " needs a value", command);
+      }
+      if (argument == option && n + 1 < argc && argv[n + 1][0] == '\0' &&
+          (option == "-o" || option == "--output")) {
+        return usage_error(std::string(option) + " needs a file name, not ''", command);
+      }
+    }
+  }
+  return kGoOn;
+}
+
 // Reads the command line into `request`. Returns kGoOn, or the status to
 // end with once the help, the version or what is wrong has been printed.
 int read_command_line(int argc, char** argv, Request& request) {
+  if (const int status = refuse_empty_values(argc, argv); status != kGoOn) return status;
   CLI::App app("", "vantrel-inspect");
   // Not on Windows either: a FILE such as /data/LOS.TDF would be taken for
   // an option.
@@ -212,6 +293,9 @@ int read_command_line(int argc, char** argv, Request& request) {
   CLI::Option* fov_table_option = fov->add_option("--table", fov_table)
                                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   CLI::Option* fov_output_option = fov->add_option("-o,--output", request.output)
+                                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  std::string map_window;
+  CLI::Option* map_window_option = fov->add_option("--window", map_window)
                                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
   // The command given, as far as the parse got: "check", "draw", "fov", or
@@ -274,13 +358,27 @@ int read_command_line(int argc, char** argv, Request& request) {
     if (map_option->count() == 0) return usage_error("fov needs MAP", "fov");
     if (at_option->count() == 0) return usage_error("fov needs --at X,Y", "fov");
     if (fov_table_option->count() == 0) return usage_error("fov needs --table K", "fov");
+    // Whether the cell is on the map is the map's to say.
     std::int64_t cell[2];
-    if (!parse_numbers(at, 0, vantrel::kLargestMapSide - 1, cell)) {
+    if (!parse_coordinates(at, cell)) {
       return usage_error("--at takes X,Y, a column and a row from 0, not '" +
                              vantrel::shown(at) + "'",
                          "fov");
     }
-    request.viewer = {static_cast<std::int32_t>(cell[0]), static_cast<std::int32_t>(cell[1])};
+    request.viewer_x = cell[0];
+    request.viewer_y = cell[1];
+    request.viewer_text = at;
+    if (map_window_option->count() > 0) {
+      std::array<std::int64_t, 4> corners;
+      if (!parse_coordinates(map_window, corners) || corners[0] > corners[2] ||
+          corners[1] > corners[3]) {
+        return usage_error("--window takes X0,Y0,X1,Y1 with X0 <= X1 and Y0 <= Y1, not '" +
+                               vantrel::shown(map_window) + "'",
+                           "fov");
+      }
+      request.map_window = corners;
+      request.map_window_text = map_window;
+    }
     if (!parse_number(fov_table, 1, kLargestViewRadius, number)) {
       return usage_error("--table takes a table number from 1 to " +
                              std::to_string(kLargestViewRadius) + ", not '" +
@@ -377,17 +475,52 @@ bool is_standard_output(const std::string& path) {
 #endif
 }
 
-// Writes `svg` to OUT, or to standard output for "-"; false, with the
-// message printed, when it cannot.
-bool write_picture(const std::string& output, const std::string& svg) {
-  // Standard output carries the picture alone; main() tells whether it
-  // arrived.
-  if (output == kStandardStream) {
+// Standard output as a sink for a picture, in binary mode.
+class StandardOutput final : public vantrel::ByteSink {
+ public:
+  StandardOutput() {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    std::fwrite(svg.data(), 1, svg.size(), stdout);
-    return true;
+  }
+  int write(const char* data, std::size_t size) override {
+    if (std::fwrite(data, 1, size, stdout) == size) return 0;
+    return errno != 0 ? errno : EIO;
+  }
+};
+
+// Draws a picture by `draw`, which writes it to the SvgWriter it is given,
+// into OUT, or to standard output for "-". It is drawn twice: first only
+// counted, so that a picture too large for a viewer is refused before a
+// byte is written, then written as it is drawn. The status to end with
+// when it is not written, with the message printed; kGoOn when it is.
+template <class Draw>
+int write_picture(const std::string& output, const Draw& draw) {
+  vantrel::SvgWriter counted;
+  draw(counted);
+  if (counted.too_large()) {
+    std::fprintf(stderr,
+                 "vantrel-inspect: the picture would take %llu bytes and %llu elements, more "
+                 "than a viewer opens (%llu MiB, %llu elements); draw a part of it with "
+                 "--window X0,Y0,X1,Y1\n",
+                 static_cast<unsigned long long>(counted.bytes()),
+                 static_cast<unsigned long long>(counted.elements()),
+                 static_cast<unsigned long long>(vantrel::kLargestPictureBytes >> 20),
+                 static_cast<unsigned long long>(vantrel::kLargestPictureElements));
+    return kExitDiffers;
+  }
+  // Standard output carries the picture alone; main() tells whether it
+  // arrived.
+  if (output == kStandardStream) {
+    StandardOutput out;
+    vantrel::SvgWriter svg(out);
+    draw(svg);
+    if (const int error_number = svg.flush(); error_number != 0) {
+      std::fprintf(stderr, "vantrel-inspect: cannot write to standard output: %s\n",
+                   std::strerror(error_number));
+      return kExitTrouble;
+    }
+    return kGoOn;
   }
   // As vantrel writes its file: a new file beside OUT that replaces it
   // once complete, or OUT itself where it is a device or has other names;
@@ -396,19 +529,21 @@ bool write_picture(const std::string& output, const std::string& svg) {
   std::string_view operation = out.operation;
   int error_number = out.error_number;
   if (out.sink) {
+    vantrel::SvgWriter svg(*out.sink);
+    draw(svg);
     operation = "write";
-    error_number = out.sink->write(svg.data(), svg.size());
+    error_number = svg.flush();
     if (error_number == 0) {
       const vantrel::CloseFailure closed = out.sink->close();
       operation = closed.operation;
       error_number = closed.error_number;
     }
   }
-  if (error_number == 0) return true;
+  if (error_number == 0) return kGoOn;
   std::fprintf(stderr, "vantrel-inspect: cannot %.*s %s: %s\n",
                static_cast<int>(operation.size()), operation.data(),
                vantrel::shown(output).c_str(), std::strerror(error_number));
-  return false;
+  return kExitTrouble;
 }
 
 int draw(const Request& request) {
@@ -451,10 +586,11 @@ int draw(const Request& request) {
   picture.highlight = request.line;
   picture.window = request.window;
   picture.cells = request.cells;
-  const std::string svg = vantrel::draw_table(table, picture);
-
   const bool alone = is_standard_output(request.output);
-  if (!write_picture(request.output, svg)) return kExitTrouble;
+  const int status = write_picture(request.output, [&](vantrel::SvgWriter& svg) {
+    vantrel::draw_table(table, picture, svg);
+  });
+  if (status != kGoOn) return status;
   if (alone) return kExitGood;
   std::printf("%s: Table %d, %zu %s\n", vantrel::shown(request.output).c_str(),
               static_cast<int>(radius), table.lines.size(),
@@ -474,26 +610,45 @@ int fov(const Request& request) {
                  read.problem.c_str());
     return kExitDiffers;
   }
-  const vantrel::Cell viewer = request.viewer;
-  if (viewer.x >= map.width || viewer.y >= map.height) {
-    std::fprintf(stderr, "vantrel-inspect: (%d,%d) is not on %s, which has %d columns and %d rows\n",
-                 static_cast<int>(viewer.x), static_cast<int>(viewer.y), named(path).c_str(),
-                 map.width, map.height);
+  // True when cell (x, y) lies on the map.
+  auto on_map = [&](std::int64_t x, std::int64_t y) {
+    return x >= 0 && y >= 0 && x < map.width && y < map.height;
+  };
+  if (!on_map(request.viewer_x, request.viewer_y)) {
+    std::fprintf(stderr, "vantrel-inspect: (%s) is not on %s, which has %d columns and %d rows\n",
+                 vantrel::shown(request.viewer_text).c_str(),
+                 named(path).c_str(), map.width, map.height);
     return kExitDiffers;
+  }
+  const vantrel::Cell viewer{static_cast<std::int32_t>(request.viewer_x),
+                             static_cast<std::int32_t>(request.viewer_y)};
+  vantrel::ViewPicture picture;
+  if (request.map_window) {
+    const auto& [x0, y0, x1, y1] = *request.map_window;
+    if (!on_map(x0, y0) || !on_map(x1, y1)) {
+      std::fprintf(stderr,
+                   "vantrel-inspect: the window %s reaches beyond %s, which has %d columns "
+                   "and %d rows\n",
+                   vantrel::shown(request.map_window_text).c_str(), named(path).c_str(),
+                   map.width, map.height);
+      return kExitDiffers;
+    }
+    picture.window = vantrel::CellWindow{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
+                                         static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
   }
   const vantrel::FieldOfView field(vantrel::make_table(request.radius));
   std::vector<std::uint8_t> in_view(map.opaque.size());
   field.compute(viewer, map.width, map.height,
                 [&](int x, int y) { return map.is_opaque(x, y); }, in_view);
-  vantrel::ViewPicture picture;
   picture.map_name =
       path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
   picture.viewer = viewer;
   picture.radius = request.radius;
   const bool alone = is_standard_output(request.output);
-  if (!write_picture(request.output, vantrel::draw_view(map, in_view, picture))) {
-    return kExitTrouble;
-  }
+  const int status = write_picture(request.output, [&](vantrel::SvgWriter& svg) {
+    vantrel::draw_view(map, in_view, picture, svg);
+  });
+  if (status != kGoOn) return status;
   if (alone) return kExitGood;
   const auto seen = std::count(in_view.begin(), in_view.end(), 1);
   std::printf("%s: %lld %s in view from (%d,%d)\n", vantrel::shown(request.output).c_str(),
@@ -540,6 +695,11 @@ const TerminateFirst terminate_first;
 
 int main(int argc, char** argv) {
   std::set_terminate(end_on_terminate);
+#ifdef SIGPIPE
+  // A reader that has gone is a failed write, named as such, not a silent
+  // death.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
 #ifdef SIGXFSZ
   // A picture past the file size limit is a failed write, reported, and
   // its new file removed; not a death that leaves the file behind.
@@ -552,8 +712,9 @@ int main(int argc, char** argv) {
     std::fputs("vantrel-inspect: out of memory\n", stderr);
     return kExitTrouble;
   }
-  // A verdict that did not reach its reader is no verdict.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  // A verdict that did not reach its reader is no verdict. (A run that
+  // failed already has said why.)
+  if (status != kExitTrouble && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
     std::fprintf(stderr, "vantrel-inspect: cannot write to standard output: %s\n",
                  std::strerror(errno));
     return kExitTrouble;

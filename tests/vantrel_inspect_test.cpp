@@ -1,6 +1,7 @@
 // Runs the built vantrel-inspect on table files made by vantrel and altered
 // the ways files get damaged, and checks what a user sees: the exit status
 // and the words of the report; for draw, the SVG picture itself.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -336,6 +337,14 @@ TEST_F(VantrelInspect, FovDrawsWhatTheViewerSeesOnATextMap) {
        "odd.txt: line 1, cell 3: '\\x1b' where '#' or '.' belongs"},
       {{"fov", "room.txt", "--at", "7,0", "--table", "3"}, 1,
        "(7,0) is not on room.txt, which has 7 columns and 5 rows"},
+      // Off the map is the map's to say, whatever the coordinates.
+      {{"fov", "room.txt", "--at", "4096,0", "--table", "3"}, 1,
+       "(4096,0) is not on room.txt, which has 7 columns and 5 rows"},
+      {{"fov", "room.txt", "--at", "0,99999999999999999999999", "--table", "3"}, 1,
+       "(0,99999999999999999999999) is not on room.txt"},
+      {{"fov", "room.txt", "--at=-1,0", "--table", "3"}, 1, "(-1,0) is not on room.txt"},
+      {{"fov", "room.txt", "--at", "0,0", "--table", "3", "--window", "0,0,7,4"}, 1,
+       "the window 0,0,7,4 reaches beyond room.txt, which has 7 columns and 5 rows"},
       {{"fov", "missing.txt", "--at", "0,0", "--table", "3"}, 2, "cannot read missing.txt"},
   };
   for (const Case& c : cases) {
@@ -407,6 +416,11 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
        "--at takes X,Y, a column and a row from 0, not '1;1'"},
       {{"fov", "m.txt", "--at", "1,1", "--table", "501"}, 2, "",
        "--table takes a table number from 1 to 500, not '501'"},
+      {{"fov", "m.txt", "--at", "1,1", "--table", "3", "--window", "2,0,1,1"}, 2, "",
+       "--window takes X0,Y0,X1,Y1 with X0 <= X1 and Y0 <= Y1, not '2,0,1,1'"},
+      {{"draw", "--table", "3", "-o", ""}, 2, "", "-o needs a file name, not ''"},
+      {{"fov", "m.txt", "--output", "", "--at", "1,1", "--table", "3"}, 2, "",
+       "--output needs a file name, not ''"},
       {{"check", "a.tdf", "b.tdf"}, 2, "", "check takes one FILE at most, not also 'b.tdf'"},
       {{"draw", "a.tdf", "--table", "3", "b.tdf"}, 2, "",
        "draw takes one FILE at most, not also 'b.tdf'"},
@@ -425,6 +439,107 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
       EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 2) << result.err;
     }
   }
+}
+
+// "--output=" followed by a file must not write the picture over it: an
+// option given "=" and nothing needs a value, wherever it stands.
+TEST_F(VantrelInspect, AnOptionGivenNoValueNeverTakesTheNextArgument) {
+  const std::string tables = tables_of("96");
+  write_file(dir_ / "map.txt", "...\n.#.\n...\n");
+  struct Case {
+    std::vector<std::vector<std::string>> groups;  // the arguments, in groups kept whole
+    std::vector<std::string> options;
+  } cases[] = {
+      {{{"draw"}, {"--table", "3"}, {"LOS.TDF"}}, {"--table", "--line", "--window", "--output"}},
+      {{{"fov"}, {"--at", "1,1"}, {"--table", "3"}, {"map.txt"}},
+       {"--at", "--table", "--window", "--output"}},
+      {{{"check"}, {"LOS.TDF"}}, {"--output", "--table"}},
+  };
+  for (const Case& c : cases) {
+    for (const std::string& option : c.options) {
+      for (std::size_t at = 1; at <= c.groups.size(); ++at) {
+        std::vector<std::string> args;
+        for (std::size_t group = 0; group < c.groups.size(); ++group) {
+          if (group == at) args.push_back(option + "=");
+          args.insert(args.end(), c.groups[group].begin(), c.groups[group].end());
+        }
+        if (at == c.groups.size()) args.push_back(option + "=");
+        SCOPED_TRACE(testing::PrintToString(args));
+        const vantrel::Result result = run(args);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1),
+                  "vantrel-inspect: " + option + " needs a value\n");
+        EXPECT_EQ(read_file(dir_ / "LOS.TDF"), tables);
+        EXPECT_EQ(read_file(dir_ / "map.txt"), "...\n.#.\n...\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+      }
+    }
+  }
+}
+
+// A map of 1,001 by 1,000 cells, every other one a wall: a picture of a
+// million runs of a colour and more, past what a viewer opens.
+TEST_F(VantrelInspect, APictureTooLargeToOpenIsRefusedBeforeAByteIsWritten) {
+  std::string checkerboard;
+  for (int y = 0; y < 1000; ++y) {
+    for (int x = 0; x < 1001; ++x) checkerboard += (x + y) % 2 == 0 ? '.' : '#';
+    checkerboard += '\n';
+  }
+  write_file(dir_ / "board.txt", checkerboard);
+  for (const std::string output : {"view.svg", "-"}) {
+    SCOPED_TRACE(output);
+    const vantrel::Result refused = run({"fov", "board.txt", "--at", "500,500", "--table", "12",
+                                         "-o", output});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("vantrel-inspect: the picture would take "), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find(" bytes and 1001017 elements, more than a viewer opens (64 MiB, "
+                               "1000000 elements); draw a part of it with --window"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(dir_ / "view.svg"));
+  }
+  // A part of it.
+  const vantrel::Result part = run({"fov", "board.txt", "--at", "500,500", "--table", "12",
+                                    "--window", "480,490,520,510"});
+  EXPECT_EQ(part.status, 0) << part.err;
+  EXPECT_EQ(part.out, "view.svg: 61 cells in view from (500,500)\n");
+  const std::string svg = read_file(dir_ / "view.svg");
+  EXPECT_NE(svg.find("1001 x 1000 cells; lines of table 12; 61 cells in view; cells (480,490) "
+                     "to (520,510)"),
+            std::string::npos);
+  // 21 rows of 41 cells, each its own run; the legend's four keys.
+  std::size_t rects = 0;
+  for (std::size_t at = svg.find("<rect "); at != std::string::npos; at = svg.find("<rect ", at + 1)) {
+    ++rects;
+  }
+  EXPECT_EQ(rects, 1 + 21 * 41 + 4u);
+  if (have_program("xmllint")) {
+    EXPECT_EQ(run_in(dir_, "xmllint --noout view.svg").status, 0);
+  }
+}
+
+// A reader that goes away is a failed write, said as such.
+TEST_F(VantrelInspect, APictureWhoseReaderHasGoneIsAFailedWrite) {
+  std::string board;
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 300; ++x) board += (x + y) % 2 == 0 ? '.' : '#';
+    board += '\n';
+  }
+  write_file(dir_ / "board.txt", board);
+  const Result piped = run_in(
+      dir_, "{ { " + std::string(VANTREL_INSPECT_BINARY) +
+                " fov board.txt --at 1,1 --table 5 -o - 2>&3; echo \"status $?\" >&3; } | "
+                "head -c 1 >/dev/null; } 3>&1");
+  EXPECT_EQ(piped.out, "vantrel-inspect: cannot write to standard output: Broken pipe\nstatus 2\n");
+
+  ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const Result fifo = run_in(
+      dir_, "{ timeout 20 head -c 1 fifo >/dev/null & " + std::string(VANTREL_INSPECT_BINARY) +
+                " fov board.txt --at 1,1 --table 5 -o fifo; echo \"status $?\"; wait; }");
+  EXPECT_EQ(fifo.out, "vantrel-inspect: cannot write fifo: Broken pipe\nstatus 2\n");
 }
 
 TEST_F(VantrelInspect, DrawWritesThePictureAloneToStandardOutput) {
