@@ -39,9 +39,6 @@ void end_runs_cleanly_when_terminated();
 int remove_in_handler(const char* path) noexcept;
 void write_error_line(std::string_view line) noexcept;
 
-// Never returns: for a thread that finds an interrupt ending the process.
-[[noreturn]] void wait_for_the_end() noexcept;
-
 // While it lives, no interrupt is handled in between: the interrupt
 // signals are blocked on the calling thread, and every thread started
 // meanwhile keeps them blocked for good, so that the handler only ever runs

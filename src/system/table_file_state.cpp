@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cstring>
 
-#include "system/interrupt.h"
-
 namespace vantrel {
 namespace {
 

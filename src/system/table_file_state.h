@@ -56,6 +56,11 @@ std::optional<TableFileState> settle() noexcept;
 // owner runs on while the handler works).
 std::optional<TableFileState> take_over_for_interrupt() noexcept;
 
+// Never returns: for a thread that finds an interrupt ending the process.
+// Defined beside the interrupt handler, a file per platform
+// (interrupt_posix.cpp, interrupt_windows.cpp).
+[[noreturn]] void wait_for_the_end() noexcept;
+
 }  // namespace vantrel
 
 #endif  // VANTREL_TABLE_FILE_STATE_H_
