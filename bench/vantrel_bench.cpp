@@ -7,11 +7,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "line_walk.h"
-#include "table_builder.h"
-#include "table_format.h"
-#include "table_stream.h"
-#include "table_sweep.h"
+#include "lib/line_walk.h"
+#include "lib/table_sweep.h"
+#include "losfile/table_builder.h"
+#include "losfile/table_format.h"
+#include "losfile/table_stream.h"
 
 namespace {
 

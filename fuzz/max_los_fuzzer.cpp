@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "max_los.h"
-#include "table_sweep.h"
+#include "lib/table_sweep.h"
+#include "losfile/max_los.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "byte_source.h"
-#include "table_check.h"
-#include "table_picture.h"
-#include "table_reader.h"
+#include "inspect/table_check.h"
+#include "inspect/table_picture.h"
+#include "lib/byte_source.h"
+#include "lib/table_reader.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
 

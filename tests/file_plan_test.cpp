@@ -1,4 +1,4 @@
-#include "file_plan.h"
+#include "system/file_plan.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "file_sink.h"
+#include "system/file_sink.h"
 
 #include <cerrno>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "file_size.h"
+#include "losfile/file_size.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "byte_sink.h"
-#include "table_builder.h"
-#include "table_format.h"
-#include "table_stream.h"
+#include "losfile/table_builder.h"
+#include "losfile/table_format.h"
+#include "losfile/table_stream.h"
+#include "system/byte_sink.h"
 
 namespace vantrel {
 namespace {

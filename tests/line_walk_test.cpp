@@ -1,4 +1,4 @@
-#include "line_walk.h"
+#include "lib/line_walk.h"
 
 #include <algorithm>
 #include <cstdint>

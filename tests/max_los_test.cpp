@@ -1,4 +1,4 @@
-#include "max_los.h"
+#include "losfile/max_los.h"
 
 #include <cstdint>
 #include <limits>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "table_check.h"
+#include "inspect/table_check.h"
 
 #include <gtest/gtest.h>
 

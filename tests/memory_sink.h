@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "byte_sink.h"
-#include "table_stream.h"
+#include "losfile/table_stream.h"
+#include "system/byte_sink.h"
 
 namespace vantrel {
 

@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "line_walk.h"
+#include "lib/line_walk.h"
+#include "losfile/table_builder.h"
+#include "losfile/table_format.h"
 #include "memory_sink.h"
-#include "table_builder.h"
-#include "table_format.h"
 
 namespace vantrel {
 namespace {

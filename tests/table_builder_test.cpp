@@ -1,4 +1,4 @@
-#include "table_builder.h"
+#include "losfile/table_builder.h"
 
 #include <string>
 

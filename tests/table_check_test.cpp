@@ -1,7 +1,7 @@
 // The check against vantrel's own bytes, on files damaged at random: each
 // report must name the place of the first difference as the test finds it
 // by itself in the good file.
-#include "table_check.h"
+#include "inspect/table_check.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shown_text.h"
+#include "lib/shown_text.h"
 #include "table_file_bytes.h"
 
 namespace vantrel {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "losfile/table_builder.h"
+#include "losfile/table_format.h"
 #include "memory_sink.h"
-#include "table_builder.h"
-#include "table_format.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "table_format.h"
+#include "losfile/table_format.h"
 
 #include <string>
 

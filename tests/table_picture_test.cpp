@@ -1,7 +1,7 @@
 // Pictures of tables: what they say of the table, which lines they hold,
 // and what they mark. Tables come from vantrel's own bytes, read back as
 // vantrel-inspect reads them, or are made by hand to show a fault.
-#include "table_picture.h"
+#include "inspect/table_picture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "losfile/table_builder.h"
 #include "memory_sink.h"
-#include "table_builder.h"
 
 namespace vantrel {
 namespace {

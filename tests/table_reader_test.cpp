@@ -1,4 +1,4 @@
-#include "table_reader.h"
+#include "lib/table_reader.h"
 
 #include <string>
 #include <vector>

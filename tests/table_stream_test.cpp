@@ -1,4 +1,4 @@
-#include "table_stream.h"
+#include "losfile/table_stream.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "worker.h"
+#include "losfile/worker.h"
 
 #include <array>
 #include <chrono>

@@ -1,0 +1,57 @@
+// Cells of the square grid: x is the column, y the row, the origin cell is
+// (0, 0), and every table lives in the quarter-plane x >= 0, y >= 0.
+#ifndef VANTREL_CELL_H_
+#define VANTREL_CELL_H_
+
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+#include "vantrel/cell.h"
+
+namespace vantrel {
+
+// True when `to` is one of the eight cells around `from`: a line steps
+// from each cell to such a neighbour.
+inline bool is_step(const Cell& from, const Cell& to) {
+  const std::int64_t dx = std::abs(std::int64_t{to.x} - from.x);
+  const std::int64_t dy = std::abs(std::int64_t{to.y} - from.y);
+  return dx <= 1 && dy <= 1 && dx + dy > 0;
+}
+
+// A cell as messages and pictures name it: "(3,-1)". Built by appending:
+// GCC 12 warns falsely of overlapping copies for "(" + std::to_string(x).
+inline std::string cell_text(std::int64_t x, std::int64_t y) {
+  std::string text = "(";
+  text += std::to_string(x);
+  text += ',';
+  text += std::to_string(y);
+  text += ')';
+  return text;
+}
+
+// The far end of a line from the origin; a table lists one line per endpoint.
+using Endpoint = Cell;
+
+// One cell that a line from the origin steps through.
+using WalkPoint = Cell;
+
+// A coordinate on a walk's shorter axis. Table coordinates stay below 2^16
+// (the largest radius is 46340), so two bytes hold one.
+using MinorCoord = std::uint16_t;
+
+// A line walk from the origin to `end` (x, y >= 0), stored compactly. It
+// steps along the longer axis: along x when end.x > end.y, else along y.
+// Point k (k = 1 .. max(end.x, end.y)) has k on that axis and minor[k - 1]
+// on the other.
+struct CompactWalk {
+  Endpoint end;
+  std::span<const MinorCoord> minor;
+
+  bool along_x() const { return end.x > end.y; }
+};
+
+}  // namespace vantrel
+
+#endif  // VANTREL_CELL_H_

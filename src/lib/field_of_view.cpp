@@ -1,0 +1,142 @@
+#include "vantrel/field_of_view.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "lib/cell.h"
+
+namespace vantrel {
+namespace {
+
+// The tree of turned lines while it is built: each cell with its first
+// child and its next sibling.
+struct TreeCell {
+  std::int32_t dx;
+  std::int32_t dy;
+  std::uint32_t first_child = 0;  // 0: none (the root is nobody's child)
+  std::uint32_t next_sibling = 0;
+};
+
+}  // namespace
+
+FieldOfView::FieldOfView(const Table& table) {
+  // Steps to neighbouring cells give each cell of the tree 8 children at
+  // most, and keep every cell within the line's length.
+  for (const std::vector<Cell>& line : table.lines()) {
+    Cell from{0, 0};
+    for (const Cell& cell : line) {
+      if (!is_step(from, cell)) {
+        throw std::invalid_argument(
+            "vantrel::FieldOfView: a line of the table does not step to a neighbouring cell");
+      }
+      if (std::max(std::abs(std::int64_t{cell.x}), std::abs(std::int64_t{cell.y})) >
+          kLargestRadius) {
+        throw std::invalid_argument("vantrel::FieldOfView: the table reaches beyond " +
+                                    std::to_string(kLargestRadius) + " cells");
+      }
+      from = cell;
+    }
+  }
+  // The 8 symmetries of the square, as (x, y) -> (sx * (swap ? y : x),
+  // sy * (swap ? x : y)).
+  constexpr struct {
+    int sx;
+    int sy;
+    bool swap;
+  } kTurns[] = {{1, 1, false},  {-1, 1, false},  {1, -1, false},  {-1, -1, false},
+                {1, 1, true},   {-1, 1, true},   {1, -1, true},   {-1, -1, true}};
+  std::vector<TreeCell> tree(1, TreeCell{0, 0});  // the root: the viewer
+  for (const std::vector<Cell>& line : table.lines()) {
+    for (const auto& turn : kTurns) {
+      std::uint32_t at = 0;
+      for (const Cell& cell : line) {
+        const std::int32_t dx = turn.sx * (turn.swap ? cell.y : cell.x);
+        const std::int32_t dy = turn.sy * (turn.swap ? cell.x : cell.y);
+        std::uint32_t child = tree[at].first_child;
+        std::uint32_t last = 0;
+        while (child != 0 && (tree[child].dx != dx || tree[child].dy != dy)) {
+          last = child;
+          child = tree[child].next_sibling;
+        }
+        if (child == 0) {
+          if (tree.size() >= std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+          child = static_cast<std::uint32_t>(tree.size());
+          tree.push_back(TreeCell{dx, dy});
+          if (last == 0) {
+            tree[at].first_child = child;
+          } else {
+            tree[last].next_sibling = child;
+          }
+        }
+        at = child;
+      }
+    }
+  }
+
+  // Depth first, each cell before the cells after it on its lines, the
+  // root left out; a cell's `after` is set once its subtree is laid out.
+  nodes_.reserve(tree.size() - 1);
+  struct Frame {
+    std::uint32_t cell;
+    std::uint32_t node;
+    std::uint32_t next_child;
+  };
+  std::vector<Frame> frames;
+  auto enter = [&](std::uint32_t cell) {
+    const auto node = static_cast<std::uint32_t>(nodes_.size());
+    nodes_.push_back(Node{static_cast<std::int16_t>(tree[cell].dx),
+                          static_cast<std::int16_t>(tree[cell].dy), 0});
+    radius_ = std::max({radius_, std::abs(tree[cell].dx), std::abs(tree[cell].dy)});
+    frames.push_back(Frame{cell, node, tree[cell].first_child});
+  };
+  for (std::uint32_t top = tree[0].first_child; top != 0; top = tree[top].next_sibling) {
+    enter(top);
+    while (!frames.empty()) {
+      Frame& frame = frames.back();
+      if (frame.next_child != 0) {
+        const std::uint32_t child = frame.next_child;
+        frame.next_child = tree[child].next_sibling;
+        enter(child);
+        continue;
+      }
+      nodes_[frame.node].after = static_cast<std::uint32_t>(nodes_.size());
+      frames.pop_back();
+    }
+  }
+}
+
+void FieldOfView::compute(Cell viewer, int width, int height,
+                          std::span<const std::uint8_t> opaque,
+                          std::span<std::uint8_t> in_view) const {
+  check_view(viewer, width, height, in_view.size());
+  check_view(viewer, width, height, opaque.size());
+  if (!fits(viewer, width, height)) {
+    compute(viewer, width, height,
+            [&](std::int32_t x, std::int32_t y) {
+              return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                            static_cast<std::size_t>(x)] != 0;
+            },
+            in_view);
+    return;
+  }
+  std::memset(in_view.data(), 0, in_view.size());
+  const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+  std::uint8_t* const seen = in_view.data() + origin;
+  const std::uint8_t* const wall = opaque.data() + origin;
+  *seen = 1;
+  const Node* const nodes = nodes_.data();
+  const std::size_t count = nodes_.size();
+  for (std::size_t n = 0; n < count;) {
+    const Node& node = nodes[n];
+    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+    seen[at] = 1;
+    n = wall[at] != 0 ? node.after : n + 1;
+  }
+}
+
+}  // namespace vantrel
