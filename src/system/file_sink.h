@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "system/byte_sink.h"
+#include "util/byte_sink.h"
 #include "util/inplace_function.h"
 
 namespace vantrel {
