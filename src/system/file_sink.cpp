@@ -10,7 +10,6 @@
 #include "system/file_plan.h"
 #include "system/file_system.h"
 #include "system/interrupt.h"
-#include "system/table_file_state.h"
 
 namespace vantrel {
 namespace {

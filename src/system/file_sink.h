@@ -63,7 +63,7 @@ struct ExpectedSize {
 // On POSIX systems the file never takes descriptor 0, 1 or 2, so console
 // text cannot land in it when one of them is closed. No data is forced to
 // the disk (no fsync), as with `cp`. What becomes of the file is kept in
-// table_file_state.h for an interrupt handler.
+// the state of interrupt.h for an interrupt handler.
 OpenedFile open_file_sink(const char* path, ExpectedSize size = {});
 
 }  // namespace vantrel

@@ -22,7 +22,6 @@
 #include "losfile/table_stream.h"
 #include "system/file_sink.h"
 #include "system/interrupt.h"
-#include "system/table_file_state.h"
 
 namespace {
 
