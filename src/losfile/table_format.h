@@ -17,6 +17,10 @@
 
 namespace vantrel {
 
+// The file whose syntax this is, where vantrel writes it and
+// vantrel-inspect reads it unless told otherwise.
+inline constexpr char kTableFileName[] = "LOS.TDF";
+
 // The texts "," + decimal digits of the whole numbers 0, 1, 2, ..., each
 // padded with zero bytes to 8 so that one store writes it, with its length
 // beside it.

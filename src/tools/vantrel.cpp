@@ -107,7 +107,8 @@ int write_tables(std::int32_t tables) {
   vantrel::OpenedFile file = vantrel::open_file_sink(
       vantrel::kTableFileName,
       {vantrel::table_file_size_upper_bound(tables),
-       [tables] { return vantrel::table_file_size_lower_bound(tables); }});
+       [tables] { return vantrel::table_file_size_lower_bound(tables); }},
+      vantrel::InterruptWatch::kTableFile);
   if (!file.sink) {
     report_open_failure(file);
     return kExitFailed;

@@ -38,6 +38,7 @@
 #include "lib/cell.h"
 #include "lib/shown_text.h"
 #include "losfile/max_los.h"
+#include "losfile/table_format.h"
 #include "system/file_sink.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
@@ -524,8 +525,10 @@ int write_picture(const std::string& output, const Draw& draw) {
   }
   // As vantrel writes its file: a new file beside OUT that replaces it
   // once complete, or OUT itself where it is a device or has other names;
-  // a failure removes only what this run made.
-  vantrel::OpenedFile out = vantrel::open_file_sink(output.c_str());
+  // a failure removes only what this run made. LOS.TDF's interrupt state
+  // is not told: a picture is not the table file.
+  vantrel::OpenedFile out =
+      vantrel::open_file_sink(output.c_str(), {}, vantrel::InterruptWatch::kNone);
   std::string_view operation = out.operation;
   int error_number = out.error_number;
   if (out.sink) {
