@@ -355,6 +355,29 @@ TEST_F(VantrelInspect, FovDrawsWhatTheViewerSeesOnATextMap) {
   }
 }
 
+// A picture never takes the place of the file it is drawn from, under any
+// of its names.
+TEST_F(VantrelInspect, APictureNeverReplacesTheFileItIsDrawnFrom) {
+  const std::string tables = tables_of("96");
+  write_file(dir_ / "map.txt", "...\n.#.\n...\n");
+  fs::create_symlink("LOS.TDF", dir_ / "link.tdf");
+  const std::vector<std::string> cases[] = {
+      {"draw", "LOS.TDF", "--table", "3", "-o", "LOS.TDF"},
+      {"draw", "--table", "3", "-o", "./link.tdf"},
+      {"fov", "map.txt", "--at", "1,1", "--table", "3", "-o", "map.txt"},
+  };
+  for (const std::vector<std::string>& args : cases) {
+    SCOPED_TRACE(testing::PrintToString(args));
+    const vantrel::Result result = run(args);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("is the file read; the picture would replace it\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(read_file(dir_ / "LOS.TDF"), tables);
+    EXPECT_EQ(read_file(dir_ / "map.txt"), "...\n.#.\n...\n");
+  }
+}
+
 TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {
   tables_of("192");
   fs::create_symlink("/dev/full", dir_ / "full.svg");

@@ -156,9 +156,19 @@ Table TableFile::table(int radius) {
       state.fail(table_name + ": the file has changed since it was opened");
     }
   };
-  // The next line, which the table must have.
+  // The next line, which the table must have; the first is the opening
+  // the index found there, or the file has changed.
+  bool opened = false;
   auto next = [&] {
     const TableReader::Status status = reader.next(token);
+    if (!opened) {
+      const bool read = status == TableReader::Status::kToken;
+      if (status != TableReader::Status::kUnreadable &&
+          (!read || token.kind != Kind::kTableOpening || token.number != radius)) {
+        state.fail(table_name + ": the file has changed since it was opened");
+      }
+      opened = true;
+    }
     if (status == TableReader::Status::kEnd) {
       check_end();
       state.fail(table_name + ": the file ends after line " + std::to_string(token.line) +
@@ -181,9 +191,6 @@ Table TableFile::table(int radius) {
                           (token.text.size() > 60 ? "...\"" : "\""));
   };
   next();  // the opening, found by the index
-  if (token.kind != Kind::kTableOpening || token.number != radius) {
-    state.fail(table_name + ": the file has changed since it was opened");
-  }
   next();
   if (token.kind != Kind::kOpeningBrace) expected("{");
   next();

@@ -476,6 +476,29 @@ bool is_standard_output(const std::string& path) {
 #endif
 }
 
+// True when OUT names the file read, FILE or MAP, under any of its names:
+// the picture would take its place.
+bool is_input(const std::string& output, const std::string& input) {
+  if (output == kStandardStream || input == kStandardStream) return false;
+#ifdef _WIN32
+  return output == input;
+#else
+  struct stat out;
+  struct stat in;
+  return stat(output.c_str(), &out) == 0 && stat(input.c_str(), &in) == 0 &&
+         out.st_dev == in.st_dev && out.st_ino == in.st_ino;
+#endif
+}
+
+// Refuses a picture that would take the place of the file it is drawn
+// from; kGoOn when OUT is another file.
+int refuse_input_as_output(const Request& request) {
+  if (!is_input(request.output, request.path)) return kGoOn;
+  std::fprintf(stderr, "vantrel-inspect: %s is the file read; the picture would replace it\n",
+               vantrel::shown(request.output).c_str());
+  return kExitTrouble;
+}
+
 // Standard output as a sink for a picture, in binary mode.
 class StandardOutput final : public vantrel::ByteSink {
  public:
@@ -589,6 +612,7 @@ int draw(const Request& request) {
   picture.highlight = request.line;
   picture.window = request.window;
   picture.cells = request.cells;
+  if (const int refused = refuse_input_as_output(request); refused != kGoOn) return refused;
   const bool alone = is_standard_output(request.output);
   const int status = write_picture(request.output, [&](vantrel::SvgWriter& svg) {
     vantrel::draw_table(table, picture, svg);
@@ -647,6 +671,7 @@ int fov(const Request& request) {
       path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
   picture.viewer = viewer;
   picture.radius = request.radius;
+  if (const int refused = refuse_input_as_output(request); refused != kGoOn) return refused;
   const bool alone = is_standard_output(request.output);
   const int status = write_picture(request.output, [&](vantrel::SvgWriter& svg) {
     vantrel::draw_view(map, in_view, picture, svg);
