@@ -84,8 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   vantrel::MemorySource again(bytes);
   vantrel::TableLines table;
   const std::int32_t radius = size > 0 ? 1 + data[size - 1] % 8 : 1;
-  const vantrel::ReadTableResult read = vantrel::read_table(again, radius, table);
-  using Outcome = vantrel::ReadTableResult::Outcome;
+  const vantrel::ReadTableLinesResult read = vantrel::read_table_lines(again, radius, table);
+  using Outcome = vantrel::ReadTableLinesResult::Outcome;
   check(read.outcome != Outcome::kUnreadable);
   if (read.outcome == Outcome::kRead) {
     check(table.radius == radius);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "system/interrupt.h"
 #include "test_files.h"
 
 namespace vantrel {
@@ -53,6 +54,27 @@ TEST(FileSink, TellsWhyAFileCannotBeOpened) {
     EXPECT_EQ(file.sink, nullptr);
     EXPECT_EQ(file.error_number, c.error_number);
   }
+}
+
+TEST(FileSink, OnlyAWatchedFileTellsTheInterruptHandlerWhatBecomesOfIt) {
+  const TempDir dir("file_sink");
+  const fs::path path = dir.path() / "LOS.TDF";
+  std::ofstream(path, std::ios::binary) << "old";
+  // A picture, say: replaced as the table file is, but the state never
+  // names its new file.
+  OpenedFile picture = open_file_sink(path.c_str(), {}, InterruptWatch::kNone);
+  ASSERT_NE(picture.sink, nullptr);
+  EXPECT_TRUE(picture.replaces);
+  EXPECT_STREQ(new_file_path(), "");
+  EXPECT_EQ(picture.sink->close().error_number, 0);
+
+  OpenedFile table = open_file_sink(path.c_str(), {}, InterruptWatch::kTableFile);
+  ASSERT_NE(table.sink, nullptr);
+  EXPECT_EQ(fs::path(new_file_path()).parent_path(), path.parent_path());
+  EXPECT_EQ(table.sink->write("new", 3), 0);
+  EXPECT_EQ(table.sink->close().error_number, 0);
+  EXPECT_EQ(settle(), TableFileState::kComplete);
+  EXPECT_EQ(read_file(path), "new");
 }
 
 }  // namespace

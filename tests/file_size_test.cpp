@@ -10,7 +10,7 @@
 #include "losfile/table_builder.h"
 #include "losfile/table_format.h"
 #include "losfile/table_stream.h"
-#include "system/byte_sink.h"
+#include "util/byte_sink.h"
 
 namespace vantrel {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "losfile/table_stream.h"
-#include "system/byte_sink.h"
+#include "util/byte_sink.h"
 
 namespace vantrel {
 

@@ -11,9 +11,15 @@
 
 #include "table_file_bytes.h"
 #include "test_files.h"
+#include "vantrel/field_of_view.h"
 
 namespace vantrel {
 namespace {
+
+// The former names still compile, and mean what they meant.
+static_assert(kLargestRadius == kLargestTableRadius && kLargestTableRadius == 46340);
+static_assert(FieldOfView::kLargestRadius == FieldOfView::kLargestViewRadius &&
+              FieldOfView::kLargestViewRadius == 32767);
 
 TEST(Table, MadeInMemoryIsTheTableOfTheFile) {
   const std::string bytes = table_file_bytes(40);
@@ -38,7 +44,7 @@ TEST(Table, MadeInMemoryIsTheTableOfTheFile) {
   EXPECT_EQ(read_table((temp.path() / "LOS.TDF").string(), 12), make_table(12));
 
   EXPECT_THROW(make_table(0), std::invalid_argument);
-  EXPECT_THROW(make_table(kLargestRadius + 1), std::invalid_argument);
+  EXPECT_THROW(make_table(kLargestTableRadius + 1), std::invalid_argument);
 }
 
 TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {

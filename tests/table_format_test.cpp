@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "losfile/table_builder.h"
 #include "memory_sink.h"
 
 namespace vantrel {
@@ -64,6 +65,47 @@ TEST(TableFormat, WritesTheBlocksOfTheFile) {
   // An empty file's header: 28 characters, 31 bytes with CR LF line ends.
   EXPECT_EQ(written_by([](TableStream& s) { write_header_block(s, 0); }).size(),
             31u);
+}
+
+// What counts the file's bytes and lines from its syntax (the size bound,
+// the checker's locator) must agree with what is written: each line end
+// written is counted, and a table's block has its frame's lines besides
+// its entries.
+TEST(TableFormat, SyntaxCountsAgreeWithTheWrittenFile) {
+  namespace syntax = table_syntax;
+  auto line_ends = [](const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = text.find(syntax::kLineEnd, at)) != std::string::npos;
+         at += syntax::kLineEnd.size()) {
+      ++count;
+    }
+    return count;
+  };
+  const std::string header = written_by([](TableStream& s) { write_header_block(s, 12); });
+  EXPECT_EQ(header, std::string(syntax::kHeaderUpToCount) + "12" +
+                        std::string(syntax::kHeaderAfterCount));
+  EXPECT_EQ(line_ends(header) + 1, syntax::kHeaderLines);
+
+  for (const std::int32_t radius : {1, 7}) {
+    SCOPED_TRACE(radius);
+    std::string block;
+    std::int32_t lines = 0;
+    {
+      TableStream stream;
+      attach_memory(stream, &block);
+      TableBuilder builder(stream);
+      lines = builder.build(radius);
+      stream.close();
+    }
+    ASSERT_GT(lines, 0);
+    EXPECT_EQ(line_ends(block), static_cast<std::size_t>(lines) + syntax::kTableFrameLines);
+    EXPECT_EQ(block.find('['), syntax::kTableUpToRadius.size() - syntax::kTableOpening.size());
+    EXPECT_EQ(block.find(std::string(syntax::kEntryUpToNumber) + "1" +
+                         std::string(syntax::kEntryLength)),
+              syntax::kTableUpToRadius.size() + std::to_string(radius).size() +
+                  syntax::kTableAfterRadius.size() + syntax::kLineCountUpToCount.size() +
+                  std::to_string(lines).size() + syntax::kEnd.size());
+  }
 }
 
 }  // namespace

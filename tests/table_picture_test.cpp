@@ -29,7 +29,7 @@ TableLines table_of(std::int32_t radius) {
   }
   MemorySource source(bytes);
   TableLines table;
-  EXPECT_EQ(read_table(source, radius, table).outcome, ReadTableResult::Outcome::kRead);
+  EXPECT_EQ(read_table_lines(source, radius, table).outcome, ReadTableLinesResult::Outcome::kRead);
   return table;
 }
 

@@ -50,5 +50,29 @@ TEST(Worker, TakesMoreJobsThanItsQueueHoldsAndRunsThemAllBeforeItStops) {
   for (int n = 0; n < 150; ++n) EXPECT_EQ(done[static_cast<std::size_t>(n)], n);
 }
 
+TEST(Worker, StartsItsThreadWithinTheHookAndOnlyAsTheHookSays) {
+  // The hook is where the owner sets what the thread inherits: the thread
+  // exists once the hook has called the start, not before.
+  int hooked = 0;
+  Worker worker;
+  ASSERT_TRUE(worker.start([&hooked, &worker](Worker::StartThread start) {
+    ++hooked;
+    EXPECT_FALSE(worker.running());
+    const bool started = start();
+    EXPECT_TRUE(worker.running());
+    return started;
+  }));
+  EXPECT_EQ(hooked, 1);
+  // A running worker does not start again, nor call its hook.
+  ASSERT_TRUE(worker.start([&hooked](Worker::StartThread start) {
+    ++hooked;
+    return start();
+  }));
+  EXPECT_EQ(hooked, 1);
+  int ran = 0;
+  worker.wait(worker.post([&ran] { ++ran; }));
+  EXPECT_EQ(ran, 1);
+}
+
 }  // namespace
 }  // namespace vantrel

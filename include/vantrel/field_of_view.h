@@ -37,12 +37,16 @@ namespace vantrel {
 
 class FieldOfView {
  public:
-  // The largest radius a field of view takes.
-  static constexpr int kLargestRadius = 32767;
+  // The largest radius a field of view takes: no cell of its table lies
+  // further than this from the viewer.
+  static constexpr int kLargestViewRadius = 32767;
+  // Deprecated: the former name of kLargestViewRadius, kept for code that
+  // uses it.
+  static constexpr int kLargestRadius = kLargestViewRadius;
 
   // Throws std::invalid_argument for a table whose lines do not step from
   // the origin to a neighbouring cell at a time, as the lines of a table
-  // file do, or reach beyond kLargestRadius; std::bad_alloc when memory
+  // file do, or reach beyond kLargestViewRadius; std::bad_alloc when memory
   // runs out: the tree holds up to 8 cells of 8 bytes per point of the
   // table, and takes about twice that while it is built (a radius of 50
   // takes about 200 KB, 500 about 20 MB, 40 MB while built).

@@ -20,8 +20,11 @@
 
 namespace vantrel {
 
-// The largest radius of a table.
-inline constexpr int kLargestRadius = 46340;
+// The largest radius of a table: of make_table's, and of a table file's.
+inline constexpr int kLargestTableRadius = 46340;
+// Deprecated: the former name of kLargestTableRadius, kept for code that
+// uses it.
+inline constexpr int kLargestRadius = kLargestTableRadius;
 
 // One table: its lines in the order of the file, line 1 first, each the
 // cells it steps through from the origin, which is left out.
@@ -41,7 +44,7 @@ class Table {
   std::vector<std::vector<Cell>> lines_;
 };
 
-// Table `radius` (1 to kLargestRadius) exactly as vantrel writes it. Takes
+// Table `radius` (1 to kLargestTableRadius) exactly as vantrel writes it. Takes
 // microseconds for the radii of a game's sight, and memory as the table's
 // points (a radius of 50 has about 4,500). Throws std::invalid_argument for
 // a radius out of range, std::bad_alloc when memory runs out.

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "system/byte_sink.h"
+#include "util/byte_sink.h"
 
 namespace vantrel {
 

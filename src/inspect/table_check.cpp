@@ -13,17 +13,23 @@
 
 #include "lib/shown_text.h"
 #include "lib/table_reader.h"
+#include "lib/table_syntax.h"
 #include "losfile/max_los.h"
 #include "losfile/table_builder.h"
 #include "losfile/table_format.h"
 #include "losfile/table_stream.h"
-#include "system/byte_sink.h"
+#include "util/byte_sink.h"
 
 namespace vantrel {
 namespace {
 
-constexpr std::string_view kHeaderStart = "[TABLEINFO]";
-constexpr std::string_view kCountLine = "[TABLEINFO]\r\n{\r\nnumtables=";
+namespace syntax = table_syntax;
+
+constexpr std::string_view kHeaderStart = syntax::kHeader;
+constexpr std::string_view kCountLine = syntax::kHeaderUpToCount;
+// The '[' that opens the header and each table's opening is the only one
+// vantrel writes.
+static_assert(syntax::kHeader.front() == '[' && syntax::kTableOpening.front() == '[');
 // The bytes of each excerpt shown after the first difference.
 constexpr std::size_t kExcerpt = 24;
 // The bytes read at a time.
@@ -264,9 +270,11 @@ Place find_place(const Difference& difference, std::int32_t tables,
   std::int32_t table = 0;
   std::uint64_t offset = 0;
   if (difference.brackets >= 2) {
-    // Just after a table's opening: the block begins with "\r\n\r\n".
+    // Just after a table's opening, whose block begins a few bytes before
+    // its '['.
     table = static_cast<std::int32_t>(difference.brackets - 1);
-    offset = difference.last_bracket - 4;
+    offset = difference.last_bracket -
+             (syntax::kTableUpToRadius.size() - syntax::kTableOpening.size());
   }
   const std::uint64_t first_line =
       table == 0 ? 1 : first_lines[static_cast<std::size_t>(table - 1)];
@@ -467,14 +475,13 @@ CheckResult check_table_file(ByteSource& file) {
     write_header_block(stream, result.tables);
     {
       TableBuilder builder(stream);
-      // The header's lines, then per table a blank line, its opening,
-      // braces and numlines around its entries.
-      std::uint64_t line = 4;
+      // The header's lines, then per table its frame around its entries.
+      std::uint64_t line = syntax::kHeaderLines;
       // A table is built only while everything before it has matched.
       for (std::int32_t radius = 1;
            radius <= result.tables && !stopped.load(std::memory_order_acquire); ++radius) {
         first_lines.push_back(line);
-        line += static_cast<std::uint64_t>(builder.build(radius)) + 5;
+        line += static_cast<std::uint64_t>(builder.build(radius)) + syntax::kTableFrameLines;
       }
     }
     stream.close();

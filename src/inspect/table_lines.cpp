@@ -25,18 +25,18 @@ bool drawable(const std::vector<Cell>& points) {
 
 }  // namespace
 
-ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& table) {
+ReadTableLinesResult read_table_lines(ByteSource& file, std::int32_t radius, TableLines& table) {
   using Kind = TableToken::Kind;
-  ReadTableResult result;
+  ReadTableLinesResult result;
   TableReader reader(file, TableReader::Points::kKeep);
   TableToken token;
   TableReader::Status status = TableReader::Status::kToken;
   auto fail = [&](const std::string& what) {
     if (status == TableReader::Status::kUnreadable) {
-      result.outcome = ReadTableResult::Outcome::kUnreadable;
+      result.outcome = ReadTableLinesResult::Outcome::kUnreadable;
       result.error_number = reader.error_number();
     } else {
-      result.outcome = ReadTableResult::Outcome::kMalformed;
+      result.outcome = ReadTableLinesResult::Outcome::kMalformed;
       result.problem = status == TableReader::Status::kTooLong
                            ? "line " + std::to_string(reader.line()) +
                                  " is longer than any line of a table"
@@ -48,7 +48,7 @@ ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& ta
   for (;;) {
     status = reader.next(token);
     if (status == TableReader::Status::kEnd) {
-      result.outcome = ReadTableResult::Outcome::kMissing;
+      result.outcome = ReadTableLinesResult::Outcome::kMissing;
       return result;
     }
     if (status != TableReader::Status::kToken) return fail("");

@@ -25,7 +25,7 @@ struct TableLines {
   std::vector<TableLine> lines;  // in the file's order
 };
 
-struct ReadTableResult {
+struct ReadTableLinesResult {
   enum class Outcome {
     kRead,
     kMissing,     // the file has no such table; `tables_seen` tables
@@ -38,14 +38,14 @@ struct ReadTableResult {
   int error_number = 0;
 };
 
-// The largest table that read_table reads: larger ones would be too many
+// The largest table that read_table_lines reads: larger ones would be too many
 // points to draw.
 inline constexpr std::int32_t kLargestDrawnRadius = 2000;
 
 // Reads table `radius` (1 .. kLargestDrawnRadius) of `file` into `table`.
 // Every count in the file is checked against what actually follows, and
 // nothing is allocated for it in advance.
-ReadTableResult read_table(ByteSource& file, std::int32_t radius, TableLines& table);
+ReadTableLinesResult read_table_lines(ByteSource& file, std::int32_t radius, TableLines& table);
 
 // What a table read from a file has that vantrel never writes, one
 // sentence each: entries out of order ("Table 5, line 4 stands where line

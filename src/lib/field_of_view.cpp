@@ -35,9 +35,9 @@ FieldOfView::FieldOfView(const Table& table) {
             "vantrel::FieldOfView: a line of the table does not step to a neighbouring cell");
       }
       if (std::max(std::abs(std::int64_t{cell.x}), std::abs(std::int64_t{cell.y})) >
-          kLargestRadius) {
+          kLargestViewRadius) {
         throw std::invalid_argument("vantrel::FieldOfView: the table reaches beyond " +
-                                    std::to_string(kLargestRadius) + " cells");
+                                    std::to_string(kLargestViewRadius) + " cells");
       }
       from = cell;
     }

@@ -18,9 +18,9 @@
 namespace vantrel {
 
 Table make_table(int radius) {
-  if (radius < 1 || radius > kLargestRadius) {
+  if (radius < 1 || radius > kLargestTableRadius) {
     throw std::invalid_argument("vantrel::make_table: the radius must be from 1 to " +
-                                std::to_string(kLargestRadius) + ", not " +
+                                std::to_string(kLargestTableRadius) + ", not " +
                                 std::to_string(radius));
   }
   EndpointList endpoints;
@@ -83,10 +83,10 @@ void TableFile::State::index() {
       first = false;
     }
     if (token.kind != TableToken::Kind::kTableOpening) continue;
-    if (token.number < 1 || token.number > kLargestRadius) {
+    if (token.number < 1 || token.number > kLargestTableRadius) {
       state.fail("Table " + std::to_string(token.number) + " (line " +
                  std::to_string(token.line) + " of the file): radii run from 1 to " +
-                 std::to_string(kLargestRadius));
+                 std::to_string(kLargestTableRadius));
     }
     const int radius = static_cast<int>(token.number);
     if (state.places.emplace(radius, Place{token.offset, token.line}).second) {

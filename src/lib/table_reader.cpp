@@ -5,8 +5,12 @@
 #include <cstring>
 #include <limits>
 
+#include "lib/table_syntax.h"
+
 namespace vantrel {
 namespace {
+
+namespace syntax = table_syntax;
 
 // Moves past `expected` at the start of `text`, or returns false.
 bool take(std::string_view& text, std::string_view expected) {
@@ -28,7 +32,7 @@ bool take_number(std::string_view& text, std::int64_t& value) {
 
 // "<key><number>;" as the whole of `text`.
 bool keyed_number(std::string_view text, std::string_view key, std::int64_t& value) {
-  return take(text, key) && take_number(text, value) && text == ";";
+  return take(text, key) && take_number(text, value) && text == syntax::kEnd;
 }
 
 bool fits_coordinate(std::int64_t value) {
@@ -38,14 +42,14 @@ bool fits_coordinate(std::int64_t value) {
 
 // "line<number>=<length>" and ",x,y" pairs up to ";".
 bool read_entry(std::string_view text, TableToken& token, TableReader::Points points) {
-  if (!take(text, "line") || !take_number(text, token.number) || !take(text, "=") ||
+  if (!take(text, syntax::kEntryKey) || !take_number(text, token.number) || !take(text, syntax::kEntryLength) ||
       !take_number(text, token.length)) {
     return false;
   }
-  while (take(text, ",")) {
+  while (take(text, syntax::kSeparator)) {
     std::int64_t x = 0;
     std::int64_t y = 0;
-    if (!take_number(text, x) || !take(text, ",") || !take_number(text, y) ||
+    if (!take_number(text, x) || !take(text, syntax::kSeparator) || !take_number(text, y) ||
         !fits_coordinate(x) || !fits_coordinate(y)) {
       return false;
     }
@@ -54,22 +58,22 @@ bool read_entry(std::string_view text, TableToken& token, TableReader::Points po
       token.points.push_back({static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)});
     }
   }
-  return text == ";";
+  return text == syntax::kEnd;
 }
 
 TableToken::Kind kind_of(std::string_view text, TableToken& token, TableReader::Points points) {
   using Kind = TableToken::Kind;
   text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
   if (text.empty()) return Kind::kBlank;
-  if (text == "{") return Kind::kOpeningBrace;
-  if (text == "}") return Kind::kClosingBrace;
-  if (text == "[TABLEINFO]") return Kind::kHeader;
+  if (text == syntax::kOpeningBrace) return Kind::kOpeningBrace;
+  if (text == syntax::kClosingBrace) return Kind::kClosingBrace;
+  if (text == syntax::kHeader) return Kind::kHeader;
   std::string_view rest = text;
-  if (take(rest, "[Table") && take_number(rest, token.number) && rest == "]") {
+  if (take(rest, syntax::kTableOpening) && take_number(rest, token.number) && rest == syntax::kTableOpeningEnd) {
     return Kind::kTableOpening;
   }
-  if (keyed_number(text, "numtables=", token.number)) return Kind::kTableCount;
-  if (keyed_number(text, "numlines=", token.number)) return Kind::kLineCount;
+  if (keyed_number(text, syntax::kTableCountKey, token.number)) return Kind::kTableCount;
+  if (keyed_number(text, syntax::kLineCountKey, token.number)) return Kind::kLineCount;
   if (read_entry(text, token, points)) return Kind::kEntry;
   return Kind::kOther;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "lib/table_syntax.h"
 #include "losfile/table_format.h"
 
 namespace vantrel {
@@ -222,7 +223,8 @@ std::uint64_t SteepLines::point_bytes() const {
     const std::int64_t last = ends_[i];
     const auto rows = static_cast<std::uint64_t>(last - first + 1);
     const auto lines = static_cast<std::uint64_t>(lines_[i]);
-    bytes += lines * (2 * rows + digits_up_to(last) - digits_up_to(first - 1)) +
+    bytes += lines * (table_syntax::kPointFrameBytes * rows + digits_up_to(last) -
+                      digits_up_to(first - 1)) +
              rows * x_digits(i, first, cursors);
     first = last + 1;
   }
@@ -296,22 +298,26 @@ std::uint64_t table_size_lower_bound(std::int32_t radius) {
   for (std::int64_t row = 1; row <= a; row *= 10) {
     length_digits += 2 * static_cast<std::uint64_t>(steep.lines_as_long_as(row));
   }
-  const std::uint64_t frame = (14 + digits(a)) +  // "\r\n\r\n[Table<a>]\r\n{"
-                              (13 + digits(static_cast<std::int64_t>(lines))) +  // numlines
-                              3;  // "\r\n}"
-  // Each entry "\r\n\tline<number>=<length>" and ";" around its points.
-  const std::uint64_t entries =
-      9 * lines + digits_up_to(static_cast<std::int64_t>(lines)) + length_digits;
-  // ",0,y" for y = 1 .. a, then both sides.
-  const std::uint64_t points = 3 * static_cast<std::uint64_t>(a) + digits_up_to(a) +
+  namespace syntax = table_syntax;
+  const std::uint64_t frame =
+      syntax::kTableUpToRadius.size() + digits(a) + syntax::kTableAfterRadius.size() +
+      syntax::kLineCountUpToCount.size() + digits(static_cast<std::int64_t>(lines)) +
+      syntax::kEnd.size() + syntax::kTableClosing.size();
+  // Each entry's frame around its number, length and points.
+  const std::uint64_t entries = syntax::kEntryFrameBytes * lines +
+                                digits_up_to(static_cast<std::int64_t>(lines)) + length_digits;
+  // ",0,y" for y = 1 .. a (the 0 one digit), then both sides.
+  const std::uint64_t points = (syntax::kPointFrameBytes + 1) * static_cast<std::uint64_t>(a) +
+                               digits_up_to(a) +
                                2 * steep.point_bytes();
   return frame + entries + points;
 }
 
 std::uint64_t table_file_size_lower_bound(std::int32_t tables) {
-  // "[TABLEINFO]\r\n{\r\nnumtables=<tables>;\r\n}"
   const std::int64_t count = tables;
-  std::uint64_t bytes = 30 + (count < 0 ? 1 + digits(-count) : digits(count));
+  std::uint64_t bytes = table_syntax::kHeaderUpToCount.size() +
+                        table_syntax::kHeaderAfterCount.size() +
+                        (count < 0 ? 1 + digits(-count) : digits(count));
   for (std::int32_t radius = 1; radius <= tables; ++radius) {
     bytes += table_size_lower_bound(radius);
   }

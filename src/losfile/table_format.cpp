@@ -4,47 +4,58 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 namespace vantrel {
 
+namespace {
+
+namespace syntax = table_syntax;
+
+// Stores `text` as it stands, line ends and all.
+void write_bytes(TableStream& stream, std::string_view text) {
+  char* out = stream.reserve(text.size());
+  if (out == nullptr) return;
+  std::memcpy(out, text.data(), text.size());
+  stream.commit(out + text.size());
+}
+
+}  // namespace
+
 void write_header_block(TableStream& stream, std::int32_t table_count) {
-  stream.write_text("[TABLEINFO]");
-  stream.write_text("\n{");
-  stream.write_text("\nnumtables=");
+  write_bytes(stream, syntax::kHeaderUpToCount);
   stream.write_integer(table_count);
-  stream.write_text(";");
-  stream.write_text("\n}");
+  write_bytes(stream, syntax::kHeaderAfterCount);
 }
 
 void write_table_opening(TableStream& stream, std::int32_t radius) {
-  stream.write_text("\n\n[Table");
+  write_bytes(stream, syntax::kTableUpToRadius);
   stream.write_integer(radius);
-  stream.write_text("]");
-  stream.write_text("\n{");
+  write_bytes(stream, syntax::kTableAfterRadius);
 }
 
 void write_line_count(TableStream& stream, std::int32_t line_count) {
-  stream.write_text("\n\tnumlines=");
+  write_bytes(stream, syntax::kLineCountUpToCount);
   stream.write_integer(line_count);
-  stream.write_text(";");
+  write_bytes(stream, syntax::kEnd);
 }
 
-void write_table_closing(TableStream& stream) { stream.write_text("\n}"); }
+void write_table_closing(TableStream& stream) { write_bytes(stream, syntax::kTableClosing); }
 
 void write_plain_line_entry(TableStream& stream, std::int32_t number,
                             const CompactWalk& walk) {
-  stream.write_text("\n\tline");
+  write_bytes(stream, syntax::kEntryUpToNumber);
   stream.write_integer(number);
-  stream.write_text("=");
+  write_bytes(stream, syntax::kEntryLength);
   stream.write_integer(std::max(walk.end.x, walk.end.y));
   for (std::size_t k = 0; k < walk.minor.size(); ++k) {
     const auto major = static_cast<std::int64_t>(k + 1);
-    stream.write_text(",");
+    write_bytes(stream, syntax::kSeparator);
     stream.write_integer(walk.along_x() ? major : walk.minor[k]);
-    stream.write_text(",");
+    write_bytes(stream, syntax::kSeparator);
     stream.write_integer(walk.along_x() ? walk.minor[k] : major);
   }
-  stream.write_text(";");
+  write_bytes(stream, syntax::kEnd);
 }
 
 void NumberTexts::add_up_to(std::int32_t largest) {
@@ -58,7 +69,7 @@ void NumberTexts::add_up_to(std::int32_t largest) {
   }
   for (auto value = static_cast<std::int32_t>(texts_.size()); value <= largest;
        ++value) {
-    char text[8] = {','};
+    char text[8] = {table_syntax::kSeparator[0]};
     const char* end = std::to_chars(text + 1, text + 7, value).ptr;
     std::uint64_t packed = 0;
     std::memcpy(&packed, text, 8);
@@ -159,20 +170,21 @@ char* put_walk(char* out, const NumberTexts& numbers, const MinorCoord* minor,
 
 char* LineEntryText::put(char* out, std::int32_t number, const CompactWalk& walk) const {
   const auto points = walk.minor.size();
-  // A number's text starts with a comma; here the byte before the digits
-  // takes its place.
-  std::memcpy(out, "\r\n\tlin", 6);
-  char* line_number = out + 6;
+  // A number's text starts with the separator; here the byte before the
+  // digits takes its place.
+  constexpr std::string_view kStart = table_syntax::kEntryUpToNumber;
+  std::memcpy(out, kStart.data(), kStart.size() - 1);
+  char* line_number = out + kStart.size() - 1;
   out = put_number(line_number, numbers_, static_cast<std::size_t>(number));
-  *line_number = 'e';
+  *line_number = kStart.back();
   char* walk_length = out;
   out = put_number(walk_length, numbers_, points);
-  *walk_length = '=';
+  *walk_length = table_syntax::kEntryLength[0];
   const MinorCoord* minor = walk.minor.data();
   const auto across = static_cast<std::size_t>(std::min(walk.end.x, walk.end.y));
   out = walk.along_x() ? put_walk<true>(out, numbers_, minor, points, across)
                        : put_walk<false>(out, numbers_, minor, points, across);
-  *out++ = ';';
+  *out++ = table_syntax::kEnd[0];
   return out;
 }
 

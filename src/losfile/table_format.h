@@ -13,9 +13,14 @@
 #include <vector>
 
 #include "lib/cell.h"
+#include "lib/table_syntax.h"
 #include "losfile/table_stream.h"
 
 namespace vantrel {
+
+// The file whose syntax this is, where vantrel writes it and
+// vantrel-inspect reads it unless told otherwise.
+inline constexpr char kTableFileName[] = "LOS.TDF";
 
 // The texts "," + decimal digits of the whole numbers 0, 1, 2, ..., each
 // padded with zero bytes to 8 so that one store writes it, with its length
@@ -41,8 +46,9 @@ class NumberTexts {
   std::vector<std::size_t> lengths_;
 };
 
-// The text of line entries, "\n\tline<number>=<length>,x,y,...;" with the
-// line end as CR LF, stored straight into memory.
+// The text of line entries, "\r\n\tline<number>=<length>,x,y,...;", stored
+// straight into memory. The texts between the numbers are table_syntax's;
+// those put() stores byte by byte must be one byte long.
 //
 // Threads: prepare() changes the texts; put() only reads them, so any
 // number of threads may put() at once while nobody prepares.
@@ -52,10 +58,15 @@ class LineEntryText {
   static constexpr std::size_t kScribble = 8;
   static_assert(kScribble <= TableStream::kSlack);
 
-  // The most bytes the entry of a walk of `points` points takes: "\r\n\tline",
-  // two numbers, "=" and ";", and per point ",x,y" with at most five digits
-  // each (coordinates stay below 2^16).
+  // The most bytes the entry of a walk of `points` points takes: its frame
+  // ("\r\n\tline", "=" and ";") with two numbers of at most 7 digits, and
+  // per point ",x,y" with at most five digits each (coordinates stay below
+  // 2^16).
   static constexpr std::size_t room(std::size_t points) { return 32 + 12 * points; }
+  static_assert(table_syntax::kEntryFrameBytes + 2 * 7 <= 32);
+  static_assert(table_syntax::kPointFrameBytes + 2 * 5 <= 12);
+  static_assert(table_syntax::kSeparator.size() == 1 && table_syntax::kEntryLength.size() == 1 &&
+                table_syntax::kEnd.size() == 1);
 
   // True when put() can write line numbers and lengths up to `largest`.
   static constexpr bool can_put(std::int32_t largest) {

@@ -8,8 +8,10 @@
 
 namespace vantrel {
 
-TableStream::TableStream(FailureReporter reporter, Threads threads)
+TableStream::TableStream(FailureReporter reporter, Threads threads,
+                         Worker::StartHook start_hook)
     : reporter_(std::move(reporter)),
+      start_hook_(start_hook),
       worker_state_(threads == Threads::kTwo ? WorkerState::kUntried
                                              : WorkerState::kUnavailable) {
   buffers_[0].reset(new char[kBufferSize + kSlack]);
@@ -125,7 +127,7 @@ bool TableStream::use_worker() {
       return false;
     }
   }
-  if (!worker_.start()) {
+  if (!worker_.start(start_hook_)) {
     release_spare_buffers();
     return false;
   }

@@ -25,7 +25,7 @@
 #include <string_view>
 
 #include "losfile/worker.h"
-#include "system/byte_sink.h"
+#include "util/byte_sink.h"
 #include "util/inplace_function.h"
 
 namespace vantrel {
@@ -50,8 +50,10 @@ class TableStream {
 
   // Allocates the first buffer: throws std::bad_alloc before anything else
   // is done. Further buffers come with the worker, and only if both can be
-  // had.
-  explicit TableStream(FailureReporter reporter = {}, Threads threads = Threads::kOne);
+  // had. The worker's thread is started through `start_hook`, when given
+  // (Worker::StartHook).
+  explicit TableStream(FailureReporter reporter = {}, Threads threads = Threads::kOne,
+                       Worker::StartHook start_hook = {});
   // Waits for the worker and drops the sink without closing it: what was
   // not closed is not final (a new file is removed). Then ends the worker's
   // thread.
@@ -156,6 +158,7 @@ class TableStream {
   void fail(std::string_view operation, int error_number);
 
   FailureReporter reporter_;
+  Worker::StartHook start_hook_;  // wraps the start of the worker's thread
   std::unique_ptr<ByteSink> sink_;  // written by jobs; closed once none is under way
   std::unique_ptr<char[]> buffers_[kBuffers];
   std::size_t current_ = 0;  // the buffer being filled here

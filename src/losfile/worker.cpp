@@ -2,16 +2,16 @@
 
 #include <exception>
 
-#include "system/interrupt.h"
-
 namespace vantrel {
 
-bool Worker::start() noexcept {
+bool Worker::start(StartHook hook) noexcept {
   if (running()) return true;
+  const StartThread start = [this] { return start_thread(); };
+  return hook ? hook(start) : start_thread();
+}
+
+bool Worker::start_thread() noexcept {
   try {
-    // The thread never runs the interrupt handler: it stays with the
-    // thread that owns the file.
-    const InterruptsBlocked blocked;
     thread_ = std::thread([this] { serve(); });
     return true;
   } catch (const std::exception&) {

@@ -34,9 +34,19 @@ class Worker {
   Worker(const Worker&) = delete;
   Worker& operator=(const Worker&) = delete;
 
-  // Starts the thread unless it runs. False when the system refuses a
-  // thread or memory runs out; never throws.
-  bool start() noexcept;
+  // Starts the worker's thread, for Worker::start: true when it runs.
+  using StartThread = InplaceFunction<bool()>;
+  // Wraps the start of the thread, on the owner's thread: calls `start`
+  // once and returns what it returns. Lets the owner choose what the new
+  // thread inherits from its own (the vantrel tool blocks its interrupt
+  // signals around it, so that they stay with the thread that owns the
+  // file). Must not throw.
+  using StartHook = InplaceFunction<bool(StartThread start)>;
+
+  // Starts the thread unless it runs, through `hook` when one is given.
+  // False when the system refuses a thread or memory runs out; never
+  // throws.
+  bool start(StartHook hook = {}) noexcept;
 
   bool running() const { return thread_.joinable(); }
 
@@ -56,6 +66,8 @@ class Worker {
   void stop();
 
  private:
+  // Starts the thread itself: what start() does, or has its hook do.
+  bool start_thread() noexcept;
   void serve();
 
   std::mutex mutex_;

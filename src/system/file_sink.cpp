@@ -10,7 +10,6 @@
 #include "system/file_plan.h"
 #include "system/file_system.h"
 #include "system/interrupt.h"
-#include "system/table_file_state.h"
 
 namespace vantrel {
 namespace {
@@ -64,7 +63,7 @@ bool refused(int error_number) {
 // one's place when closed.
 class FileSink final : public ByteSink {
  public:
-  FileSink() = default;
+  explicit FileSink(InterruptWatch watch) : watched_(watch == InterruptWatch::kTableFile) {}
   // Not closed: a new file is removed, the old one stays.
   ~FileSink() override { abandon(); }
   FileSink(const FileSink&) = delete;
@@ -79,13 +78,14 @@ class FileSink final : public ByteSink {
     if (fd_ < 0) return {errno};
     // The state says "truncated" from the moment it is: no interrupt comes
     // in between.
-    const InterruptsBlocked blocked;
+    std::optional<InterruptsBlocked> blocked;
+    if (watched_) blocked.emplace();
     if (const int error_number = empty_file(fd_); error_number != 0) {
       (void)close_file(fd_);
       fd_ = -1;
       return {error_number};
     }
-    writing_in_place_begun();
+    if (watched_) writing_in_place_begun();
     return {};
   }
 
@@ -108,10 +108,11 @@ class FileSink final : public ByteSink {
         // Made and named for the handler at one moment: no interrupt
         // leaves it behind, nor removes a file of that name that another
         // run made.
-        const InterruptsBlocked blocked;
+        std::optional<InterruptsBlocked> blocked;
+        if (watched_) blocked.emplace();
         fd_ = create_new_file(new_path_.c_str(), old);
         if (fd_ >= 0) {
-          new_file_created(new_path_.c_str());
+          if (watched_) new_file_created(new_path_.c_str());
         } else {
           error_number = errno;
         }
@@ -179,21 +180,21 @@ class FileSink final : public ByteSink {
     const bool good = !write_failed_ && error_number == 0;
     if (!created_) {
       // Written in place: a failure leaves it incomplete.
-      if (good) file_complete();
+      if (good && watched_) file_complete();
       return {error_number, "close"};
     }
     if (!good) {
       abandon();
       return {error_number, "close"};
     }
-    replacing_begun();
+    if (watched_) replacing_begun();
     if (const int failed = replace_file(new_path_.c_str(), target_.c_str()); failed != 0) {
-      replace_refused();
+      if (watched_) replace_refused();
       abandon();
       return {failed, "replace"};
     }
     created_ = false;
-    file_complete();
+    if (watched_) file_complete();
     return {};
   }
 
@@ -207,10 +208,11 @@ class FileSink final : public ByteSink {
     if (created_) {
       (void)remove_file(new_path_.c_str());
       created_ = false;
-      new_file_removed();
+      if (watched_) new_file_removed();
     }
   }
 
+  const bool watched_;  // the interrupt handler is told what becomes of the file
   int fd_ = -1;
   std::string target_;    // the file to replace
   std::string new_path_;  // the new file beside it
@@ -237,8 +239,8 @@ std::optional<std::uint64_t> room_for(const std::string& target, const FileStatu
 
 }  // namespace
 
-OpenedFile open_file_sink(const char* path, ExpectedSize size) {
-  auto sink = std::make_unique<FileSink>();
+OpenedFile open_file_sink(const char* path, ExpectedSize size, InterruptWatch watch) {
+  auto sink = std::make_unique<FileSink>(watch);
   const std::string target = follow_links(path);
   FileStatus status;
   status.facts.file = PathFacts::File::kUnknown;

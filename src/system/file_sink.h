@@ -1,6 +1,7 @@
-// LOS.TDF on disk: deciding how to write it, opening it, writing it, and
-// replacing the old file only once the new one is complete. Knows nothing
-// of tables; the system's own calls are in file_system.h.
+// A file on disk, LOS.TDF or a picture: deciding how to write it, opening
+// it, writing it, and replacing the old file only once the new one is
+// complete. Knows nothing of tables; the system's own calls are in
+// file_system.h.
 #ifndef VANTREL_FILE_SINK_H_
 #define VANTREL_FILE_SINK_H_
 
@@ -8,12 +9,10 @@
 #include <memory>
 #include <string_view>
 
-#include "system/byte_sink.h"
+#include "util/byte_sink.h"
 #include "util/inplace_function.h"
 
 namespace vantrel {
-
-inline constexpr char kTableFileName[] = "LOS.TDF";
 
 // A file opened for writing, or why it could not be.
 struct OpenedFile {
@@ -41,9 +40,17 @@ struct ExpectedSize {
   InplaceFunction<std::uint64_t()> at_least;
 };
 
-// Opens the table file at `path` for writing, in binary mode (no line ends
-// are translated), for a file of `size`. Throws std::bad_alloc before
-// anything is touched.
+// Whether the interrupt handler learns what becomes of the file (the
+// states of interrupt.h): only LOS.TDF's run, which installs the handler,
+// has it watched; any other file is not, and touches no state.
+enum class InterruptWatch {
+  kNone,
+  kTableFile,
+};
+
+// Opens the file at `path` for writing, in binary mode (no line ends are
+// translated), for a file of `size`. Throws std::bad_alloc before anything
+// is touched.
 //
 // Usually the bytes go to a new file beside the one they will replace,
 // named after it ("LOS.TDF.new-<process id>") and created exclusively,
@@ -62,9 +69,11 @@ struct ExpectedSize {
 //
 // On POSIX systems the file never takes descriptor 0, 1 or 2, so console
 // text cannot land in it when one of them is closed. No data is forced to
-// the disk (no fsync), as with `cp`. What becomes of the file is kept in
-// table_file_state.h for an interrupt handler.
-OpenedFile open_file_sink(const char* path, ExpectedSize size = {});
+// the disk (no fsync), as with `cp`. With InterruptWatch::kTableFile, what
+// becomes of the file is kept in the state of interrupt.h for the interrupt
+// handler, and the steps it must see whole are taken with interrupts held.
+OpenedFile open_file_sink(const char* path, ExpectedSize size = {},
+                          InterruptWatch watch = InterruptWatch::kNone);
 
 }  // namespace vantrel
 

@@ -5,7 +5,6 @@
 #include <exception>
 #include <new>
 
-#include "system/table_file_state.h"
 
 namespace vantrel {
 namespace {

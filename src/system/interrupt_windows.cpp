@@ -22,7 +22,7 @@ std::atomic<int> g_held{0};
 std::atomic<int> g_events{0};
 
 // Runs on a thread of its own, while the run's threads go on: the state
-// decides who ends the process (table_file_state.h), and the new file is
+// decides who ends the process (interrupt.h), and the new file is
 // deleted without closing it, since the worker may be writing it.
 BOOL WINAPI end_interrupted_run(DWORD event) {
   switch (event) {

@@ -22,7 +22,6 @@
 #include "losfile/table_stream.h"
 #include "system/file_sink.h"
 #include "system/interrupt.h"
-#include "system/table_file_state.h"
 
 namespace {
 
@@ -97,11 +96,19 @@ int write_tables(std::int32_t tables) {
   const auto threads = std::thread::hardware_concurrency() == 1
                            ? vantrel::TableStream::Threads::kOne
                            : vantrel::TableStream::Threads::kTwo;
-  vantrel::TableStream stream(report_file_failure, threads);
+  // The worker's thread never runs the interrupt handler: it is started
+  // with the interrupt signals blocked, and keeps them so, leaving them to
+  // this thread, which owns the file.
+  vantrel::TableStream stream(report_file_failure, threads,
+                              [](vantrel::Worker::StartThread start) {
+                                const vantrel::InterruptsBlocked blocked;
+                                return start();
+                              });
   vantrel::OpenedFile file = vantrel::open_file_sink(
       vantrel::kTableFileName,
       {vantrel::table_file_size_upper_bound(tables),
-       [tables] { return vantrel::table_file_size_lower_bound(tables); }});
+       [tables] { return vantrel::table_file_size_lower_bound(tables); }},
+      vantrel::InterruptWatch::kTableFile);
   if (!file.sink) {
     report_open_failure(file);
     return kExitFailed;

@@ -38,6 +38,7 @@
 #include "lib/cell.h"
 #include "lib/shown_text.h"
 #include "losfile/max_los.h"
+#include "losfile/table_format.h"
 #include "system/file_sink.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
@@ -130,7 +131,7 @@ constexpr char kFovHelp[] =
 
 // The largest table a view is drawn with: each of its points takes up to 8
 // cells of the walk.
-constexpr std::int32_t kLargestViewRadius = 500;
+constexpr std::int32_t kLargestFovTable = 500;
 
 // What the command line asks for.
 struct Request {
@@ -314,7 +315,7 @@ int read_command_line(int argc, char** argv, Request& request) {
     } else if (command == "draw") {
       std::printf(kDrawHelp, static_cast<int>(vantrel::kLargestDrawnRadius));
     } else if (command == "fov") {
-      std::printf(kFovHelp, static_cast<int>(kLargestViewRadius));
+      std::printf(kFovHelp, static_cast<int>(kLargestFovTable));
     } else {
       std::fputs(kUsageText, stdout);
     }
@@ -379,9 +380,9 @@ int read_command_line(int argc, char** argv, Request& request) {
       request.map_window = corners;
       request.map_window_text = map_window;
     }
-    if (!parse_number(fov_table, 1, kLargestViewRadius, number)) {
+    if (!parse_number(fov_table, 1, kLargestFovTable, number)) {
       return usage_error("--table takes a table number from 1 to " +
-                             std::to_string(kLargestViewRadius) + ", not '" +
+                             std::to_string(kLargestFovTable) + ", not '" +
                              vantrel::shown(fov_table) + "'",
                          "fov");
     }
@@ -547,8 +548,10 @@ int write_picture(const std::string& output, const Draw& draw) {
   }
   // As vantrel writes its file: a new file beside OUT that replaces it
   // once complete, or OUT itself where it is a device or has other names;
-  // a failure removes only what this run made.
-  vantrel::OpenedFile out = vantrel::open_file_sink(output.c_str());
+  // a failure removes only what this run made. LOS.TDF's interrupt state
+  // is not told: a picture is not the table file.
+  vantrel::OpenedFile out =
+      vantrel::open_file_sink(output.c_str(), {}, vantrel::InterruptWatch::kNone);
   std::string_view operation = out.operation;
   int error_number = out.error_number;
   if (out.sink) {
@@ -575,20 +578,20 @@ int draw(const Request& request) {
   vantrel::OpenedSource file = open_input(path);
   if (!file.source) return cannot_read(path, file.error_number);
   vantrel::TableLines table;
-  const vantrel::ReadTableResult read = vantrel::read_table(*file.source, radius, table);
+  const vantrel::ReadTableLinesResult read = vantrel::read_table_lines(*file.source, radius, table);
   switch (read.outcome) {
-    case vantrel::ReadTableResult::Outcome::kRead:
+    case vantrel::ReadTableLinesResult::Outcome::kRead:
       break;
-    case vantrel::ReadTableResult::Outcome::kMissing:
+    case vantrel::ReadTableLinesResult::Outcome::kMissing:
       std::fprintf(stderr, "vantrel-inspect: %s has no Table %d (it has %lld tables)\n",
                    named(path).c_str(), static_cast<int>(radius),
                    static_cast<long long>(read.tables_seen));
       return kExitDiffers;
-    case vantrel::ReadTableResult::Outcome::kMalformed:
+    case vantrel::ReadTableLinesResult::Outcome::kMalformed:
       std::fprintf(stderr, "vantrel-inspect: %s: %s\n", named(path).c_str(),
                    read.problem.c_str());
       return kExitDiffers;
-    case vantrel::ReadTableResult::Outcome::kUnreadable:
+    case vantrel::ReadTableLinesResult::Outcome::kUnreadable:
       return cannot_read(path, read.error_number);
   }
   if (request.line != 0 &&

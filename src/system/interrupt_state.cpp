@@ -1,4 +1,4 @@
-#include "system/table_file_state.h"
+#include "system/interrupt.h"
 
 #include <atomic>
 #include <cstring>

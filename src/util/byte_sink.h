@@ -1,5 +1,6 @@
-// Where the bytes of a table stream end up: a file (file_sink.h), or memory
-// in tests and benchmarks.
+// Where the bytes of a stream end up: a file (system/file_sink.h), or
+// memory in tests and benchmarks. An interface only: knows nothing of
+// tables or files.
 #ifndef VANTREL_BYTE_SINK_H_
 #define VANTREL_BYTE_SINK_H_
 
