@@ -31,11 +31,12 @@
 #include <vector>
 
 #include "vantrel/cell.h"
+#include "vantrel/export.h"
 #include "vantrel/table.h"
 
 namespace vantrel {
 
-class FieldOfView {
+class VANTREL_API FieldOfView {
  public:
   // The largest radius a field of view takes: no cell of its table lies
   // further than this from the viewer.

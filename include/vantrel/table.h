@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "vantrel/cell.h"
+#include "vantrel/export.h"
 
 namespace vantrel {
 
@@ -48,13 +49,13 @@ class Table {
 // microseconds for the radii of a game's sight, and memory as the table's
 // points (a radius of 50 has about 4,500). Throws std::invalid_argument for
 // a radius out of range, std::bad_alloc when memory runs out.
-Table make_table(int radius);
+VANTREL_API Table make_table(int radius);
 
 // What is wrong with a table file, in a user's words: the file, the table
 // and line entry, the line of the file and what was found there, such as
 // "LOS.TDF: Table 12, line 7 (line 243 of the file): the step from (1,0)
 // to (9,0) is not to a neighbouring cell".
-class TableFileError : public std::runtime_error {
+class VANTREL_API TableFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -73,7 +74,7 @@ class TableFileError : public std::runtime_error {
 //
 // Not safe to use from two threads at once: tables are read through one
 // open file.
-class TableFile {
+class VANTREL_API TableFile {
  public:
   // Opens and indexes the file at `path`, which must be a file that can be
   // read again where a table begins (not a pipe). Throws TableFileError.
@@ -99,12 +100,12 @@ class TableFile {
 
  private:
   struct State;
-  explicit TableFile(std::unique_ptr<State> state);
+  VANTREL_INTERNAL explicit TableFile(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };
 
 // Reads table `radius` of the file at `path`. Throws as TableFile does.
-Table read_table(const std::string& path, int radius);
+VANTREL_API Table read_table(const std::string& path, int radius);
 
 }  // namespace vantrel
 

@@ -19,7 +19,8 @@ static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must be IEEE single");
 // ThreadSanitizer, whose runtime is not ready when the loader picks.)
 #if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && \
     !defined(__SANITIZE_THREAD__)
-#define VANTREL_WALK_VERSIONS __attribute__((target_clones("default", "avx2")))
+#define VANTREL_WALK_VERSIONS \
+  __attribute__((target_clones("default", "avx2"), visibility("hidden")))
 #else
 #define VANTREL_WALK_VERSIONS
 #endif

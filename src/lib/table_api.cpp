@@ -43,7 +43,8 @@ Table make_table(int radius) {
   return Table(radius, std::move(lines));
 }
 
-struct TableFile::State {
+// Internal to the library, though its class is exported.
+struct [[gnu::visibility("hidden")]] TableFile::State {
   std::string name;
   std::string bytes;  // the file's bytes, where it came from memory
   std::unique_ptr<ByteSource> source;
