@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <optional>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -151,17 +154,93 @@ TEST(FieldOfView, TurningTheMapTurnsTheView) {
   }
 }
 
+// Each form of compute refuses what is not a view: by throwing, or by
+// filling in an Error and leaving the view alone.
 TEST(FieldOfView, RefusesAViewerOffTheMapOrABufferOfTheWrongSize) {
   const FieldOfView fov(make_table(4));
-  std::vector<std::uint8_t> view(100);
   auto clear = [](int, int) { return false; };
-  EXPECT_THROW(fov.compute({10, 0}, 10, 10, clear, view), std::invalid_argument);
-  EXPECT_THROW(fov.compute({0, -1}, 10, 10, clear, view), std::invalid_argument);
-  EXPECT_THROW(fov.compute({0, 0}, 10, 9, clear, view), std::invalid_argument);
-  EXPECT_NO_THROW(fov.compute({0, 0}, 10, 10, clear, view));
-  // Lines that jump, as no table file holds them.
-  EXPECT_THROW(FieldOfView(Table(2, {{{1, 1}, {3, 1}}})), std::invalid_argument);
-  EXPECT_THROW(FieldOfView(Table(1, {{{32767, 0}}})), std::invalid_argument);
+  const std::vector<std::uint8_t> open(100, 0);
+  const struct {
+    Cell viewer;
+    int width;
+    int height;
+    std::size_t view_size;
+  } cases[] = {
+      {{10, 0}, 10, 10, 100}, {{0, -1}, 10, 10, 100}, {{0, 0}, 10, 9, 100},
+      {{0, 0}, 0, 0, 0},      {{0, 0}, 10, 10, 99},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.viewer.x << "," << c.viewer.y << " on " << c.width
+                                    << "x" << c.height << ", view " << c.view_size);
+    std::vector<std::uint8_t> view(c.view_size, 7);
+    const std::span<const std::uint8_t> opaque(open.data(), c.view_size);
+    EXPECT_THROW(fov.compute(c.viewer, c.width, c.height, clear, view), std::invalid_argument);
+    EXPECT_THROW(fov.compute(c.viewer, c.width, c.height, opaque, view), std::invalid_argument);
+    Error error;
+    error.message = "from before";
+    EXPECT_FALSE(fov.compute(c.viewer, c.width, c.height, clear, view, error));
+    EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+    EXPECT_NE(error.message.find("the viewer must stand on the map"), std::string::npos);
+    error.clear();
+    EXPECT_FALSE(fov.compute(c.viewer, c.width, c.height, opaque, view, error));
+    EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+    EXPECT_EQ(view, std::vector<std::uint8_t>(c.view_size, 7));
+  }
+  // A map of bytes smaller than the map.
+  std::vector<std::uint8_t> view(100);
+  EXPECT_THROW(fov.compute({0, 0}, 10, 10, std::span(open.data(), 99), view),
+               std::invalid_argument);
+
+  Error error;
+  error.code = Error::Code::kTableFile;
+  EXPECT_TRUE(fov.compute({0, 0}, 10, 10, clear, view, error));
+  EXPECT_FALSE(error);
+  EXPECT_TRUE(fov.compute({0, 0}, 10, 10, std::span(open), view, error));
+  EXPECT_FALSE(error);
+}
+
+TEST(FieldOfView, RefusesATableWhoseLinesJump) {
+  // Lines that jump, as no table file holds them, or reach too far.
+  for (const Table& table : {Table(2, {{{1, 1}, {3, 1}}}), Table(1, {{{32767, 0}}})}) {
+    EXPECT_THROW(FieldOfView{table}, std::invalid_argument);
+    Error error;
+    EXPECT_FALSE(FieldOfView::make(table, error));
+    EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+    EXPECT_NE(error.message.find("vantrel::FieldOfView"), std::string::npos);
+  }
+  Error error;
+  const std::optional<FieldOfView> fov = FieldOfView::make(make_table(3), error);
+  ASSERT_TRUE(fov);
+  EXPECT_FALSE(error);
+  EXPECT_EQ(fov->radius(), 3);
+}
+
+// One FieldOfView shared by threads, each computing its own views (run
+// under ThreadSanitizer in CI): the same views as one thread computes.
+TEST(FieldOfView, ThreadsMayComputeWithOneFieldOfViewAtOnce) {
+  const Table table = make_table(12);
+  const FieldOfView fov(table);
+  const Map map = random_map(64, 48, 0.2, 7);
+  constexpr int kThreads = 4;
+  constexpr int kViewers = 40;
+  auto viewer = [&](int n) { return Cell{(n * 37) % map.width, (n * 11) % map.height}; };
+  std::vector<std::vector<std::uint8_t>> expected;
+  for (int n = 0; n < kViewers; ++n) {
+    expected.push_back(reference_view(table, map, viewer(n)));
+  }
+  std::vector<std::vector<std::uint8_t>> found(kViewers);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int n = t; n < kViewers; n += kThreads) {
+        std::vector<std::uint8_t> view(map.opaque.size());
+        fov.compute(viewer(n), map.width, map.height, std::span(map.opaque), view);
+        found[static_cast<std::size_t>(n)] = std::move(view);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(found, expected);
 }
 
 }  // namespace

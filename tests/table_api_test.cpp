@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -92,7 +93,47 @@ TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
     } catch (const TableFileError& error) {
       EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
     }
+    // Without exceptions: the same message in an Error, and an empty table.
+    Error error;
+    std::optional<TableFile> file = TableFile::from_bytes(c.bytes, "x.tdf", error);
+    const Table table = file ? file->table(c.radius, error) : Table();
+    EXPECT_EQ(error.code, Error::Code::kTableFile);
+    EXPECT_NE(error.message.find(c.message), std::string::npos) << error.message;
+    EXPECT_EQ(table, Table());
   }
+}
+
+// The calls that do not throw report what the others throw, and clear an
+// Error left from before when they succeed.
+TEST(Table, CallsWithoutExceptionsReportInAnError) {
+  Error error;
+  EXPECT_EQ(make_table(0, error), Table());
+  EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+  EXPECT_EQ(error.message, "vantrel::make_table: the radius must be from 1 to 46340, not 0");
+  EXPECT_EQ(make_table(kLargestTableRadius + 1, error), Table());
+  EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+
+  EXPECT_EQ(make_table(5, error), make_table(5));
+  EXPECT_FALSE(error);
+  EXPECT_TRUE(error.message.empty());
+
+  const TempDir dir("errors");
+  const std::string missing = (dir.path() / "no-such.tdf").string();
+  EXPECT_EQ(read_table(missing, 1, error), Table());
+  EXPECT_EQ(error.code, Error::Code::kTableFile);
+  EXPECT_NE(error.message.find("cannot open it"), std::string::npos) << error.message;
+  EXPECT_FALSE(TableFile::open(missing, error));
+  EXPECT_EQ(error.code, Error::Code::kTableFile);
+
+  const std::string path = (dir.path() / "three.tdf").string();
+  std::ofstream(path, std::ios::binary) << table_file_bytes(3);
+  std::optional<TableFile> file = TableFile::open(path, error);
+  ASSERT_TRUE(file);
+  EXPECT_FALSE(error);
+  EXPECT_EQ(file->table(2, error), make_table(2));
+  EXPECT_FALSE(error);
+  EXPECT_EQ(read_table(path, 3, error), make_table(3));
+  EXPECT_FALSE(error);
 }
 
 TEST(Table, AFileChangedSinceItWasOpenedIsSaidToHaveChanged) {

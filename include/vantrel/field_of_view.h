@@ -20,17 +20,24 @@
 // viewer, map and opacity, allocating nothing. The turned lines share their
 // first cells; they are kept as one tree of cells, walked once per view,
 // and the cells behind an opaque cell are skipped without being visited.
+//
+// Threads: compute() is const and touches nothing but its arguments and the
+// tree, which it only reads: any number of threads may compute with one
+// FieldOfView at once, each into its own view. Building, assigning or
+// destroying one must not overlap any use of it.
 #ifndef VANTREL_FIELD_OF_VIEW_H_
 #define VANTREL_FIELD_OF_VIEW_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <concepts>
 #include <cstring>
+#include <optional>
 #include <span>
-#include <stdexcept>
 #include <vector>
 
 #include "vantrel/cell.h"
+#include "vantrel/error.h"
 #include "vantrel/export.h"
 #include "vantrel/table.h"
 
@@ -48,10 +55,13 @@ class VANTREL_API FieldOfView {
   // Throws std::invalid_argument for a table whose lines do not step from
   // the origin to a neighbouring cell at a time, as the lines of a table
   // file do, or reach beyond kLargestViewRadius; std::bad_alloc when memory
-  // runs out: the tree holds up to 8 cells of 8 bytes per point of the
-  // table, and takes about twice that while it is built (a radius of 50
-  // takes about 200 KB, 500 about 20 MB, 40 MB while built).
+  // runs out. Costs time as the table's points: the tree holds up to 8
+  // cells of 8 bytes per point of the table, and takes about twice that
+  // while it is built (a radius of 50 takes about 200 KB and a millisecond,
+  // 500 about 20 MB, 40 MB while built).
   explicit FieldOfView(const Table& table);
+  // The same without throwing: std::nullopt, and `error` filled in.
+  static std::optional<FieldOfView> make(const Table& table, Error& error) noexcept;
 
   int radius() const { return radius_; }
 
@@ -65,12 +75,71 @@ class VANTREL_API FieldOfView {
   // one that captures by reference, which must reread what it captured
   // after each byte of the view is written; a map of bytes (below) is
   // faster still.
+  //
+  // Costs: clearing the view (width * height bytes), then a step for each
+  // cell of the tree that no opaque cell hides, at most 8 per point of the
+  // table. Allocates nothing.
   template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
   void compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
                std::span<std::uint8_t> in_view) const {
-    check_view(viewer, width, height, in_view.size());
+    if (!is_view(viewer, width, height, in_view.size())) throw_not_a_view();
+    walk(viewer, width, height, is_opaque, in_view);
+  }
+  // The same without throwing: false, and `error` filled in, where the
+  // arguments are not a view. Throws only what `is_opaque` throws.
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  bool compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
+               std::span<std::uint8_t> in_view, Error& error) const {
+    error.clear();
+    if (!is_view(viewer, width, height, in_view.size())) {
+      report_not_a_view(error);
+      return false;
+    }
+    walk(viewer, width, height, is_opaque, in_view);
+    return true;
+  }
+
+  // The same for a map given as a byte per cell, row by row like `in_view`,
+  // non-zero for an opaque cell: the fastest way, since a cell's place in
+  // both is found at once. `opaque` must hold width * height bytes too.
+  void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view) const;
+  // The same without throwing: false, and `error` filled in.
+  bool compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view, Error& error) const noexcept;
+
+ private:
+  // True when every cell of the tree lies on the map around `viewer`.
+  bool fits(Cell viewer, int width, int height) const {
+    return viewer.x >= radius_ && viewer.y >= radius_ && width - viewer.x > radius_ &&
+           height - viewer.y > radius_;
+  }
+
+  // True when the viewer stands on a map of width x height cells and
+  // `size`, of a view, is what it takes.
+  static bool is_view(Cell viewer, int width, int height, std::size_t size) noexcept {
+    return width > 0 && height > 0 && viewer.x >= 0 && viewer.y >= 0 && viewer.x < width &&
+           viewer.y < height &&
+           size == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  }
+  // What a call with arguments that are not a view throws, or reports. Out
+  // of line, so that this header compiles without exceptions.
+  [[noreturn]] static void throw_not_a_view();
+  static void report_not_a_view(Error& error) noexcept;
+
+  // compute() of a map of bytes once its arguments are known to be a view.
+  VANTREL_INTERNAL void compute_bytes(Cell viewer, int width, int height,
+                                      std::span<const std::uint8_t> opaque,
+                                      std::span<std::uint8_t> in_view) const noexcept;
+  // compute() once its arguments are known to be a view.
+  template <class IsOpaque>
+  void walk(Cell viewer, int width, int height, IsOpaque& is_opaque,
+            std::span<std::uint8_t> in_view) const {
     std::memset(in_view.data(), 0, in_view.size());
-    std::uint8_t* const origin = in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+    std::uint8_t* const origin =
+        in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
     *origin = 1;
     const Node* const nodes = nodes_.data();
     const std::size_t count = nodes_.size();
@@ -102,30 +171,6 @@ class VANTREL_API FieldOfView {
       origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1;
       n = is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)) ? node.after
                                                                                  : n + 1;
-    }
-  }
-
-  // The same for a map given as a byte per cell, row by row like `in_view`,
-  // non-zero for an opaque cell: the fastest way, since a cell's place in
-  // both is found at once. `opaque` must hold width * height bytes too.
-  void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
-               std::span<std::uint8_t> in_view) const;
-
- private:
-  // True when every cell of the tree lies on the map around `viewer`.
-  bool fits(Cell viewer, int width, int height) const {
-    return viewer.x >= radius_ && viewer.y >= radius_ && width - viewer.x > radius_ &&
-           height - viewer.y > radius_;
-  }
-
-  // Throws std::invalid_argument unless the viewer stands on a map of
-  // width x height cells and `size`, of a view, is what it takes.
-  static void check_view(Cell viewer, int width, int height, std::size_t size) {
-    if (width <= 0 || height <= 0 || viewer.x < 0 || viewer.y < 0 || viewer.x >= width ||
-        viewer.y >= height ||
-        size != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
-      throw std::invalid_argument("vantrel::FieldOfView::compute: the viewer must stand on "
-                                  "the map, and the views must hold width * height bytes");
     }
   }
 

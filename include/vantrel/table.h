@@ -11,12 +11,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "vantrel/cell.h"
+#include "vantrel/error.h"
 #include "vantrel/export.h"
 
 namespace vantrel {
@@ -28,7 +30,10 @@ inline constexpr int kLargestTableRadius = 46340;
 inline constexpr int kLargestRadius = kLargestTableRadius;
 
 // One table: its lines in the order of the file, line 1 first, each the
-// cells it steps through from the origin, which is left out.
+// cells it steps through from the origin, which is left out. A Table made
+// by default, of radius 0 and no lines, is what the calls that do not throw
+// return on failure. Threads: a value like any other; any number of threads
+// may read one at once.
 class Table {
  public:
   Table() = default;
@@ -45,11 +50,15 @@ class Table {
   std::vector<std::vector<Cell>> lines_;
 };
 
-// Table `radius` (1 to kLargestTableRadius) exactly as vantrel writes it. Takes
-// microseconds for the radii of a game's sight, and memory as the table's
-// points (a radius of 50 has about 4,500). Throws std::invalid_argument for
-// a radius out of range, std::bad_alloc when memory runs out.
+// Table `radius` (1 to kLargestTableRadius) exactly as vantrel writes it.
+// Costs microseconds for the radii of a game's sight, and memory as the
+// table's points (a radius of 50 has about 4,500 points, 36 KB); time and
+// memory grow as the radius squared. Throws std::invalid_argument for a
+// radius out of range, std::bad_alloc when memory runs out. Safe from any
+// number of threads at once.
 VANTREL_API Table make_table(int radius);
+// The same without throwing: an empty Table, and `error` filled in.
+VANTREL_API Table make_table(int radius, Error& error) noexcept;
 
 // What is wrong with a table file, in a user's words: the file, the table
 // and line entry, the line of the file and what was found there, such as
@@ -72,15 +81,22 @@ class VANTREL_API TableFileError : public std::runtime_error {
 // the one indexed (a file cut, emptied or shortened); a change that keeps
 // both, such as another digit in an entry, is read as it now stands.
 //
-// Not safe to use from two threads at once: tables are read through one
-// open file.
+// Threads: not safe to use from two threads at once, since tables are read
+// through one open file; give each thread its own TableFile, or guard one.
+// The Tables it returns are the caller's, to share as any const object.
 class VANTREL_API TableFile {
  public:
   // Opens and indexes the file at `path`, which must be a file that can be
-  // read again where a table begins (not a pipe). Throws TableFileError.
+  // read again where a table begins (not a pipe). Costs one read of the
+  // whole file and memory for its index (a few bytes per table). Throws
+  // TableFileError.
   explicit TableFile(const std::string& path);
   // Indexes the bytes of a table file, which are copied.
   static TableFile from_bytes(std::string_view bytes, std::string name = "table file");
+  // The same without throwing: std::nullopt, and `error` filled in.
+  static std::optional<TableFile> open(const std::string& path, Error& error) noexcept;
+  static std::optional<TableFile> from_bytes(std::string_view bytes, std::string name,
+                                             Error& error) noexcept;
   ~TableFile();
   // A TableFile moved from may only be assigned to or destroyed.
   TableFile(TableFile&&) noexcept;
@@ -95,8 +111,11 @@ class VANTREL_API TableFile {
   // many points as it states, each point a step to a neighbouring cell
   // from the one before (from the origin first), within 0 to the radius on
   // both axes. Throws TableFileError when the file has no such table or it
-  // is not one, std::bad_alloc when memory runs out.
+  // is not one, std::bad_alloc when memory runs out. Costs one read of the
+  // table's part of the file, and memory as the table's points.
   Table table(int radius);
+  // The same without throwing: an empty Table, and `error` filled in.
+  Table table(int radius, Error& error) noexcept;
 
  private:
   struct State;
@@ -105,7 +124,10 @@ class VANTREL_API TableFile {
 };
 
 // Reads table `radius` of the file at `path`. Throws as TableFile does.
+// Safe from any number of threads at once: each call opens the file anew.
 VANTREL_API Table read_table(const std::string& path, int radius);
+// The same without throwing: an empty Table, and `error` filled in.
+VANTREL_API Table read_table(const std::string& path, int radius, Error& error) noexcept;
 
 }  // namespace vantrel
 

@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "lib/cell.h"
+#include "lib/error_report.h"
 
 namespace vantrel {
 namespace {
@@ -110,18 +112,59 @@ FieldOfView::FieldOfView(const Table& table) {
   }
 }
 
+namespace {
+
+constexpr char kNotAView[] =
+    "vantrel::FieldOfView::compute: the viewer must stand on the map, and the views must "
+    "hold width * height bytes";
+
+}  // namespace
+
+void FieldOfView::throw_not_a_view() { throw std::invalid_argument(kNotAView); }
+
+void FieldOfView::report_not_a_view(Error& error) noexcept {
+  report(error, Error::Code::kInvalidArgument, kNotAView);
+}
+
+std::optional<FieldOfView> FieldOfView::make(const Table& table, Error& error) noexcept {
+  std::optional<FieldOfView> view;
+  catch_into(error, [&] { view.emplace(table); });
+  return view;
+}
+
+bool FieldOfView::compute(Cell viewer, int width, int height,
+                          std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                          Error& error) const noexcept {
+  error.clear();
+  if (!is_view(viewer, width, height, in_view.size()) ||
+      !is_view(viewer, width, height, opaque.size())) {
+    report_not_a_view(error);
+    return false;
+  }
+  compute_bytes(viewer, width, height, opaque, in_view);
+  return true;
+}
+
 void FieldOfView::compute(Cell viewer, int width, int height,
                           std::span<const std::uint8_t> opaque,
                           std::span<std::uint8_t> in_view) const {
-  check_view(viewer, width, height, in_view.size());
-  check_view(viewer, width, height, opaque.size());
+  if (!is_view(viewer, width, height, in_view.size()) ||
+      !is_view(viewer, width, height, opaque.size())) {
+    throw_not_a_view();
+  }
+  compute_bytes(viewer, width, height, opaque, in_view);
+}
+
+void FieldOfView::compute_bytes(Cell viewer, int width, int height,
+                                std::span<const std::uint8_t> opaque,
+                                std::span<std::uint8_t> in_view) const noexcept {
   if (!fits(viewer, width, height)) {
-    compute(viewer, width, height,
-            [&](std::int32_t x, std::int32_t y) {
-              return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                            static_cast<std::size_t>(x)] != 0;
-            },
-            in_view);
+    auto is_opaque = 
+[&](std::int32_t x, std::int32_t y) {
+      return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                    static_cast<std::size_t>(x)] != 0;
+    };
+    walk(viewer, width, height, is_opaque, in_view);
     return;
   }
   std::memset(in_view.data(), 0, in_view.size());

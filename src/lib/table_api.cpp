@@ -6,10 +6,12 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "lib/byte_source.h"
 #include "lib/cell.h"
+#include "lib/error_report.h"
 #include "lib/line_walk.h"
 #include "lib/shown_text.h"
 #include "lib/table_reader.h"
@@ -237,5 +239,36 @@ Table TableFile::table(int radius) {
 }
 
 Table read_table(const std::string& path, int radius) { return TableFile(path).table(radius); }
+
+Table make_table(int radius, Error& error) noexcept {
+  Table table;
+  catch_into(error, [&] { table = make_table(radius); });
+  return table;
+}
+
+std::optional<TableFile> TableFile::open(const std::string& path, Error& error) noexcept {
+  std::optional<TableFile> file;
+  catch_into(error, [&] { file.emplace(path); });
+  return file;
+}
+
+std::optional<TableFile> TableFile::from_bytes(std::string_view bytes, std::string name,
+                                               Error& error) noexcept {
+  std::optional<TableFile> file;
+  catch_into(error, [&] { file.emplace(from_bytes(bytes, std::move(name))); });
+  return file;
+}
+
+Table TableFile::table(int radius, Error& error) noexcept {
+  Table table;
+  catch_into(error, [&] { table = this->table(radius); });
+  return table;
+}
+
+Table read_table(const std::string& path, int radius, Error& error) noexcept {
+  Table table;
+  catch_into(error, [&] { table = read_table(path, radius); });
+  return table;
+}
 
 }  // namespace vantrel
