@@ -83,6 +83,9 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vantrelConfig.cmake
 # may be moved: its directory is <prefix>/<libdir>/pkgconfig.
 file(RELATIVE_PATH vantrel_pc_to_prefix
   "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+# ../../../ as CMake gives it, without the last slash that would double
+# the one before includedir and libdir.
+string(REGEX REPLACE "/$" "" vantrel_pc_to_prefix "${vantrel_pc_to_prefix}")
 file(RELATIVE_PATH vantrel_pc_includedir "/prefix" "/prefix/${CMAKE_INSTALL_INCLUDEDIR}")
 file(RELATIVE_PATH vantrel_pc_libdir "/prefix" "/prefix/${CMAKE_INSTALL_LIBDIR}")
 configure_file(packaging/vantrel.pc.in pkgconfig/vantrel.pc @ONLY)

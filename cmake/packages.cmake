@@ -56,6 +56,16 @@ set(CPACK_DEBIAN_LIB_PACKAGE_SOURCE vantrel)
 set(CPACK_DEBIAN_LIB_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
+# The dynamic linker's cache is refreshed by dpkg's ldconfig trigger, once
+# for all the libraries of an installation, as Debian asks; not by a
+# postinst and postrm that call ldconfig, which CPack writes for a library
+# under /usr/lib unless the package brings scripts of those names. Naming
+# them here without making them leaves the package without either (CPack
+# warns that it misses them).
+set(vantrel_lib_control ${CMAKE_CURRENT_BINARY_DIR}/packaging/libvantrel1)
+file(WRITE ${vantrel_lib_control}/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_LIB_PACKAGE_CONTROL_EXTRA
+  ${vantrel_lib_control}/triggers ${vantrel_lib_control}/postinst ${vantrel_lib_control}/postrm)
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvantrel-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_SOURCE vantrel)
