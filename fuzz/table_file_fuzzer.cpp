@@ -1,12 +1,14 @@
 // Feeds arbitrary bytes to the reading of table files: the reader of its
-// lines, the check against regenerated tables and the reading of one table
-// for drawing. Whatever the bytes, each must come to a verdict quickly and
-// without a fault, and what they accept must hold together.
+// lines, the library's reading through the C++ API and the C API, the check
+// against regenerated tables and the reading of one table for drawing.
+// Whatever the bytes, each must come to a verdict quickly and without a
+// fault, and what they accept must hold together.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inspect/table_check.h"
 #include "inspect/table_picture.h"
@@ -14,11 +16,60 @@
 #include "lib/table_reader.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
+#include "vantrel/vantrel.h"
 
 namespace {
 
 void check(bool ok) {
   if (!ok) std::abort();
+}
+
+// A status and the thread's last error agree: "" with VANTREL_OK alone.
+void check_reported(vantrel_status status) {
+  check((status == VANTREL_OK) == (vantrel_last_error()[0] == '\0'));
+}
+
+// The same reading through the C API: the same tables and the same messages,
+// each failure a status with its message, no handle left with one.
+void check_c_api(std::string_view bytes) {
+  std::string cpp_error;
+  std::vector<int> radii;
+  try {
+    radii = vantrel::TableFile::from_bytes(bytes).radii();
+  } catch (const vantrel::TableFileError& error) {
+    cpp_error = error.what();
+  }
+  // Not null, so that a failure must be seen to leave null.
+  vantrel_table_file* file = reinterpret_cast<vantrel_table_file*>(std::uintptr_t{64});
+  const vantrel_status status = vantrel_table_file_from_bytes(bytes.data(), bytes.size(), &file);
+  check_reported(status);
+  if (status != VANTREL_OK) {
+    check(status == VANTREL_TABLE_FILE_ERROR && file == nullptr &&
+          vantrel_last_error() == cpp_error);
+    return;
+  }
+  check(cpp_error.empty() && vantrel_table_file_table_count(file) == radii.size());
+  vantrel::TableFile tables = vantrel::TableFile::from_bytes(bytes);
+  for (std::size_t index = 0; index < radii.size(); ++index) {
+    const int radius = vantrel_table_file_radius(file, index);
+    check(radius == radii[index] && vantrel_table_file_has_table(file, radius) == 1);
+    vantrel_table* table = nullptr;
+    const vantrel_status read = vantrel_table_file_read(file, radius, &table);
+    check_reported(read);
+    try {
+      const vantrel::Table expected = tables.table(radius);
+      check(read == VANTREL_OK && vantrel_table_radius(table) == radius &&
+            vantrel_table_line_count(table) == expected.lines().size());
+      for (std::size_t line = 0; line < expected.lines().size(); ++line) {
+        check(vantrel_table_line_length(table, line) == expected.lines()[line].size());
+      }
+    } catch (const vantrel::TableFileError& error) {
+      check(read == VANTREL_TABLE_FILE_ERROR && table == nullptr &&
+            vantrel_last_error() == std::string_view(error.what()));
+    }
+    vantrel_table_free(table);
+  }
+  vantrel_table_file_free(file);
 }
 
 // Keeps a picture's bytes.
@@ -73,6 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   } catch (const vantrel::TableFileError&) {
   }
+
+  check_c_api(bytes);
 
   vantrel::MemorySource file(bytes);
   const vantrel::CheckResult result = vantrel::check_table_file(file);

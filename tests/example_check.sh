@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds examples/see.cpp against an installed libvantrel as a user would,
-# outside this source tree: once with CMake (find_package(vantrel) and the
-# target vantrel::vantrel, which must bring the include directory and C++20
-# by itself) and once with pkg-config and the compiler alone, warnings as
-# errors; both programs must print tests/data/see.txt.
+# Builds examples/see.cpp, and its twin in C through the C API, see.c,
+# against an installed libvantrel as a user would, outside this source tree:
+# once with CMake (find_package(vantrel) and the target vantrel::vantrel,
+# which must bring the include directory and C++20 by itself) and once with
+# pkg-config and the compiler alone, warnings as errors, see.c as C99; every
+# program must print tests/data/see.txt.
 # Usage: tests/example_check.sh PREFIX
 # For an unpacked package, whose vantrel.pc names /usr, set
 # PKG_CONFIG_SYSROOT_DIR to the directory it was unpacked to.
@@ -26,9 +27,11 @@ if ! { cmake -S "$work/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="
 fi
 found=$(sed -n 's/^vantrel_DIR:PATH=//p' "$work/cmake/CMakeCache.txt")
 [[ $found == "$prefix/"* ]] || fail "find_package(vantrel) found $found, not the package under $prefix"
-"$work/cmake/see" >"$work/cmake.txt"
-diff -u "$expected" "$work/cmake.txt" || fail "the example built with CMake prints otherwise"
-echo "ok: the example built with CMake"
+for program in see see-c; do
+  "$work/cmake/$program" >"$work/cmake.txt"
+  diff -u "$expected" "$work/cmake.txt" || fail "$program built with CMake prints otherwise"
+done
+echo "ok: the examples built with CMake"
 
 pc=$(find "$prefix" -name vantrel.pc -path '*/pkgconfig/*')
 [ -n "$pc" ] || fail "no vantrel.pc under $prefix"
@@ -43,6 +46,16 @@ read -r -a flags <<<"$(pkg-config --cflags --libs vantrel)"
 "${CXX:-g++}" -std=c++20 -Wall -Wextra -Wconversion -Wsign-conversion -Werror \
   "$work/examples/see.cpp" "${flags[@]}" -o "$work/see" ||
   fail "the example does not build with pkg-config's flags: ${flags[*]}"
-"$work/see" >"$work/pkg-config.txt"
-diff -u "$expected" "$work/pkg-config.txt" || fail "the example built with pkg-config prints otherwise"
-echo "ok: the example built with pkg-config (${flags[*]})"
+"${CC:-cc}" -std=c99 -pedantic -Wall -Wextra -Werror \
+  "$work/examples/see.c" "${flags[@]}" -o "$work/see-c" ||
+  fail "the C example does not build with pkg-config's flags: ${flags[*]}"
+# Linked as pkg-config says, without a run path: the library is found where
+# the prefix keeps it.
+libdir=$(pkg-config --variable=libdir vantrel)
+for program in see see-c; do
+  LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$work/$program" \
+    >"$work/pkg-config.txt"
+  diff -u "$expected" "$work/pkg-config.txt" ||
+    fail "$program built with pkg-config prints otherwise"
+done
+echo "ok: the examples built with pkg-config (${flags[*]})"

@@ -12,6 +12,7 @@
 #include "vantrel/export.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
+#include "vantrel/vantrel.h"
 #include "vantrel/version.h"
 
 #if defined(__cpp_exceptions) || defined(__EXCEPTIONS)

@@ -21,6 +21,7 @@
 
 #include "run_program.h"
 #include "test_files.h"
+#include "vantrel/version.h"
 
 namespace {
 
@@ -400,7 +401,7 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
     std::string out;  // what standard output begins with
     std::string err;  // the first line on standard error, less "vantrel-inspect: "
   } cases[] = {
-      {{"--version"}, 0, "vantrel-inspect " VANTREL_VERSION "\n", ""},
+      {{"--version"}, 0, "vantrel-inspect " VANTREL_VERSION_STRING "\n", ""},
       {{"--help"}, 0, program_help, ""},
       {{"-h"}, 0, program_help, ""},
       {{"check", "--help"}, 0, check_help, ""},

@@ -16,8 +16,11 @@ static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must be IEEE single");
 
 // Where the platform can pick a function's version when the program loads,
 // the walk also comes in a version for processors with AVX2. (Not under
-// ThreadSanitizer, whose runtime is not ready when the loader picks.)
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && \
+// ThreadSanitizer, whose runtime is not ready when the loader picks.) Clang
+// refuses a visibility beside target_clones; -fvisibility=hidden hides them.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__clang__)
+#define VANTREL_WALK_VERSIONS __attribute__((target_clones("default", "avx2")))
+#elif defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && \
     !defined(__SANITIZE_THREAD__)
 #define VANTREL_WALK_VERSIONS \
   __attribute__((target_clones("default", "avx2"), visibility("hidden")))

@@ -1,0 +1,184 @@
+/* libvantrel for C, and for any language that calls C: line-of-sight tables,
+ * made in memory or read from a table file, and the field of view they
+ * define, as the C++ API in table.h and field_of_view.h gives them. Plain C99.
+ *
+ * Cells are x = column, y = row; a map of width x height cells is a byte per
+ * cell, row by row: cell (x, y) is byte y * width + x. Objects are opaque
+ * handles that the library allocates and frees. A function that can fail
+ * returns a vantrel_status, and vantrel_last_error() tells what failed; no
+ * C++ exception ever leaves the library. */
+#ifndef VANTREL_VANTREL_H_
+#define VANTREL_VANTREL_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "vantrel/export.h"
+#include "vantrel/version.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* What a call came to. New failures may be added within a major version: treat
+ * any status but VANTREL_OK as a failure. */
+typedef enum vantrel_status {
+  VANTREL_OK = 0,
+  /* A null pointer, a radius or index out of range, a viewer off the map. */
+  VANTREL_INVALID_ARGUMENT = 1,
+  /* A table file that cannot be read, has no such table, or is not one. */
+  VANTREL_TABLE_FILE_ERROR = 2,
+  VANTREL_OUT_OF_MEMORY = 3,
+  /* An error the library did not foresee: a fault of the library. */
+  VANTREL_INTERNAL_ERROR = 4
+} vantrel_status;
+
+/* A fixed name for `status`, such as "invalid argument"; "unknown status" for
+ * a value that is none. Static storage; cost: none; safe from any thread. */
+VANTREL_API const char* vantrel_status_text(vantrel_status status);
+
+/* What the last failure on the calling thread was, in a user's words, such as
+ * "LOS.TDF: it has no Table 12" or "out of memory". Every function that returns
+ * a vantrel_status sets it: to "" when it returns VANTREL_OK. The text belongs
+ * to the library and stays valid until the thread's next call that returns a
+ * status. Cost: none; each thread has its own. */
+VANTREL_API const char* vantrel_last_error(void);
+
+/* A cell of the grid. In a table, the origin (0, 0) is where the viewer
+ * stands. */
+typedef struct vantrel_cell {
+  int32_t x;
+  int32_t y;
+} vantrel_cell;
+
+/* ---- Tables ------------------------------------------------------------- */
+
+/* One line-of-sight table: lines from the origin to cells of the quarter plane
+ * x >= 0, y >= 0 within its radius, each as the cells it steps through, one
+ * step to a neighbouring cell at a time; the origin itself is left out. Lines
+ * are indexed from 0: index 0 is "line1" of a table file. A table never
+ * changes once made, so any number of threads may read one at once. */
+typedef struct vantrel_table vantrel_table;
+
+/* Makes table `radius` (1 to 46340) exactly as the vantrel tool writes it, in
+ * *out, to be freed with vantrel_table_free. Takes microseconds for the radii
+ * of a game's sight, and memory as the table's points (about 4,500 for a
+ * radius of 50). Errors: VANTREL_INVALID_ARGUMENT for a radius out of range or
+ * a null `out`, VANTREL_OUT_OF_MEMORY. On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_make_table(int radius, vantrel_table** out);
+
+/* Frees a table; NULL is ignored. Views made from it stay usable. */
+VANTREL_API void vantrel_table_free(vantrel_table* table);
+
+/* The table's radius; 0 for NULL. */
+VANTREL_API int vantrel_table_radius(const vantrel_table* table);
+
+/* The number of lines of the table; 0 for NULL. */
+VANTREL_API size_t vantrel_table_line_count(const vantrel_table* table);
+
+/* The number of cells of line `index`, the origin left out; 0 for NULL or an
+ * index past the last line. */
+VANTREL_API size_t vantrel_table_line_length(const vantrel_table* table, size_t index);
+
+/* Copies the cells of line `index`, from the origin outwards, into `cells`,
+ * which holds `capacity` cells: vantrel_table_line_length of them are
+ * written. Cost: the copy. Errors: VANTREL_INVALID_ARGUMENT for a null
+ * `table` or `cells`, an index past the last line or a capacity too small;
+ * nothing is written then. */
+VANTREL_API vantrel_status vantrel_table_line_points(const vantrel_table* table, size_t index,
+                                                     vantrel_cell* cells, size_t capacity);
+
+/* ---- Table files -------------------------------------------------------- */
+
+/* The tables of one table file, such as the LOS.TDF that the vantrel tool
+ * writes, opened once: it is read through once to note where each table
+ * begins, then each table is read when asked for. Whatever the file holds, the
+ * answer is a table or VANTREL_TABLE_FILE_ERROR, never a crash. Not safe to
+ * use from two threads at once, even to read: tables are read through one
+ * open file. Distinct table files may be used by distinct threads. */
+typedef struct vantrel_table_file vantrel_table_file;
+
+/* Opens and indexes the table file at `path`, which must be a file that can be
+ * read again where a table begins (not a pipe), in *out, to be freed with
+ * vantrel_table_file_free; the file stays open until then. Cost: a read of the
+ * whole file. Errors: VANTREL_TABLE_FILE_ERROR when the file cannot be read
+ * or its tables cannot be found, VANTREL_INVALID_ARGUMENT for a null `path`
+ * or `out`, VANTREL_OUT_OF_MEMORY. On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_table_file_open(const char* path, vantrel_table_file** out);
+
+/* The same for the `size` bytes at `bytes`, which are copied: the caller may
+ * free them on return. NULL is taken for no bytes when `size` is 0. Messages
+ * name the file "table file". Errors: as vantrel_table_file_open, and
+ * VANTREL_INVALID_ARGUMENT for null `bytes` with a size other than 0. */
+VANTREL_API vantrel_status vantrel_table_file_from_bytes(const void* bytes, size_t size,
+                                                         vantrel_table_file** out);
+
+/* Frees a table file and closes the file; NULL is ignored. Tables read from it
+ * stay usable. */
+VANTREL_API void vantrel_table_file_free(vantrel_table_file* file);
+
+/* The number of tables in the file; 0 for NULL. */
+VANTREL_API size_t vantrel_table_file_table_count(const vantrel_table_file* file);
+
+/* The radius of table `index` (from 0) in the order of the file; 0 for NULL or
+ * an index past the last table. */
+VANTREL_API int vantrel_table_file_radius(const vantrel_table_file* file, size_t index);
+
+/* 1 when the file has a table of radius `radius`, else 0 (also for NULL).
+ * Cost: a look-up among the radii; the table itself is not read or checked. */
+VANTREL_API int vantrel_table_file_has_table(const vantrel_table_file* file, int radius);
+
+/* Reads table `radius` into *out, to be freed with vantrel_table_free,
+ * checking that it is a table: braces around a numlines entry and as many
+ * line entries, numbered from 1, each with as many points as it states, each
+ * point a step to a neighbouring cell from the one before (from the origin
+ * first), within 0 to the radius on both axes. Cost: a read of that table.
+ * Errors: VANTREL_TABLE_FILE_ERROR when the file has no such table, it is not
+ * one, or the file changed since it was opened so that the table is no longer
+ * where it was; VANTREL_INVALID_ARGUMENT for a null `file` or `out`;
+ * VANTREL_OUT_OF_MEMORY. On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_table_file_read(vantrel_table_file* file, int radius,
+                                                   vantrel_table** out);
+
+/* ---- Field of view ------------------------------------------------------ */
+
+/* The field of view that a table defines: for a viewer at cell O, the lines
+ * of the table, each turned by each of the 8 symmetries of the square, are
+ * walked from O outwards; a cell is in view when some turned line reaches it
+ * with no opaque cell before it on that line. The first opaque cell of a line
+ * is in view (walls are seen), O is in view, a line ends at the map's edge.
+ * Built once, it computes views without allocating or changing: any number of
+ * threads may compute with one vantrel_fov at once. */
+typedef struct vantrel_fov vantrel_fov;
+
+/* Builds the field of view of `table` in *out, to be freed with
+ * vantrel_fov_free; it keeps no reference to the table. Takes up to 64 bytes
+ * per point of the table, about twice that while built (a radius of 50 takes
+ * about 200 KB, 500 about 20 MB). Errors: VANTREL_INVALID_ARGUMENT for a null
+ * `table` or `out`, or a table whose lines do not step from the origin to a
+ * neighbouring cell at a time or reach beyond 32767 cells;
+ * VANTREL_OUT_OF_MEMORY. On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_fov_new(const vantrel_table* table, vantrel_fov** out);
+
+/* Frees a field of view; NULL is ignored. No thread may be computing with it. */
+VANTREL_API void vantrel_fov_free(vantrel_fov* fov);
+
+/* The radius of the table it was built from; 0 for NULL. */
+VANTREL_API int vantrel_fov_radius(const vantrel_fov* fov);
+
+/* Computes what a viewer at (x, y) sees on a map of width x height cells,
+ * where `opaque` holds a byte per cell, non-zero where sight stops: sets each
+ * byte of `in_view`, which holds width * height bytes too, to 1 for a cell in
+ * view and to 0 for any other. Cost: one walk of the table's lines from the
+ * viewer, skipping what lies behind an opaque cell; allocates nothing. Errors:
+ * VANTREL_INVALID_ARGUMENT for a null pointer, a width or height below 1, or a
+ * viewer off the map; `in_view` is left as it was then. */
+VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x, int32_t y,
+                                               int32_t width, int32_t height,
+                                               const uint8_t* opaque, uint8_t* in_view);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VANTREL_VANTREL_H_ */

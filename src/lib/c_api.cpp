@@ -1,0 +1,268 @@
+// The C API, vantrel/vantrel.h, on top of the C++ one: each handle holds the
+// C++ object, and each call that can fail runs in guarded(), which turns what
+// the C++ API throws into a status and the thread's last error, so that no
+// exception reaches a C caller.
+#include "vantrel/vantrel.h"
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <initializer_list>
+#include <new>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "vantrel/field_of_view.h"
+#include "vantrel/table.h"
+
+struct vantrel_table {
+  vantrel::Table table;
+};
+
+struct vantrel_table_file {
+  vantrel::TableFile file;
+};
+
+struct vantrel_fov {
+  vantrel::FieldOfView fov;
+};
+
+namespace vantrel {
+namespace {
+
+// Reported without allocating, since memory has run out.
+constexpr const char kOutOfMemoryText[] = "out of memory";
+
+// The calling thread's last error: `shown` points at a fixed text or at
+// `text`, which keeps its room from one message to the next.
+struct LastError {
+  std::string text;
+  const char* shown = "";
+};
+
+thread_local LastError last_error;
+
+void clear_error() { last_error.shown = ""; }
+
+// A number written without allocating, to go into a message.
+class Decimal {
+ public:
+  template <class Integer>
+  explicit Decimal(Integer value)
+      : size_(static_cast<std::size_t>(
+            std::to_chars(digits_, digits_ + sizeof digits_, value).ptr - digits_)) {}
+  operator std::string_view() const { return {digits_, size_}; }
+
+ private:
+  char digits_[24];
+  std::size_t size_;
+};
+
+// Sets the thread's last error to `parts` one after the other, and returns
+// `status`. Only here may a message allocate, and not throw when it cannot.
+vantrel_status fail(vantrel_status status, std::initializer_list<std::string_view> parts) noexcept {
+  try {
+    last_error.text.clear();
+    for (const std::string_view part : parts) last_error.text.append(part);
+    last_error.shown = last_error.text.c_str();
+  } catch (const std::bad_alloc&) {
+    // The failure is still reported, with what stopped its message.
+    last_error.shown = kOutOfMemoryText;
+  }
+  return status;
+}
+
+// Runs `call`, which returns nothing and reports a failure by throwing, and
+// gives its outcome as a status and the thread's last error.
+template <class Call>
+vantrel_status guarded(Call&& call) noexcept {
+  try {
+    call();
+    clear_error();
+    return VANTREL_OK;
+  } catch (const std::bad_alloc&) {
+    last_error.shown = kOutOfMemoryText;
+    return VANTREL_OUT_OF_MEMORY;
+  } catch (const TableFileError& error) {
+    return fail(VANTREL_TABLE_FILE_ERROR, {error.what()});
+  } catch (const std::invalid_argument& error) {
+    return fail(VANTREL_INVALID_ARGUMENT, {error.what()});
+  } catch (const std::exception& error) {
+    return fail(VANTREL_INTERNAL_ERROR, {error.what()});
+  } catch (...) {
+    return fail(VANTREL_INTERNAL_ERROR, {"an exception that is not a std::exception"});
+  }
+}
+
+// Sets *out to a new handle made by `make`, or to NULL when it fails.
+template <class Handle, class Make>
+vantrel_status make_handle(Handle** out, const char* function, Make&& make) noexcept {
+  if (out == nullptr) {
+    return fail(VANTREL_INVALID_ARGUMENT, {function, ": `out` is null"});
+  }
+  *out = nullptr;
+  return guarded([&] { *out = new Handle{make()}; });
+}
+
+vantrel_status null_argument(const char* function, const char* name) noexcept {
+  return fail(VANTREL_INVALID_ARGUMENT, {function, ": `", name, "` is null"});
+}
+
+}  // namespace
+}  // namespace vantrel
+
+using vantrel::Decimal;
+using vantrel::fail;
+using vantrel::make_handle;
+using vantrel::null_argument;
+
+extern "C" {
+
+const char* vantrel_status_text(vantrel_status status) {
+  switch (status) {
+    case VANTREL_OK:
+      return "ok";
+    case VANTREL_INVALID_ARGUMENT:
+      return "invalid argument";
+    case VANTREL_TABLE_FILE_ERROR:
+      return "table file error";
+    case VANTREL_OUT_OF_MEMORY:
+      return "out of memory";
+    case VANTREL_INTERNAL_ERROR:
+      return "internal error";
+  }
+  return "unknown status";
+}
+
+const char* vantrel_last_error(void) { return vantrel::last_error.shown; }
+
+vantrel_status vantrel_make_table(int radius, vantrel_table** out) {
+  return make_handle(out, "vantrel_make_table", [&] { return vantrel::make_table(radius); });
+}
+
+void vantrel_table_free(vantrel_table* table) { delete table; }
+
+int vantrel_table_radius(const vantrel_table* table) {
+  return table != nullptr ? table->table.radius() : 0;
+}
+
+size_t vantrel_table_line_count(const vantrel_table* table) {
+  return table != nullptr ? table->table.lines().size() : 0;
+}
+
+size_t vantrel_table_line_length(const vantrel_table* table, size_t index) {
+  if (table == nullptr || index >= table->table.lines().size()) return 0;
+  return table->table.lines()[index].size();
+}
+
+vantrel_status vantrel_table_line_points(const vantrel_table* table, size_t index,
+                                         vantrel_cell* cells, size_t capacity) {
+  constexpr const char* kFunction = "vantrel_table_line_points";
+  if (table == nullptr) return null_argument(kFunction, "table");
+  if (cells == nullptr) return null_argument(kFunction, "cells");
+  const auto& lines = table->table.lines();
+  if (index >= lines.size()) {
+    return fail(VANTREL_INVALID_ARGUMENT,
+                {kFunction, ": the table has ", Decimal(lines.size()), " lines, no line of index ",
+                 Decimal(index)});
+  }
+  const std::vector<vantrel::Cell>& line = lines[index];
+  if (capacity < line.size()) {
+    return fail(VANTREL_INVALID_ARGUMENT,
+                {kFunction, ": line ", Decimal(index), " has ", Decimal(line.size()),
+                 " cells, room was given for ", Decimal(capacity)});
+  }
+  for (std::size_t k = 0; k < line.size(); ++k) cells[k] = {line[k].x, line[k].y};
+  vantrel::clear_error();
+  return VANTREL_OK;
+}
+
+vantrel_status vantrel_table_file_open(const char* path, vantrel_table_file** out) {
+  if (path == nullptr) {
+    if (out != nullptr) *out = nullptr;
+    return null_argument("vantrel_table_file_open", "path");
+  }
+  return make_handle(out, "vantrel_table_file_open",
+                     [&] { return vantrel::TableFile(std::string(path)); });
+}
+
+vantrel_status vantrel_table_file_from_bytes(const void* bytes, size_t size,
+                                             vantrel_table_file** out) {
+  if (bytes == nullptr && size != 0) {
+    if (out != nullptr) *out = nullptr;
+    return null_argument("vantrel_table_file_from_bytes", "bytes");
+  }
+  const std::string_view view =
+      size == 0 ? std::string_view() : std::string_view(static_cast<const char*>(bytes), size);
+  return make_handle(out, "vantrel_table_file_from_bytes",
+                     [&] { return vantrel::TableFile::from_bytes(view); });
+}
+
+void vantrel_table_file_free(vantrel_table_file* file) { delete file; }
+
+size_t vantrel_table_file_table_count(const vantrel_table_file* file) {
+  return file != nullptr ? file->file.radii().size() : 0;
+}
+
+int vantrel_table_file_radius(const vantrel_table_file* file, size_t index) {
+  if (file == nullptr || index >= file->file.radii().size()) return 0;
+  return file->file.radii()[index];
+}
+
+int vantrel_table_file_has_table(const vantrel_table_file* file, int radius) {
+  return file != nullptr && file->file.has_table(radius) ? 1 : 0;
+}
+
+vantrel_status vantrel_table_file_read(vantrel_table_file* file, int radius, vantrel_table** out) {
+  if (file == nullptr) {
+    if (out != nullptr) *out = nullptr;
+    return null_argument("vantrel_table_file_read", "file");
+  }
+  return make_handle(out, "vantrel_table_file_read",
+                     [&] { return file->file.table(radius); });
+}
+
+vantrel_status vantrel_fov_new(const vantrel_table* table, vantrel_fov** out) {
+  if (table == nullptr) {
+    if (out != nullptr) *out = nullptr;
+    return null_argument("vantrel_fov_new", "table");
+  }
+  return make_handle(out, "vantrel_fov_new",
+                     [&] { return vantrel::FieldOfView(table->table); });
+}
+
+void vantrel_fov_free(vantrel_fov* fov) { delete fov; }
+
+int vantrel_fov_radius(const vantrel_fov* fov) { return fov != nullptr ? fov->fov.radius() : 0; }
+
+vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
+                                   int32_t height, const uint8_t* opaque, uint8_t* in_view) {
+  constexpr const char* kFunction = "vantrel_fov_compute";
+  if (fov == nullptr) return null_argument(kFunction, "fov");
+  if (opaque == nullptr) return null_argument(kFunction, "opaque");
+  if (in_view == nullptr) return null_argument(kFunction, "in_view");
+  // The C++ API checks the viewer and the map's size against the spans' sizes;
+  // those need a size that fits, and a width and height it can multiply.
+  std::size_t size = 0;
+  if (width > 0 && height > 0 &&
+      static_cast<std::size_t>(height) <= SIZE_MAX / static_cast<std::size_t>(width)) {
+    size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  }
+  if (size == 0) {
+    return fail(VANTREL_INVALID_ARGUMENT,
+                {kFunction, ": a map must be at least 1 x 1 cells, not ", Decimal(width), " x ",
+                 Decimal(height)});
+  }
+  return vantrel::guarded([&] {
+    fov->fov.compute(vantrel::Cell{x, y}, width, height,
+                     std::span<const std::uint8_t>(opaque, size),
+                     std::span<std::uint8_t>(in_view, size));
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,305 @@
+// The C API against the C++ one: the same tables and the same views, and
+// each failure a status and a message, with no exception and no handle
+// left to the caller.
+#include "vantrel/vantrel.h"
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "table_file_bytes.h"
+#include "test_files.h"
+#include "vantrel/field_of_view.h"
+#include "vantrel/table.h"
+
+namespace vantrel {
+namespace {
+
+struct TableFree {
+  void operator()(vantrel_table* table) const { vantrel_table_free(table); }
+};
+struct TableFileFree {
+  void operator()(vantrel_table_file* file) const { vantrel_table_file_free(file); }
+};
+struct FovFree {
+  void operator()(vantrel_fov* fov) const { vantrel_fov_free(fov); }
+};
+using TableHandle = std::unique_ptr<vantrel_table, TableFree>;
+using TableFileHandle = std::unique_ptr<vantrel_table_file, TableFileFree>;
+using FovHandle = std::unique_ptr<vantrel_fov, FovFree>;
+
+// The table a handle holds, as the C++ API gives tables.
+Table to_table(const vantrel_table* table) {
+  std::vector<std::vector<Cell>> lines(vantrel_table_line_count(table));
+  for (std::size_t index = 0; index < lines.size(); ++index) {
+    std::vector<vantrel_cell> cells(vantrel_table_line_length(table, index));
+    EXPECT_EQ(vantrel_table_line_points(table, index, cells.data(), cells.size()), VANTREL_OK);
+    for (const vantrel_cell& cell : cells) lines[index].push_back(Cell{cell.x, cell.y});
+  }
+  return Table(vantrel_table_radius(table), std::move(lines));
+}
+
+TableHandle made_table(int radius) {
+  vantrel_table* table = nullptr;
+  EXPECT_EQ(vantrel_make_table(radius, &table), VANTREL_OK) << vantrel_last_error();
+  return TableHandle(table);
+}
+
+TableFileHandle table_file(const std::string& bytes) {
+  vantrel_table_file* file = nullptr;
+  EXPECT_EQ(vantrel_table_file_from_bytes(bytes.data(), bytes.size(), &file), VANTREL_OK)
+      << vantrel_last_error();
+  return TableFileHandle(file);
+}
+
+// A call that makes a handle, made to start from an out pointer that is not
+// null, and to check that it leaves null there.
+template <class Handle, class Call>
+std::function<vantrel_status()> leaving_null(Call call) {
+  return [call] {
+    Handle* out = reinterpret_cast<Handle*>(std::uintptr_t{64});
+    const vantrel_status status = call(&out);
+    EXPECT_EQ(out, nullptr);
+    return status;
+  };
+}
+
+TEST(CApi, GivesTheTablesOfTheCppApi) {
+  for (const int radius : {1, 4, 12, 40}) {
+    SCOPED_TRACE(radius);
+    EXPECT_EQ(to_table(made_table(radius).get()), make_table(radius));
+  }
+
+  const std::string bytes = table_file_bytes(40);
+  TempDir temp("c-api");
+  std::ofstream(temp.path() / "LOS.TDF", std::ios::binary) << bytes;
+  vantrel_table_file* opened = nullptr;
+  ASSERT_EQ(vantrel_table_file_open((temp.path() / "LOS.TDF").string().c_str(), &opened),
+            VANTREL_OK);
+  std::vector<TableFileHandle> files;
+  files.push_back(table_file(bytes));
+  files.emplace_back(opened);
+  for (const TableFileHandle& file : files) {
+    ASSERT_EQ(vantrel_table_file_table_count(file.get()), 40u);
+    for (std::size_t index = 0; index < 40; ++index) {
+      EXPECT_EQ(vantrel_table_file_radius(file.get(), index), static_cast<int>(index) + 1);
+    }
+    EXPECT_EQ(vantrel_table_file_radius(file.get(), 40), 0);
+    EXPECT_EQ(vantrel_table_file_has_table(file.get(), 40), 1);
+    EXPECT_EQ(vantrel_table_file_has_table(file.get(), 41), 0);
+    for (const int radius : {40, 1, 17}) {
+      SCOPED_TRACE(radius);
+      vantrel_table* table = nullptr;
+      ASSERT_EQ(vantrel_table_file_read(file.get(), radius, &table), VANTREL_OK);
+      EXPECT_EQ(to_table(TableHandle(table).get()), make_table(radius));
+    }
+  }
+}
+
+TEST(CApi, GivesTheViewsOfTheCppApi) {
+  const int width = 37;
+  const int height = 23;
+  std::mt19937 random(7);
+  std::bernoulli_distribution wall(0.2);
+  std::vector<std::uint8_t> opaque(width * height);
+  for (std::uint8_t& cell : opaque) cell = wall(random) ? 1 : 0;
+  // Near each edge and corner, where lines end at the map's edge, and where
+  // the whole table fits.
+  const Cell viewers[] = {{0, 0}, {36, 22}, {0, 22}, {36, 0}, {18, 11}, {3, 20}, {30, 2}};
+
+  for (const int radius : {1, 9, 30}) {
+    SCOPED_TRACE(radius);
+    const FieldOfView expected_fov(make_table(radius));
+    vantrel_fov* made = nullptr;
+    ASSERT_EQ(vantrel_fov_new(made_table(radius).get(), &made), VANTREL_OK);
+    const FovHandle fov(made);  // its table is freed already
+    EXPECT_EQ(vantrel_fov_radius(fov.get()), radius);
+
+    // Computed by several threads at once with one vantrel_fov.
+    std::vector<std::thread> threads;
+    for (const Cell viewer : viewers) {
+      threads.emplace_back([&, viewer] {
+        std::vector<std::uint8_t> expected(opaque.size());
+        expected_fov.compute(viewer, width, height, std::span<const std::uint8_t>(opaque),
+                             std::span<std::uint8_t>(expected));
+        for (int round = 0; round < 20; ++round) {
+          std::vector<std::uint8_t> in_view(opaque.size(), 7);
+          EXPECT_EQ(vantrel_fov_compute(fov.get(), viewer.x, viewer.y, width, height,
+                                        opaque.data(), in_view.data()),
+                    VANTREL_OK);
+          EXPECT_EQ(in_view, expected) << viewer.x << "," << viewer.y;
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+  }
+}
+
+TEST(CApi, EachFailureHasItsStatusAndMessage) {
+  const std::string good = table_file_bytes(3);
+  const TableFileHandle file = table_file(good);
+  std::string jump = good;
+  jump.replace(jump.find("line1=2,1,1,1,2;"), 16, "line1=2,0,2,1,2;");
+  const TableFileHandle damaged = table_file(jump);
+  // One line of 32768 cells along the x axis: a table, but too far for a view.
+  std::string far = "[TABLEINFO]\r\n{\r\nnumtables=1;\r\n}\r\n\r\n[Table32768]\r\n{\r\n"
+                    "\tnumlines=1;\r\n\tline1=32768";
+  for (int x = 1; x <= 32768; ++x) far += "," + std::to_string(x) + ",0";
+  far += ";\r\n}\r\n";
+  const TableFileHandle far_file = table_file(far);
+  vantrel_table* far_table = nullptr;
+  ASSERT_EQ(vantrel_table_file_read(far_file.get(), 32768, &far_table), VANTREL_OK);
+  const TableHandle far_line(far_table);
+  const TableHandle table = made_table(5);
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(table.get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  std::vector<std::uint8_t> opaque(6 * 4);
+  // A view that a failed computation must leave as it was.
+  std::vector<std::uint8_t> in_view(6 * 4, 7);
+  std::vector<vantrel_cell> cells(vantrel_table_line_length(table.get(), 0));
+
+  auto compute = [&](int x, int y, int width, int height, const std::uint8_t* map,
+                     std::uint8_t* view) {
+    return [=, &fov] { return vantrel_fov_compute(fov.get(), x, y, width, height, map, view); };
+  };
+  const vantrel_status kInvalid = VANTREL_INVALID_ARGUMENT;
+  const vantrel_status kFileError = VANTREL_TABLE_FILE_ERROR;
+  struct Case {
+    const char* name;
+    std::function<vantrel_status()> call;
+    vantrel_status status;
+    std::string message;
+  } cases[] = {
+      {"radius 0", leaving_null<vantrel_table>([](vantrel_table** out) {
+         return vantrel_make_table(0, out);
+       }),
+       kInvalid, "vantrel::make_table: the radius must be from 1 to 46340, not 0"},
+      {"radius past the largest", leaving_null<vantrel_table>([](vantrel_table** out) {
+         return vantrel_make_table(46341, out);
+       }),
+       kInvalid, "vantrel::make_table: the radius must be from 1 to 46340, not 46341"},
+      {"no out", [] { return vantrel_make_table(3, nullptr); }, kInvalid,
+       "vantrel_make_table: `out` is null"},
+      {"missing file", leaving_null<vantrel_table_file>([&](vantrel_table_file** out) {
+         return vantrel_table_file_open((std::string(testing::TempDir()) + "/none/LOS.TDF").c_str(),
+                                        out);
+       }),
+       kFileError, "/none/LOS.TDF: cannot open it: No such file or directory"},
+      {"no path", leaving_null<vantrel_table_file>([](vantrel_table_file** out) {
+         return vantrel_table_file_open(nullptr, out);
+       }),
+       kInvalid, "vantrel_table_file_open: `path` is null"},
+      {"not a table file", leaving_null<vantrel_table_file>([](vantrel_table_file** out) {
+         return vantrel_table_file_from_bytes("GIF89a", 6,
+                                              out);
+       }),
+       kFileError, "table file: not a table file: it does not begin with [TABLEINFO]"},
+      {"no bytes", leaving_null<vantrel_table_file>([](vantrel_table_file** out) {
+         return vantrel_table_file_from_bytes(nullptr, 0,
+                                              out);
+       }),
+       kFileError, "table file: not a table file: it is empty"},
+      {"null bytes of a size", leaving_null<vantrel_table_file>([](vantrel_table_file** out) {
+         return vantrel_table_file_from_bytes(nullptr, 4,
+                                              out);
+       }),
+       kInvalid, "vantrel_table_file_from_bytes: `bytes` is null"},
+      {"no such table", leaving_null<vantrel_table>([&](vantrel_table** out) {
+         return vantrel_table_file_read(file.get(), 4, out);
+       }),
+       kFileError, "table file: it has no Table 4"},
+      {"a damaged table", leaving_null<vantrel_table>([&](vantrel_table** out) {
+         return vantrel_table_file_read(damaged.get(), 2, out);
+       }),
+       kFileError,
+       "table file: Table 2, line 1 (line 15 of the file): the step from (0,0) to (0,2) is not "
+       "to a neighbouring cell"},
+      {"no file to read", leaving_null<vantrel_table>([](vantrel_table** out) {
+         return vantrel_table_file_read(nullptr, 1, out);
+       }),
+       kInvalid, "vantrel_table_file_read: `file` is null"},
+      {"no table for a view", leaving_null<vantrel_fov>([](vantrel_fov** out) {
+         return vantrel_fov_new(nullptr, out);
+       }),
+       kInvalid, "vantrel_fov_new: `table` is null"},
+      {"a table too far for a view", leaving_null<vantrel_fov>([&](vantrel_fov** out) {
+         return vantrel_fov_new(far_line.get(), out);
+       }),
+       kInvalid, "vantrel::FieldOfView: the table reaches beyond 32767 cells"},
+      {"a line past the last", [&] {
+         return vantrel_table_line_points(table.get(), 8, cells.data(), cells.size());
+       },
+       kInvalid, "vantrel_table_line_points: the table has 8 lines, no line of index 8"},
+      {"no room for a line", [&] {
+         return vantrel_table_line_points(table.get(), 0, cells.data(), cells.size() - 1);
+       },
+       kInvalid, "vantrel_table_line_points: line 0 has 4 cells, room was given for 3"},
+      {"no cells", [&] { return vantrel_table_line_points(table.get(), 0, nullptr, 4); },
+       kInvalid, "vantrel_table_line_points: `cells` is null"},
+      {"viewer left of the map", compute(-1, 0, 6, 4, opaque.data(), in_view.data()), kInvalid,
+       "vantrel::FieldOfView::compute: the viewer must stand on the map"},
+      {"viewer right of the map", compute(6, 0, 6, 4, opaque.data(), in_view.data()), kInvalid,
+       "vantrel::FieldOfView::compute: the viewer must stand on the map"},
+      {"viewer below the map", compute(2, 4, 6, 4, opaque.data(), in_view.data()), kInvalid,
+       "vantrel::FieldOfView::compute: the viewer must stand on the map"},
+      {"a map of no cells", compute(0, 0, 0, 4, opaque.data(), in_view.data()), kInvalid,
+       "vantrel_fov_compute: a map must be at least 1 x 1 cells, not 0 x 4"},
+      {"a map of negative height", compute(0, 0, 6, -4, opaque.data(), in_view.data()), kInvalid,
+       "vantrel_fov_compute: a map must be at least 1 x 1 cells, not 6 x -4"},
+      {"no map", compute(0, 0, 6, 4, nullptr, in_view.data()), kInvalid,
+       "vantrel_fov_compute: `opaque` is null"},
+      {"no view", compute(0, 0, 6, 4, opaque.data(), nullptr), kInvalid,
+       "vantrel_fov_compute: `in_view` is null"},
+      {"no field of view",
+       [&] { return vantrel_fov_compute(nullptr, 0, 0, 6, 4, opaque.data(), in_view.data()); },
+       kInvalid, "vantrel_fov_compute: `fov` is null"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.call(), c.status);
+    EXPECT_NE(std::string(vantrel_last_error()).find(c.message), std::string::npos)
+        << vantrel_last_error();
+    // The next call that succeeds clears it.
+    const std::uint8_t clear = 0;
+    std::uint8_t seen = 0;
+    EXPECT_EQ(vantrel_fov_compute(fov.get(), 0, 0, 1, 1, &clear, &seen), VANTREL_OK);
+    EXPECT_STREQ(vantrel_last_error(), "");
+  }
+  EXPECT_EQ(in_view, std::vector<std::uint8_t>(6 * 4, 7));
+}
+
+TEST(CApi, TheLastErrorIsTheCallingThreads) {
+  vantrel_table* table = nullptr;
+  ASSERT_EQ(vantrel_make_table(0, &table), VANTREL_INVALID_ARGUMENT);
+  std::thread([] {
+    EXPECT_STREQ(vantrel_last_error(), "");
+    vantrel_table_file* file = nullptr;
+    EXPECT_EQ(vantrel_table_file_from_bytes("x", 1, &file), VANTREL_TABLE_FILE_ERROR);
+  }).join();
+  EXPECT_STREQ(vantrel_last_error(),
+               "vantrel::make_table: the radius must be from 1 to 46340, not 0");
+}
+
+TEST(CApi, NullIsNoHandle) {
+  vantrel_table_free(nullptr);
+  vantrel_table_file_free(nullptr);
+  vantrel_fov_free(nullptr);
+  EXPECT_EQ(vantrel_table_radius(nullptr), 0);
+  EXPECT_EQ(vantrel_table_line_count(nullptr), 0u);
+  EXPECT_EQ(vantrel_table_line_length(nullptr, 0), 0u);
+  EXPECT_EQ(vantrel_table_file_table_count(nullptr), 0u);
+  EXPECT_EQ(vantrel_table_file_has_table(nullptr, 1), 0);
+  EXPECT_EQ(vantrel_fov_radius(nullptr), 0);
+}
+
+}  // namespace
+}  // namespace vantrel
