@@ -4,15 +4,20 @@
 // (CMakeLists.txt beside this file) or with pkg-config:
 //
 //   g++ -std=c++20 see.cpp $(pkg-config --cflags --libs vantrel) -o see
+//
+// It uses the calls that report an Error instead of throwing, so it builds
+// with -fno-exceptions too, as many engines are built.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include <vantrel/cell.h>
+#include <vantrel/error.h>
 #include <vantrel/field_of_view.h>
 #include <vantrel/table.h>
 
@@ -52,14 +57,20 @@ int main() {
 
   // A FieldOfView is built once from its table; each view then costs one
   // walk of the table's lines and allocates nothing.
-  const vantrel::FieldOfView fov(vantrel::make_table(8));
+  vantrel::Error error;
+  const std::optional<vantrel::FieldOfView> fov =
+      vantrel::FieldOfView::make(vantrel::make_table(8, error), error);
   std::vector<std::uint8_t> in_view(static_cast<std::size_t>(width) *
                                     static_cast<std::size_t>(height));
-  fov.compute(viewer, width, height, [](int x, int y) { return map_at(x, y) == '#'; },
-              std::span<std::uint8_t>(in_view));
+  if (!fov || !fov->compute(viewer, width, height,
+                            [](int x, int y) { return map_at(x, y) == '#'; },
+                            std::span<std::uint8_t>(in_view), error)) {
+    std::fprintf(stderr, "see: %s\n", error.message.c_str());
+    return 1;
+  }
 
   std::printf("viewer at (%d, %d), sight radius %d: '*' a clear cell in view, '#' opaque\n",
-              static_cast<int>(viewer.x), static_cast<int>(viewer.y), fov.radius());
+              static_cast<int>(viewer.x), static_cast<int>(viewer.y), fov->radius());
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const char cell = map_at(x, y);

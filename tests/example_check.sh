@@ -3,11 +3,10 @@
 # against an installed libvantrel as a user would, outside this source tree:
 # once with CMake (find_package(vantrel) and the target vantrel::vantrel,
 # which must bring the include directory and C++20 by itself) and once with
-# pkg-config and the compiler alone, warnings as errors, see.c as C99; every
-# program must print tests/data/see.txt.
+# pkg-config and the compiler alone, warnings as errors, see.c as C99 and
+# see.cpp also with -fno-exceptions; every program must print
+# tests/data/see.txt.
 # Usage: tests/example_check.sh PREFIX
-# For an unpacked package, whose vantrel.pc names /usr, set
-# PKG_CONFIG_SYSROOT_DIR to the directory it was unpacked to.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +26,7 @@ if ! { cmake -S "$work/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="
 fi
 found=$(sed -n 's/^vantrel_DIR:PATH=//p' "$work/cmake/CMakeCache.txt")
 [[ $found == "$prefix/"* ]] || fail "find_package(vantrel) found $found, not the package under $prefix"
-for program in see see-c; do
+for program in see see-no-exceptions see-c; do
   "$work/cmake/$program" >"$work/cmake.txt"
   diff -u "$expected" "$work/cmake.txt" || fail "$program built with CMake prints otherwise"
 done
@@ -37,22 +36,21 @@ pc=$(find "$prefix" -name vantrel.pc -path '*/pkgconfig/*')
 [ -n "$pc" ] || fail "no vantrel.pc under $prefix"
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$pc")
-# pkg-config leaves out -I/usr/include and -L of the system's library
-# directories, which an unpacked package's files are not in.
-if [ -n "${PKG_CONFIG_SYSROOT_DIR:-}" ]; then
-  export PKG_CONFIG_ALLOW_SYSTEM_CFLAGS=1 PKG_CONFIG_ALLOW_SYSTEM_LIBS=1
-fi
 read -r -a flags <<<"$(pkg-config --cflags --libs vantrel)"
 "${CXX:-g++}" -std=c++20 -Wall -Wextra -Wconversion -Wsign-conversion -Werror \
   "$work/examples/see.cpp" "${flags[@]}" -o "$work/see" ||
   fail "the example does not build with pkg-config's flags: ${flags[*]}"
+# As engines built without exceptions build it.
+"${CXX:-g++}" -std=c++20 -fno-exceptions -Wall -Wextra -Werror \
+  "$work/examples/see.cpp" "${flags[@]}" -o "$work/see-no-exceptions" ||
+  fail "the example does not build with -fno-exceptions"
 "${CC:-cc}" -std=c99 -pedantic -Wall -Wextra -Werror \
   "$work/examples/see.c" "${flags[@]}" -o "$work/see-c" ||
   fail "the C example does not build with pkg-config's flags: ${flags[*]}"
 # Linked as pkg-config says, without a run path: the library is found where
 # the prefix keeps it.
 libdir=$(pkg-config --variable=libdir vantrel)
-for program in see see-c; do
+for program in see see-no-exceptions see-c; do
   LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" "$work/$program" \
     >"$work/pkg-config.txt"
   diff -u "$expected" "$work/pkg-config.txt" ||
