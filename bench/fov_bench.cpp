@@ -32,6 +32,7 @@
 
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
+#include "vantrel/vantrel.h"
 
 // Every allocation of this program, counted, so that the report can show
 // that computing a view allocates nothing (operator new[] and the nothrow
@@ -130,6 +131,8 @@ struct Ours {
 constexpr Ours kOurs{"vantrel", "vantrel (bytes)"};
 constexpr Ours kOursByValue{"vantrel_lambda_by_value", "vantrel (lambda [=])"};
 constexpr Ours kOursByReference{"vantrel_lambda_by_reference", "vantrel (lambda [&])"};
+// The bytes again, through the C API, vantrel/vantrel.h.
+constexpr Ours kOursThroughC{"vantrel_c_api", "vantrel (C API)"};
 
 struct TcodMapDeleter {
   void operator()(TCOD_Map* map) const { TCOD_map_delete(map); }
@@ -155,6 +158,7 @@ struct Setup {
   std::vector<Map> maps;
   std::vector<TcodMap> tcod_maps;
   const vantrel::FieldOfView* fov;
+  const vantrel_fov* c_fov;  // the same field of view, made through the C API
   std::vector<std::uint8_t> in_view;
 };
 
@@ -162,6 +166,12 @@ void compute_ours(const Setup& s, const Map& map, vantrel::Cell viewer,
                   std::span<std::uint8_t> in_view) {
   s.fov->compute(viewer, map.size, map.size, std::span<const std::uint8_t>(map.opaque),
                  in_view);
+}
+
+void compute_ours_through_c(const Setup& s, const Map& map, vantrel::Cell viewer,
+                            std::span<std::uint8_t> in_view) {
+  vantrel_fov_compute(s.c_fov, viewer.x, viewer.y, map.size, map.size, map.opaque.data(),
+                      in_view.data());
 }
 
 void compute_ours_by_value(const Setup& s, const Map& map, vantrel::Cell viewer,
@@ -351,7 +361,7 @@ class FigureTable : public benchmark::ConsoleReporter {
     std::printf("\n|%s|", std::string(22, '-').c_str());
     for (std::size_t i = 0; i < setups_.size(); ++i) std::printf("%s:|", std::string(13, '-').c_str());
     std::printf("\n");
-    const Ours forms[] = {kOurs, kOursByValue, kOursByReference};
+    const Ours forms[] = {kOurs, kOursByValue, kOursByReference, kOursThroughC};
     std::vector<std::vector<double>> ours;
     for (const Ours& form : forms) {
       ours.push_back(row(form.name));
@@ -443,13 +453,23 @@ int main(int argc, char** argv) {
 
   // Built once per radius, as a game would, before anything is timed.
   std::map<int, vantrel::FieldOfView> views;
+  std::map<int, vantrel_fov*> c_views;
   std::vector<Setup> setups;
   for (const Case& c : kCases) {
     auto view = views.find(c.radius);
     if (view == views.end()) {
       view = views.emplace(c.radius, vantrel::FieldOfView(vantrel::make_table(c.radius))).first;
+      vantrel_table* table = nullptr;
+      vantrel_fov* c_view = nullptr;
+      if (vantrel_make_table(c.radius, &table) != VANTREL_OK ||
+          vantrel_fov_new(table, &c_view) != VANTREL_OK) {
+        std::fprintf(stderr, "fov_bench: %s\n", vantrel_last_error());
+        return 1;
+      }
+      vantrel_table_free(table);
+      c_views[c.radius] = c_view;
     }
-    Setup s{c, make_maps(c), {}, &view->second, {}};
+    Setup s{c, make_maps(c), {}, &view->second, c_views[c.radius], {}};
     for (const Map& map : s.maps) s.tcod_maps.push_back(make_tcod_map(map));
     s.in_view.resize(s.maps[0].opaque.size());
     setups.push_back(std::move(s));
@@ -464,6 +484,8 @@ int main(int argc, char** argv) {
                                  time_ours<compute_ours_by_value>, &s);
     benchmark::RegisterBenchmark(timing_name(s.c, kOursByReference.name).c_str(),
                                  time_ours<compute_ours_by_reference>, &s);
+    benchmark::RegisterBenchmark(timing_name(s.c, kOursThroughC.name).c_str(),
+                                 time_ours<compute_ours_through_c>, &s);
     for (const Algorithm& algorithm : kAlgorithms) {
       benchmark::RegisterBenchmark(timing_name(s.c, algorithm.name).c_str(), time_tcod, &s,
                                    algorithm.id);
@@ -472,6 +494,7 @@ int main(int argc, char** argv) {
   FigureTable table(setups);
   benchmark::RunSpecifiedBenchmarks(&table);
   benchmark::Shutdown();
+  for (const auto& [radius, c_view] : c_views) vantrel_fov_free(c_view);
   if (!allocation_free) {
     std::fprintf(stderr, "fov_bench: vantrel's field of view allocated while computing\n");
     return 1;
