@@ -17,7 +17,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 for round in $(seq "$rounds"); do
-  for kind in shared static; do
+  # Each first in every other round, so that neither gains by its place.
+  order="shared static"
+  [ $((round % 2)) -eq 0 ] && order="static shared"
+  for kind in $order; do
     program=$bench/fov_bench
     [ "$kind" = static ] && program=$bench/fov_bench_static
     "$program" --benchmark_filter='/vantrel' --benchmark_min_time=0.2 \
