@@ -80,14 +80,29 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vantrelConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/vantrelConfigVersion.cmake
   DESTINATION ${vantrel_cmake_dir} COMPONENT dev)
 # vantrel.pc finds the prefix from where it lies, so that an installed tree
-# may be moved: its directory is <prefix>/<libdir>/pkgconfig.
-file(RELATIVE_PATH vantrel_pc_to_prefix
-  "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
-# ../../../ as CMake gives it, without the last slash that would double
-# the one before includedir and libdir.
-string(REGEX REPLACE "/$" "" vantrel_pc_to_prefix "${vantrel_pc_to_prefix}")
-file(RELATIVE_PATH vantrel_pc_includedir "/prefix" "/prefix/${CMAKE_INSTALL_INCLUDEDIR}")
-file(RELATIVE_PATH vantrel_pc_libdir "/prefix" "/prefix/${CMAKE_INSTALL_LIBDIR}")
+# may be moved: its directory is <prefix>/<libdir>/pkgconfig. A libdir or
+# includedir given as an absolute path is written as it stands, and with an
+# absolute libdir the file no longer lies within the prefix: it then names
+# the prefix too.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(vantrel_pc_prefix "${CMAKE_INSTALL_PREFIX}")
+  set(vantrel_pc_libdir "${CMAKE_INSTALL_LIBDIR}")
+else()
+  file(RELATIVE_PATH vantrel_pc_to_prefix
+    "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+  # ../../../ as CMake gives it, without the last slash that would double
+  # the one before includedir and libdir.
+  string(REGEX REPLACE "/$" "" vantrel_pc_to_prefix "${vantrel_pc_to_prefix}")
+  set(vantrel_pc_prefix "\${pcfiledir}/${vantrel_pc_to_prefix}")
+  file(RELATIVE_PATH vantrel_pc_libdir "/prefix" "/prefix/${CMAKE_INSTALL_LIBDIR}")
+  set(vantrel_pc_libdir "\${prefix}/${vantrel_pc_libdir}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(vantrel_pc_includedir "${CMAKE_INSTALL_INCLUDEDIR}")
+else()
+  file(RELATIVE_PATH vantrel_pc_includedir "/prefix" "/prefix/${CMAKE_INSTALL_INCLUDEDIR}")
+  set(vantrel_pc_includedir "\${prefix}/${vantrel_pc_includedir}")
+endif()
 configure_file(packaging/vantrel.pc.in pkgconfig/vantrel.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/vantrel.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)

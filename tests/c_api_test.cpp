@@ -208,6 +208,11 @@ TEST(CApi, EachFailureHasItsStatusAndMessage) {
                                               out);
        }),
        kFileError, "table file: not a table file: it is empty"},
+      // More than any string can hold: out of memory, as in the C++ API.
+      {"bytes past any size", leaving_null<vantrel_table_file>([](vantrel_table_file** out) {
+         return vantrel_table_file_from_bytes("GIF89a", SIZE_MAX, out);
+       }),
+       VANTREL_OUT_OF_MEMORY, "out of memory"},
       {"null bytes of a size", leaving_null<vantrel_table_file>([](vantrel_table_file** out) {
          return vantrel_table_file_from_bytes(nullptr, 4,
                                               out);

@@ -201,7 +201,8 @@ TEST(FieldOfView, RefusesAViewerOffTheMapOrABufferOfTheWrongSize) {
 
 TEST(FieldOfView, RefusesATableWhoseLinesJump) {
   // Lines that jump, as no table file holds them, or reach too far.
-  for (const Table& table : {Table(2, {{{1, 1}, {3, 1}}}), Table(1, {{{32767, 0}}})}) {
+  // And an empty table, what a call without exceptions returns on failure.
+  for (const Table& table : {Table(2, {{{1, 1}, {3, 1}}}), Table(1, {{{32767, 0}}}), Table()}) {
     EXPECT_THROW(FieldOfView{table}, std::invalid_argument);
     Error error;
     EXPECT_FALSE(FieldOfView::make(table, error));

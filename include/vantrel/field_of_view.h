@@ -52,9 +52,11 @@ class VANTREL_API FieldOfView {
   // uses it.
   static constexpr int kLargestRadius = kLargestViewRadius;
 
-  // Throws std::invalid_argument for a table whose lines do not step from
-  // the origin to a neighbouring cell at a time, as the lines of a table
-  // file do, or reach beyond kLargestViewRadius; std::bad_alloc when memory
+  // Throws std::invalid_argument for an empty table (radius 0, as a Table
+  // made by default, or one that a call without exceptions returned on
+  // failure), a table whose lines do not step from the origin to a
+  // neighbouring cell at a time, as the lines of a table file do, or one
+  // that reaches beyond kLargestViewRadius; std::bad_alloc when memory
   // runs out. Costs time as the table's points: the tree holds up to 8
   // cells of 8 bytes per point of the table, and takes about twice that
   // while it is built (a radius of 50 takes about 200 KB and a millisecond,
@@ -120,9 +122,11 @@ class VANTREL_API FieldOfView {
   // True when the viewer stands on a map of width x height cells and
   // `size`, of a view, is what it takes.
   static bool is_view(Cell viewer, int width, int height, std::size_t size) noexcept {
+    // The product in 64 bits: a size_t of 32 would wrap.
     return width > 0 && height > 0 && viewer.x >= 0 && viewer.y >= 0 && viewer.x < width &&
            viewer.y < height &&
-           size == static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+           std::uint64_t{size} ==
+               static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
   }
   // What a call with arguments that are not a view throws, or reports. Out
   // of line, so that this header compiles without exceptions.

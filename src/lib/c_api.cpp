@@ -88,6 +88,10 @@ vantrel_status guarded(Call&& call) noexcept {
   } catch (const std::bad_alloc&) {
     last_error.shown = kOutOfMemoryText;
     return VANTREL_OUT_OF_MEMORY;
+  } catch (const std::length_error&) {
+    // A size past what a container can hold: no memory would be enough.
+    last_error.shown = kOutOfMemoryText;
+    return VANTREL_OUT_OF_MEMORY;
   } catch (const TableFileError& error) {
     return fail(VANTREL_TABLE_FILE_ERROR, {error.what()});
   } catch (const std::invalid_argument& error) {

@@ -27,6 +27,12 @@ struct TreeCell {
 }  // namespace
 
 FieldOfView::FieldOfView(const Table& table) {
+  // An empty table is what the calls without exceptions return on failure:
+  // a view of it would see the viewer alone and hide the failure.
+  if (table.radius() < 1) {
+    throw std::invalid_argument("vantrel::FieldOfView: the table is empty (radius " +
+                                std::to_string(table.radius()) + ")");
+  }
   // Steps to neighbouring cells give each cell of the tree 8 children at
   // most, and keep every cell within the line's length.
   for (const std::vector<Cell>& line : table.lines()) {

@@ -16,14 +16,15 @@ static_assert(FLT_EVAL_METHOD == 0, "float arithmetic must be IEEE single");
 
 // Where the platform can pick a function's version when the program loads,
 // the walk also comes in a version for processors with AVX2. (Not under
-// ThreadSanitizer, whose runtime is not ready when the loader picks.) Clang
-// refuses a visibility beside target_clones; -fvisibility=hidden hides them.
+// ThreadSanitizer, whose runtime is not ready when the loader picks.) The
+// versions are local to this file, behind plain functions: the compilers
+// give the symbol that picks a version default visibility whatever is
+// asked, and a shared object that links the static library would export it.
 #if defined(__x86_64__) && defined(__ELF__) && defined(__clang__)
 #define VANTREL_WALK_VERSIONS __attribute__((target_clones("default", "avx2")))
 #elif defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && \
     !defined(__SANITIZE_THREAD__)
-#define VANTREL_WALK_VERSIONS \
-  __attribute__((target_clones("default", "avx2"), visibility("hidden")))
+#define VANTREL_WALK_VERSIONS __attribute__((target_clones("default", "avx2")))
 #else
 #define VANTREL_WALK_VERSIONS
 #endif
@@ -83,14 +84,21 @@ std::vector<WalkPoint> walk_line(std::int32_t x, std::int32_t y) {
 }
 
 VANTREL_WALK_VERSIONS
-CompactWalk compute_walk(Endpoint end, MinorCoord* minor) {
+static CompactWalk walk_versions(Endpoint end, MinorCoord* minor) {
   return walk_into<false>(end, minor, nullptr, 0);
 }
 
 VANTREL_WALK_VERSIONS
-CompactWalk compute_walk_and_cells(Endpoint end, MinorCoord* minor,
-                                   std::uint32_t* cells, std::uint32_t width) {
+static CompactWalk walk_and_cells_versions(Endpoint end, MinorCoord* minor,
+                                           std::uint32_t* cells, std::uint32_t width) {
   return walk_into<true>(end, minor, cells, width);
+}
+
+CompactWalk compute_walk(Endpoint end, MinorCoord* minor) { return walk_versions(end, minor); }
+
+CompactWalk compute_walk_and_cells(Endpoint end, MinorCoord* minor, std::uint32_t* cells,
+                                   std::uint32_t width) {
+  return walk_and_cells_versions(end, minor, cells, width);
 }
 
 }  // namespace vantrel
