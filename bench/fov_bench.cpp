@@ -19,12 +19,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <new>
 #include <random>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -305,6 +307,165 @@ bool report_views(std::vector<Setup>& setups) {
   return allocation_free;
 }
 
+// --- Large maps: what a view costs as the map grows ------------------------
+
+// Radius 12 on maps of 25^2, 400^2 and 2000^2 cells, 10% opaque: the same
+// viewer (the middle, amid the same cells on each map) again and again, or viewers at a fixed list of random
+// places. Timed: mark() after clearing the (2k + 1)^2 square of the previous
+// view, as an engine that redraws one unit's view does; compute(), which
+// clears the whole map; each libtcod algorithm on the same map.
+constexpr int kLargeRadius = 12;
+constexpr int kLargeOpaquePercent = 10;
+constexpr int kLargeSizes[] = {25, 400, 2000};
+constexpr int kLargeViewers = 64;
+
+struct LargeCase {
+  Map map;
+  bool same_viewer;
+  std::vector<vantrel::Cell> viewers;
+  TcodMap tcod;
+  const vantrel::FieldOfView* fov;
+  std::vector<std::uint8_t> in_view;
+};
+
+// "25x25/same", "2000x2000/random".
+std::string large_case_name(const LargeCase& c) {
+  std::string name = std::to_string(c.map.size);
+  name.append("x").append(std::to_string(c.map.size));
+  return name.append(c.same_viewer ? "/same" : "/random");
+}
+
+std::string large_timing_name(const LargeCase& c, const char* who) {
+  return "fov_large/r12/" + large_case_name(c) + "/" + who;
+}
+
+// Every map holds the same cells in the (2k + 1)^2 square around its middle,
+// so that the same viewer there sees the same view on each: the rest is the
+// map's own, from a seed of its size.
+std::vector<LargeCase> make_large_cases(const vantrel::FieldOfView& fov) {
+  const auto threshold = static_cast<std::uint32_t>(
+      (std::uint64_t{1} << 32) * static_cast<unsigned>(kLargeOpaquePercent) / 100);
+  constexpr int kSide = 2 * kLargeRadius + 1;
+  std::vector<std::uint8_t> middle(kSide * kSide);
+  std::mt19937 middle_random(1);
+  for (std::uint8_t& cell : middle) cell = middle_random() < threshold ? 1 : 0;
+  std::vector<LargeCase> cases;
+  for (const bool same_viewer : {true, false}) {
+    for (const int size : kLargeSizes) {
+      std::mt19937 random(static_cast<std::uint32_t>(size));
+      Map map{size, std::vector<std::uint8_t>(static_cast<std::size_t>(size) *
+                                              static_cast<std::size_t>(size))};
+      for (std::uint8_t& cell : map.opaque) cell = random() < threshold ? 1 : 0;
+      const int corner = size / 2 - kLargeRadius;
+      for (int y = 0; y < kSide; ++y) {
+        std::copy_n(middle.begin() + y * kSide, kSide,
+                    map.opaque.begin() + static_cast<std::ptrdiff_t>(corner + y) * size + corner);
+      }
+      std::vector<vantrel::Cell> viewers;
+      if (same_viewer) {
+        viewers.push_back({size / 2, size / 2});
+      } else {
+        for (int n = 0; n < kLargeViewers; ++n) {
+          viewers.push_back({static_cast<int>(random() % static_cast<unsigned>(size)),
+                             static_cast<int>(random() % static_cast<unsigned>(size))});
+        }
+      }
+      for (const vantrel::Cell viewer : viewers) {
+        map.opaque[static_cast<std::size_t>(viewer.y) * static_cast<std::size_t>(size) +
+                   static_cast<std::size_t>(viewer.x)] = 0;
+      }
+      TcodMap tcod = make_tcod_map(map);
+      const std::size_t cells = map.opaque.size();
+      cases.push_back(LargeCase{std::move(map), same_viewer, std::move(viewers), std::move(tcod),
+                                &fov, std::vector<std::uint8_t>(cells)});
+    }
+  }
+  return cases;
+}
+
+// What the engine clears before marking the next view: the square of
+// (2k + 1)^2 cells around the last viewer, within the map.
+void clear_square(std::span<std::uint8_t> in_view, int size, vantrel::Cell viewer, int k) {
+  const int left = std::max(viewer.x - k, 0);
+  const int right = std::min(viewer.x + k, size - 1);
+  for (int y = std::max(viewer.y - k, 0); y <= std::min(viewer.y + k, size - 1); ++y) {
+    std::fill_n(in_view.begin() + static_cast<std::ptrdiff_t>(y) * size + left, right - left + 1,
+                std::uint8_t{0});
+  }
+}
+
+// The view marked after clearing the last one's square, against compute's,
+// for every viewer in turn; false when a computation allocated.
+bool report_large(std::vector<LargeCase>& cases) {
+  bool allocation_free = true;
+  std::printf("Large maps, radius %d, %d%% opaque: mark() after clearing the last view's "
+              "square against compute()\n",
+              kLargeRadius, kLargeOpaquePercent);
+  for (LargeCase& c : cases) {
+    std::vector<std::uint8_t> computed(c.in_view.size());
+    std::fill(c.in_view.begin(), c.in_view.end(), std::uint8_t{0});
+    long differ = 0;
+    const std::uint64_t before = allocations;
+    vantrel::Cell previous = c.viewers.front();
+    for (const vantrel::Cell viewer : c.viewers) {
+      clear_square(c.in_view, c.map.size, previous, kLargeRadius);
+      c.fov->mark(viewer, c.map.size, c.map.size, std::span<const std::uint8_t>(c.map.opaque),
+                  c.in_view);
+      c.fov->compute(viewer, c.map.size, c.map.size, std::span<const std::uint8_t>(c.map.opaque),
+                     computed);
+      differ += c.in_view == computed ? 0 : 1;
+      previous = viewer;
+    }
+    const std::uint64_t allocated = allocations - before;
+    std::printf("  %-18s %3zu viewer(s): views that differ: %ld; allocations in %zu "
+                "computations: %llu\n",
+                large_case_name(c).c_str(), c.viewers.size(), differ, 2 * c.viewers.size(),
+                static_cast<unsigned long long>(allocated));
+    if (allocated != 0) allocation_free = false;
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return allocation_free;
+}
+
+// Each iteration is one view, from the case's viewers in turn.
+void time_mark_and_clear(benchmark::State& state, LargeCase* c) {
+  std::fill(c->in_view.begin(), c->in_view.end(), std::uint8_t{0});
+  vantrel::Cell previous = c->viewers.front();
+  std::size_t v = 0;
+  for (auto _ : state) {
+    const vantrel::Cell viewer = c->viewers[v];
+    clear_square(c->in_view, c->map.size, previous, kLargeRadius);
+    c->fov->mark(viewer, c->map.size, c->map.size, std::span<const std::uint8_t>(c->map.opaque),
+                 c->in_view);
+    benchmark::DoNotOptimize(c->in_view.data());
+    benchmark::ClobberMemory();
+    previous = viewer;
+    if (++v == c->viewers.size()) v = 0;
+  }
+}
+
+void time_compute_large(benchmark::State& state, LargeCase* c) {
+  std::size_t v = 0;
+  for (auto _ : state) {
+    c->fov->compute(c->viewers[v], c->map.size, c->map.size,
+                    std::span<const std::uint8_t>(c->map.opaque), c->in_view);
+    benchmark::DoNotOptimize(c->in_view.data());
+    benchmark::ClobberMemory();
+    if (++v == c->viewers.size()) v = 0;
+  }
+}
+
+void time_tcod_large(benchmark::State& state, LargeCase* c, TCOD_fov_algorithm_t algorithm) {
+  std::size_t v = 0;
+  for (auto _ : state) {
+    const vantrel::Cell viewer = c->viewers[v];
+    TCOD_map_compute_fov(c->tcod.get(), viewer.x, viewer.y, kLargeRadius, true, algorithm);
+    benchmark::ClobberMemory();
+    if (++v == c->viewers.size()) v = 0;
+  }
+}
+
 // --- Timings ---------------------------------------------------------------
 
 // Each iteration is one computation, on the case's maps in turn.
@@ -339,7 +500,8 @@ std::string timing_name(const Case& c, const char* who) {
 // vantrel's to libtcod's fastest.
 class FigureTable : public benchmark::ConsoleReporter {
  public:
-  explicit FigureTable(std::span<const Setup> setups) : setups_(setups) {}
+  FigureTable(std::span<const Setup> setups, std::span<const LargeCase> large)
+      : setups_(setups), large_(large) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -388,6 +550,7 @@ class FigureTable : public benchmark::ConsoleReporter {
     std::printf("| %-20s |", "goal: at most");
     for (const Setup& s : setups_) std::printf(" %12.2f |", s.c.opaque_percent == 0 ? 1.0 : 0.5);
     std::printf("\n");
+    print_large();
     std::fflush(stdout);
   }
 
@@ -407,6 +570,69 @@ class FigureTable : public benchmark::ConsoleReporter {
     std::sort(f.runs.begin(), f.runs.end());
     const std::size_t n = f.runs.size();
     return n % 2 == 1 ? f.runs[n / 2] : (f.runs[n / 2 - 1] + f.runs[n / 2]) / 2;
+  }
+
+  // The large maps' table, when any of its rows ran: a column per case, and
+  // each way's time on the largest map over its time on the smallest.
+  void print_large() {
+    std::vector<double> marks;
+    for (const LargeCase& c : large_) marks.push_back(figure(large_timing_name(c, "mark_clear")));
+    if (std::all_of(marks.begin(), marks.end(), [](double ns) { return ns < 0; })) return;
+    std::printf("\nLarge maps, radius %d, %d%% opaque: ns per view (CPU time, median of the "
+                "runs)\n\n| %-24s |",
+                kLargeRadius, kLargeOpaquePercent, "");
+    for (const LargeCase& c : large_) std::printf(" %16s |", large_case_name(c).c_str());
+    std::printf("\n|%s|", std::string(26, '-').c_str());
+    for (std::size_t i = 0; i < large_.size(); ++i) {
+      std::printf("%s:|", std::string(17, '-').c_str());
+    }
+    std::printf("\n");
+    std::vector<double> computes;
+    std::vector<double> fastest(large_.size(), -1);
+    std::vector<std::string> fastest_name(large_.size(), "-");
+    for (std::size_t i = 0; i < large_.size(); ++i) {
+      computes.push_back(figure(large_timing_name(large_[i], "compute")));
+      for (const Algorithm& algorithm : kAlgorithms) {
+        const double ns = figure(large_timing_name(large_[i], algorithm.name));
+        if (ns >= 0 && (fastest[i] < 0 || ns < fastest[i])) {
+          fastest[i] = ns;
+          fastest_name[i] = algorithm.name;
+        }
+      }
+    }
+    const std::pair<const char*, const std::vector<double>*> rows[] = {
+        {"mark + clear the square", &marks},
+        {"compute", &computes},
+        {"fastest libtcod", &fastest}};
+    for (const auto& [name, figures] : rows) {
+      std::printf("| %-24s |", name);
+      for (const double ns : *figures) {
+        if (ns >= 0) {
+          std::printf(" %16.0f |", ns);
+        } else {
+          std::printf(" %16s |", "-");
+        }
+      }
+      std::printf("\n");
+    }
+    std::printf("| %-24s |", "libtcod's fastest is");
+    for (const std::string& name : fastest_name) std::printf(" %16s |", name.c_str());
+    std::printf("\n\nLargest map / smallest, same viewer and random viewers (goal for mark: "
+                "at most 1.5 and 8):\n");
+    for (const auto& [name, figures] : rows) {
+      std::printf("  %-24s", name);
+      // The cases run the sizes in turn, the same viewer's first.
+      for (std::size_t first = 0; first < large_.size(); first += std::size(kLargeSizes)) {
+        const double smallest = (*figures)[first];
+        const double largest = (*figures)[first + std::size(kLargeSizes) - 1];
+        if (smallest > 0 && largest >= 0) {
+          std::printf(" %10.2f", largest / smallest);
+        } else {
+          std::printf(" %10s", "-");
+        }
+      }
+      std::printf("\n");
+    }
   }
 
   // One field of view's figures, a case after another.
@@ -442,6 +668,7 @@ class FigureTable : public benchmark::ConsoleReporter {
   }
 
   std::span<const Setup> setups_;
+  std::span<const LargeCase> large_;
   std::map<std::string, Figures> figures_;
 };
 
@@ -475,7 +702,9 @@ int main(int argc, char** argv) {
     setups.push_back(std::move(s));
   }
 
-  const bool allocation_free = report_views(setups);
+  std::vector<LargeCase> large_cases = make_large_cases(views.at(kLargeRadius));
+  const bool views_allocation_free = report_views(setups);
+  const bool allocation_free = report_large(large_cases) && views_allocation_free;
 
   for (Setup& s : setups) {
     benchmark::RegisterBenchmark(timing_name(s.c, kOurs.name).c_str(), time_ours<compute_ours>,
@@ -491,7 +720,16 @@ int main(int argc, char** argv) {
                                    algorithm.id);
     }
   }
-  FigureTable table(setups);
+  for (LargeCase& c : large_cases) {
+    benchmark::RegisterBenchmark(large_timing_name(c, "mark_clear").c_str(), time_mark_and_clear,
+                                 &c);
+    benchmark::RegisterBenchmark(large_timing_name(c, "compute").c_str(), time_compute_large, &c);
+    for (const Algorithm& algorithm : kAlgorithms) {
+      benchmark::RegisterBenchmark(large_timing_name(c, algorithm.name).c_str(), time_tcod_large,
+                                   &c, algorithm.id);
+    }
+  }
+  FigureTable table(setups, large_cases);
   benchmark::RunSpecifiedBenchmarks(&table);
   benchmark::Shutdown();
   for (const auto& [radius, c_view] : c_views) vantrel_fov_free(c_view);

@@ -143,6 +143,105 @@ TEST(CApi, GivesTheViewsOfTheCppApi) {
   }
 }
 
+// vantrel_fov_compute_with and vantrel_fov_mark against compute and mark
+// of the C++ API, with each option; mark into a view holding a pattern.
+TEST(CApi, ComputesAndMarksWithOptionsAsTheCppApi) {
+  const int width = 30;
+  const int height = 17;
+  std::mt19937 random(11);
+  std::bernoulli_distribution wall(0.25);
+  std::vector<std::uint8_t> opaque(width * height);
+  for (std::uint8_t& cell : opaque) cell = wall(random) ? 1 : 0;
+  std::vector<std::uint8_t> pattern(opaque.size());
+  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i % 5);
+  const FieldOfView expected_fov(make_table(7));
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(made_table(7).get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  const struct {
+    unsigned options;
+    Walls walls;
+  } cases[] = {{0, Walls::kSeen}, {VANTREL_WALLS_UNSEEN, Walls::kUnseen}};
+  for (const auto& c : cases) {
+    for (const Cell viewer : {Cell{0, 0}, Cell{29, 16}, Cell{15, 8}, Cell{2, 14}}) {
+      SCOPED_TRACE(testing::Message() << "options " << c.options << ", viewer " << viewer.x
+                                      << "," << viewer.y);
+      std::vector<std::uint8_t> expected(opaque.size());
+      expected_fov.compute(viewer, width, height, std::span<const std::uint8_t>(opaque),
+                           std::span<std::uint8_t>(expected), c.walls);
+      std::vector<std::uint8_t> in_view = pattern;
+      EXPECT_EQ(vantrel_fov_compute_with(fov.get(), viewer.x, viewer.y, width, height,
+                                         opaque.data(), in_view.data(), c.options),
+                VANTREL_OK);
+      EXPECT_EQ(in_view, expected);
+
+      expected = pattern;
+      expected_fov.mark(viewer, width, height, std::span<const std::uint8_t>(opaque),
+                        std::span<std::uint8_t>(expected), c.walls);
+      in_view = pattern;
+      EXPECT_EQ(vantrel_fov_mark(fov.get(), viewer.x, viewer.y, width, height, opaque.data(),
+                                 in_view.data(), c.options),
+                VANTREL_OK);
+      EXPECT_EQ(in_view, expected);
+    }
+  }
+}
+
+// Both calls refuse what vantrel_fov_compute refuses, and options they do
+// not know, leaving the view as it was.
+TEST(CApi, ComputeWithAndMarkRefuseUnknownOptionsAndWhatComputeRefuses) {
+  const TableHandle table = made_table(3);
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(table.get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  const std::vector<std::uint8_t> opaque(6 * 4);
+  std::vector<std::uint8_t> in_view(6 * 4, 7);
+  using Call = vantrel_status (*)(const vantrel_fov*, int32_t, int32_t, int32_t, int32_t,
+                                  const uint8_t*, uint8_t*, unsigned);
+  const struct {
+    const char* name;
+    Call call;
+    const char* cpp_name;
+  } functions[] = {{"vantrel_fov_compute_with", vantrel_fov_compute_with, "compute"},
+                   {"vantrel_fov_mark", vantrel_fov_mark, "mark"}};
+  const struct Case {
+    const char* name;
+    bool no_fov;
+    int x;
+    int width;
+    bool no_map;
+    bool no_view;
+    unsigned options;
+    std::string message;  // after the function's name
+  } cases[] = {
+      {"an unknown option", false, 0, 6, false, false, 2, ": unknown options 2"},
+      {"unknown options beside a known one", false, 0, 6, false, false, 0x81,
+       ": unknown options 128"},
+      {"no field of view", true, 0, 6, false, false, 0, ": `fov` is null"},
+      {"no map", false, 0, 6, true, false, 1, ": `opaque` is null"},
+      {"no view", false, 0, 6, false, true, 1, ": `in_view` is null"},
+      {"a map of no cells", false, 0, 0, false, false, 1,
+       ": a map must be at least 1 x 1 cells, not 0 x 4"},
+      {"viewer off the map", false, 6, 6, false, false, 1,
+       ": the viewer must stand on the map"},
+  };
+  for (const auto& f : functions) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << f.name << ", " << c.name);
+      EXPECT_EQ(f.call(c.no_fov ? nullptr : fov.get(), c.x, 0, c.width, 4,
+                       c.no_map ? nullptr : opaque.data(), c.no_view ? nullptr : in_view.data(),
+                       c.options),
+                VANTREL_INVALID_ARGUMENT);
+      // The viewer is the C++ API's to check, and its message names it.
+      const std::string who = c.x == 6 ? std::string("vantrel::FieldOfView::") + f.cpp_name
+                                       : std::string(f.name);
+      EXPECT_NE(std::string(vantrel_last_error()).find(who + c.message), std::string::npos)
+          << vantrel_last_error();
+    }
+  }
+  EXPECT_EQ(in_view, std::vector<std::uint8_t>(6 * 4, 7));
+}
+
 TEST(CApi, EachFailureHasItsStatusAndMessage) {
   const std::string good = table_file_bytes(3);
   const TableFileHandle file = table_file(good);

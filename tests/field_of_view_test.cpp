@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <random>
 #include <optional>
 #include <span>
@@ -43,8 +44,11 @@ Cell turned(Cell c, int turn) {
   return c;
 }
 
-// The view by its definition, one turned line after another.
-std::vector<std::uint8_t> reference_view(const Table& table, const Map& map, Cell viewer) {
+// The view by its definition, one turned line after another: the viewer's
+// cell, opaque or not, then each line up to the map's edge or its first
+// opaque cell, which is in view with Walls::kSeen only.
+std::vector<std::uint8_t> reference_view(const Table& table, const Map& map, Cell viewer,
+                                         Walls walls = Walls::kSeen) {
   std::vector<std::uint8_t> view(map.opaque.size(), 0);
   view[static_cast<std::size_t>(viewer.y * map.width + viewer.x)] = 1;
   for (const std::vector<Cell>& line : table.lines()) {
@@ -54,8 +58,11 @@ std::vector<std::uint8_t> reference_view(const Table& table, const Map& map, Cel
         const int x = viewer.x + step.x;
         const int y = viewer.y + step.y;
         if (x < 0 || y < 0 || x >= map.width || y >= map.height) break;
+        if (map.is_opaque(x, y)) {
+          if (walls == Walls::kSeen) view[static_cast<std::size_t>(y * map.width + x)] = 1;
+          break;
+        }
         view[static_cast<std::size_t>(y * map.width + x)] = 1;
-        if (map.is_opaque(x, y)) break;
       }
     }
   }
@@ -151,6 +158,181 @@ TEST(FieldOfView, TurningTheMapTurnsTheView) {
       }
     }
     EXPECT_EQ(view_of(fov, turned_map, {radius, radius}), turned_view);
+  }
+}
+
+// Each form of compute and mark, with the walls given, into `in_view`;
+// each returns whether it took the arguments as a view.
+struct Form {
+  const char* name;
+  bool clears;  // compute, which writes every byte; mark writes those in view
+  std::function<bool(const FieldOfView&, const Map&, Cell, Walls, std::span<std::uint8_t>)> run;
+};
+
+const Form kForms[] = {
+    {"compute, bytes", true,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       fov.compute(viewer, map.width, map.height, std::span(map.opaque), in_view, walls);
+       return true;
+     }},
+    {"compute, bytes, Error", true,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       Error error;
+       return fov.compute(viewer, map.width, map.height, std::span(map.opaque), in_view, walls,
+                          error);
+     }},
+    {"compute, predicate", true,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       fov.compute(viewer, map.width, map.height,
+                   [&](int x, int y) { return map.is_opaque(x, y); }, in_view, walls);
+       return true;
+     }},
+    {"compute, predicate, Error", true,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       Error error;
+       return fov.compute(viewer, map.width, map.height,
+                          [&](int x, int y) { return map.is_opaque(x, y); }, in_view, walls,
+                          error);
+     }},
+    {"mark, bytes", false,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       fov.mark(viewer, map.width, map.height, std::span(map.opaque), in_view, walls);
+       return true;
+     }},
+    {"mark, bytes, Error", false,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       Error error;
+       return fov.mark(viewer, map.width, map.height, std::span(map.opaque), in_view, walls,
+                       error);
+     }},
+    // By value, as a map's address and width: the fast path of a predicate.
+    {"mark, predicate", false,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       fov.mark(viewer, map.width, map.height,
+                [opaque = map.opaque.data(), width = map.width](int x, int y) {
+                  return opaque[y * width + x] != 0;
+                },
+                in_view, walls);
+       return true;
+     }},
+    {"mark, predicate, Error", false,
+     [](const FieldOfView& fov, const Map& map, Cell viewer, Walls walls, auto in_view) {
+       Error error;
+       return fov.mark(viewer, map.width, map.height,
+                       [&](int x, int y) { return map.is_opaque(x, y); }, in_view, walls,
+                       error);
+     }},
+};
+
+// Every form, both Walls, on random maps (some smaller than the view) from
+// the corners, the middles of the edges, the middle and places at random:
+// a cell in view is 1; a cell out of view is 0 after compute and keeps
+// what it held after mark (the view starts as a pattern of 0, 1 and 2).
+TEST(FieldOfView, ComputesAndMarksItsDefinitionWithWallsSeenOrNot) {
+  int opaque_viewers = 0;
+  for (const int radius : {3, 12}) {
+    const Table table = make_table(radius);
+    const FieldOfView fov(table);
+    for (std::uint32_t seed = 0; seed < 6; ++seed) {
+      const int width = seed == 5 ? 4 : 2 * radius + 3 + static_cast<int>(seed % 3) * 7;
+      const int height = seed == 5 ? 2 : 2 * radius + 1;
+      const Map map = random_map(width, height, seed % 2 == 0 ? 0.1 : 0.3, seed + 100);
+      std::mt19937 random(seed);
+      std::vector<Cell> viewers = {{0, 0},          {width - 1, 0},          {0, height - 1},
+                                   {width - 1, height - 1}, {width / 2, 0}, {0, height / 2},
+                                   {width / 2, height / 2}, {width - 1, height / 2}};
+      for (int n = 0; n < 6; ++n) {
+        viewers.push_back({static_cast<int>(random() % static_cast<unsigned>(width)),
+                           static_cast<int>(random() % static_cast<unsigned>(height))});
+      }
+      std::vector<std::uint8_t> pattern(map.opaque.size());
+      for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i % 3);
+      for (const Cell& viewer : viewers) {
+        opaque_viewers += map.is_opaque(viewer.x, viewer.y) ? 1 : 0;
+        for (const Walls walls : {Walls::kSeen, Walls::kUnseen}) {
+          const std::vector<std::uint8_t> reference = reference_view(table, map, viewer, walls);
+          for (const Form& form : kForms) {
+            SCOPED_TRACE(testing::Message()
+                         << form.name << ", walls " << (walls == Walls::kSeen ? "seen" : "unseen")
+                         << ", radius " << radius << ", seed " << seed << ", viewer " << viewer.x
+                         << "," << viewer.y);
+            std::vector<std::uint8_t> expected = reference;
+            if (!form.clears) {
+              for (std::size_t i = 0; i < expected.size(); ++i) {
+                if (expected[i] == 0) expected[i] = pattern[i];
+              }
+            }
+            std::vector<std::uint8_t> view = pattern;
+            ASSERT_TRUE(form.run(fov, map, viewer, walls, view));
+            ASSERT_EQ(view, expected);
+          }
+        }
+      }
+    }
+  }
+  // The viewer's own cell is in view even where it is opaque.
+  EXPECT_GT(opaque_viewers, 0);
+}
+
+// Marking several viewers into one view gives the cells any of them sees,
+// and Walls::kSeen is compute's view of old, byte for byte.
+TEST(FieldOfView, MarksTheViewsOfSeveralViewersIntoOne) {
+  const Table table = make_table(8);
+  const FieldOfView fov(table);
+  const Map map = random_map(40, 30, 0.2, 5);
+  const Cell viewers[] = {{3, 4}, {20, 15}, {39, 29}, {21, 15}};
+  std::vector<std::uint8_t> view(map.opaque.size(), 0);
+  std::vector<std::uint8_t> expected(map.opaque.size(), 0);
+  for (const Cell viewer : viewers) {
+    fov.mark(viewer, map.width, map.height, std::span(map.opaque), view);
+    const std::vector<std::uint8_t> alone = reference_view(table, map, viewer);
+    for (std::size_t i = 0; i < alone.size(); ++i) expected[i] |= alone[i];
+    std::vector<std::uint8_t> computed(map.opaque.size());
+    fov.compute(viewer, map.width, map.height, std::span(map.opaque), computed, Walls::kSeen);
+    EXPECT_EQ(computed, alone);
+  }
+  EXPECT_EQ(view, expected);
+}
+
+// mark refuses what compute refuses, naming itself, and leaves the view
+// alone.
+TEST(FieldOfView, MarkRefusesAViewerOffTheMapOrABufferOfTheWrongSize) {
+  const FieldOfView fov(make_table(4));
+  auto clear = [](int, int) { return false; };
+  const std::vector<std::uint8_t> open(100, 0);
+  const struct {
+    Cell viewer;
+    int width;
+    int height;
+    std::size_t map_size;
+    std::size_t view_size;
+  } cases[] = {
+      {{10, 0}, 10, 10, 100, 100}, {{0, -1}, 10, 10, 100, 100}, {{0, 0}, 0, 0, 0, 0},
+      {{0, 0}, 10, 10, 100, 99},   {{0, 0}, 10, 10, 99, 100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.viewer.x << "," << c.viewer.y << " on " << c.width
+                                    << "x" << c.height << ", map " << c.map_size << ", view "
+                                    << c.view_size);
+    std::vector<std::uint8_t> view(c.view_size, 7);
+    const std::span<const std::uint8_t> opaque(open.data(), c.map_size);
+    EXPECT_THROW(fov.mark(c.viewer, c.width, c.height, opaque, view), std::invalid_argument);
+    for (const Walls walls : {Walls::kSeen, Walls::kUnseen}) {
+      Error error;
+      EXPECT_FALSE(fov.mark(c.viewer, c.width, c.height, opaque, view, walls, error));
+      EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+      EXPECT_NE(error.message.find("vantrel::FieldOfView::mark: the viewer must stand on the map"),
+                std::string::npos);
+      EXPECT_FALSE(fov.compute(c.viewer, c.width, c.height, opaque, view, walls, error));
+      EXPECT_NE(error.message.find("vantrel::FieldOfView::compute:"), std::string::npos);
+      if (c.map_size == c.view_size) {
+        EXPECT_THROW(fov.mark(c.viewer, c.width, c.height, clear, view, walls),
+                     std::invalid_argument);
+        EXPECT_FALSE(fov.mark(c.viewer, c.width, c.height, clear, view, error));
+        EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+      }
+    }
+    EXPECT_EQ(view, std::vector<std::uint8_t>(c.view_size, 7));
   }
 }
 

@@ -9,6 +9,8 @@
 //     before it on that line; the first opaque cell of a line is in view
 //     (walls are seen), and O is in view;
 //   - nothing else is in view. A line ends at the map's edge.
+// Walls::kUnseen leaves the opaque cells out of the view (but O's own):
+// lines still stop at them, and clear cells are in view as they are above.
 //
 //     . . # . .        O  the viewer
 //     . . # . .        #  opaque, in view where a line first meets it
@@ -20,11 +22,13 @@
 // viewer, map and opacity, allocating nothing. The turned lines share their
 // first cells; they are kept as one tree of cells, walked once per view,
 // and the cells behind an opaque cell are skipped without being visited.
+// compute() writes the whole view; mark() only the cells in view, so that
+// its cost does not grow with the map.
 //
-// Threads: compute() is const and touches nothing but its arguments and the
-// tree, which it only reads: any number of threads may compute with one
-// FieldOfView at once, each into its own view. Building, assigning or
-// destroying one must not overlap any use of it.
+// Threads: compute() and mark() are const and touch nothing but their
+// arguments and the tree, which they only read: any number of threads may
+// compute or mark with one FieldOfView at once, each into its own view.
+// Building, assigning or destroying one must not overlap any use of it.
 #ifndef VANTREL_FIELD_OF_VIEW_H_
 #define VANTREL_FIELD_OF_VIEW_H_
 
@@ -42,6 +46,14 @@
 #include "vantrel/table.h"
 
 namespace vantrel {
+
+// Whether the opaque cells that lines reach are in view. Either way a line
+// stops at its first opaque cell, and the viewer's own cell is in view,
+// opaque or not (its opacity is never asked): a viewer sees where it stands.
+enum class Walls {
+  kSeen,    // the first opaque cell of each line is in view, as a wall is lit
+  kUnseen,  // no opaque cell is in view but the viewer's; clear cells as kSeen
+};
 
 class VANTREL_API FieldOfView {
  public:
@@ -112,6 +124,88 @@ class VANTREL_API FieldOfView {
   bool compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                std::span<std::uint8_t> in_view, Error& error) const noexcept;
 
+  // compute() with the opaque cells in view or not: with Walls::kUnseen an
+  // opaque cell's byte is 0, but the viewer's. Walls::kSeen is compute()
+  // above, to the byte. Errors and costs as compute() above.
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  void compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
+               std::span<std::uint8_t> in_view, Walls walls) const {
+    if (!is_view(viewer, width, height, in_view.size())) throw_not_a_view();
+    walk_as(walls, true, viewer, width, height, is_opaque, in_view);
+  }
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  bool compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
+               std::span<std::uint8_t> in_view, Walls walls, Error& error) const {
+    error.clear();
+    if (!is_view(viewer, width, height, in_view.size())) {
+      report_not_a_view(error);
+      return false;
+    }
+    walk_as(walls, true, viewer, width, height, is_opaque, in_view);
+    return true;
+  }
+  void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view, Walls walls) const;
+  bool compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view, Walls walls, Error& error) const noexcept;
+
+  // The same walk as compute(), for an engine that clears its view itself:
+  // sets `in_view[y * width + x]` to 1 for every cell in view and touches
+  // no other byte of `in_view`, neither reading nor writing it. The bytes of
+  // the cells out of view keep what they held; clearing them, when the view
+  // is to be the view alone, is the caller's: once for the whole map, then
+  // only the (2r + 1)^2 cells around the last viewer, r = radius(). Marking
+  // several viewers into one view gives what any of them sees.
+  //
+  // Arguments and errors as compute(): std::invalid_argument, or false and
+  // `error` filled in, when the viewer is off the map or a span's size is
+  // not width * height; `in_view` is left as it was then. Costs: a step for
+  // each cell of the tree that no opaque cell hides, at most 8 per point of
+  // the table, whatever the map's size. Allocates nothing.
+  //
+  // Threads: const, as compute(); many threads may mark at once, each into
+  // an output of its own. Marking into the same output from several threads
+  // at once is a data race, even where their views do not overlap in
+  // cells, unless the caller orders the calls.
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  void mark(Cell viewer, int width, int height, IsOpaque&& is_opaque,
+            std::span<std::uint8_t> in_view, Walls walls = Walls::kSeen) const {
+    if (!is_view(viewer, width, height, in_view.size())) throw_not_a_view_to_mark();
+    walk_as(walls, false, viewer, width, height, is_opaque, in_view);
+  }
+  // The same without throwing: false, and `error` filled in, where the
+  // arguments are not a view. Throws only what `is_opaque` throws.
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  bool mark(Cell viewer, int width, int height, IsOpaque&& is_opaque,
+            std::span<std::uint8_t> in_view, Walls walls, Error& error) const {
+    error.clear();
+    if (!is_view(viewer, width, height, in_view.size())) {
+      report_not_a_view_to_mark(error);
+      return false;
+    }
+    walk_as(walls, false, viewer, width, height, is_opaque, in_view);
+    return true;
+  }
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  bool mark(Cell viewer, int width, int height, IsOpaque&& is_opaque,
+            std::span<std::uint8_t> in_view, Error& error) const {
+    return mark(viewer, width, height, is_opaque, in_view, Walls::kSeen, error);
+  }
+  // The same for a map of bytes, as compute() takes it.
+  void mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+            std::span<std::uint8_t> in_view, Walls walls = Walls::kSeen) const;
+  bool mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+            std::span<std::uint8_t> in_view, Walls walls, Error& error) const noexcept;
+  bool mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+            std::span<std::uint8_t> in_view, Error& error) const noexcept {
+    return mark(viewer, width, height, opaque, in_view, Walls::kSeen, error);
+  }
+
  private:
   // True when every cell of the tree lies on the map around `viewer`.
   bool fits(Cell viewer, int width, int height) const {
@@ -132,16 +226,38 @@ class VANTREL_API FieldOfView {
   // of line, so that this header compiles without exceptions.
   [[noreturn]] static void throw_not_a_view();
   static void report_not_a_view(Error& error) noexcept;
+  // The same, naming mark().
+  [[noreturn]] static void throw_not_a_view_to_mark();
+  static void report_not_a_view_to_mark(Error& error) noexcept;
 
   // compute() of a map of bytes once its arguments are known to be a view.
   VANTREL_INTERNAL void compute_bytes(Cell viewer, int width, int height,
                                       std::span<const std::uint8_t> opaque,
                                       std::span<std::uint8_t> in_view) const noexcept;
-  // compute() once its arguments are known to be a view.
+  // compute() and mark() of a map of bytes, with either Walls, once their
+  // arguments are known to be a view; `clear` clears the view first.
+  VANTREL_INTERNAL void walk_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
+                                   std::span<const std::uint8_t> opaque,
+                                   std::span<std::uint8_t> in_view) const noexcept;
+  // walk() with the walls and the clearing chosen at run time.
   template <class IsOpaque>
+  void walk_as(Walls walls, bool clear, Cell viewer, int width, int height, IsOpaque& is_opaque,
+               std::span<std::uint8_t> in_view) const {
+    if (walls == Walls::kSeen) {
+      clear ? walk<Walls::kSeen, true>(viewer, width, height, is_opaque, in_view)
+            : walk<Walls::kSeen, false>(viewer, width, height, is_opaque, in_view);
+    } else {
+      clear ? walk<Walls::kUnseen, true>(viewer, width, height, is_opaque, in_view)
+            : walk<Walls::kUnseen, false>(viewer, width, height, is_opaque, in_view);
+    }
+  }
+  // compute() once its arguments are known to be a view; mark() without
+  // kClear. With Walls::kUnseen an opaque cell is asked about before it is
+  // written, and not written.
+  template <Walls kWalls = Walls::kSeen, bool kClear = true, class IsOpaque>
   void walk(Cell viewer, int width, int height, IsOpaque& is_opaque,
             std::span<std::uint8_t> in_view) const {
-    std::memset(in_view.data(), 0, in_view.size());
+    if constexpr (kClear) std::memset(in_view.data(), 0, in_view.size());
     std::uint8_t* const origin =
         in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
     *origin = 1;
@@ -157,8 +273,15 @@ class VANTREL_API FieldOfView {
         const Node& node = nodes[n];
         const std::int32_t x = viewer.x + node.dx;
         const std::int32_t y = viewer.y + node.dy;
-        cells[y * width + x] = 1;
-        n = is_opaque(x, y) ? node.after : n + 1;
+        if constexpr (kWalls == Walls::kSeen) {
+          cells[y * width + x] = 1;
+          n = is_opaque(x, y) ? node.after : n + 1;
+        } else if (is_opaque(x, y)) {
+          n = node.after;
+        } else {
+          cells[y * width + x] = 1;
+          ++n;
+        }
       }
       return;
     }
@@ -172,9 +295,17 @@ class VANTREL_API FieldOfView {
         n = node.after;
         continue;
       }
-      origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1;
-      n = is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)) ? node.after
-                                                                                 : n + 1;
+      std::uint8_t& cell = origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx];
+      if constexpr (kWalls == Walls::kSeen) {
+        cell = 1;
+        n = is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)) ? node.after
+                                                                                   : n + 1;
+      } else if (is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
+        n = node.after;
+      } else {
+        cell = 1;
+        ++n;
+      }
     }
   }
 

@@ -146,7 +146,8 @@ VANTREL_API vantrel_status vantrel_table_file_read(vantrel_table_file* file, int
  * of the table, each turned by each of the 8 symmetries of the square, are
  * walked from O outwards; a cell is in view when some turned line reaches it
  * with no opaque cell before it on that line. The first opaque cell of a line
- * is in view (walls are seen), O is in view, a line ends at the map's edge.
+ * is in view (walls are seen, unless VANTREL_WALLS_UNSEEN is asked for), O
+ * is in view, a line ends at the map's edge.
  * Built once, it computes views without allocating or changing: any number of
  * threads may compute with one vantrel_fov at once. */
 typedef struct vantrel_fov vantrel_fov;
@@ -176,6 +177,36 @@ VANTREL_API int vantrel_fov_radius(const vantrel_fov* fov);
 VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x, int32_t y,
                                                int32_t width, int32_t height,
                                                const uint8_t* opaque, uint8_t* in_view);
+
+/* Options of vantrel_fov_compute_with and vantrel_fov_mark, or'ed together;
+ * 0 is none. VANTREL_WALLS_UNSEEN: no opaque cell is in view but the
+ * viewer's own (the viewer's cell is in view, opaque or not); lines still
+ * stop at the first opaque cell, and clear cells are in view as without it.
+ * Without it the first opaque cell of each line is in view (walls are lit). */
+#define VANTREL_WALLS_UNSEEN 0x1u
+
+/* vantrel_fov_compute with `options`: with 0 it is vantrel_fov_compute, to
+ * the byte. Errors: as vantrel_fov_compute, and VANTREL_INVALID_ARGUMENT for
+ * a bit of `options` that is none of the VANTREL_ options above; `in_view` is
+ * left as it was then. */
+VANTREL_API vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int32_t x, int32_t y,
+                                                    int32_t width, int32_t height,
+                                                    const uint8_t* opaque, uint8_t* in_view,
+                                                    unsigned options);
+
+/* The same walk for an engine that clears its view itself: sets to 1 the
+ * byte of `in_view` of each cell in view and touches no other byte, neither
+ * reading nor writing it; the caller clears the view once, then only the
+ * (2r + 1) x (2r + 1) cells around the last viewer (r: vantrel_fov_radius).
+ * Cost: one walk of the table's lines from the viewer, skipping what lies
+ * behind an opaque cell, whatever the map's size; allocates nothing. Errors:
+ * as vantrel_fov_compute_with; `in_view` is left as it was then. Threads:
+ * many threads may mark at once with one vantrel_fov, each into its own
+ * `in_view`; into the same one from several threads at once is a data race
+ * unless the caller orders the calls. */
+VANTREL_API vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, int32_t y,
+                                            int32_t width, int32_t height, const uint8_t* opaque,
+                                            uint8_t* in_view, unsigned options);
 
 #ifdef __cplusplus
 }

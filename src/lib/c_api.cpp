@@ -117,6 +117,40 @@ vantrel_status null_argument(const char* function, const char* name) noexcept {
   return fail(VANTREL_INVALID_ARGUMENT, {function, ": `", name, "` is null"});
 }
 
+// Checks the arguments of a view that the C++ API cannot check itself (the
+// viewer and the map's size it checks against the spans' sizes), then runs
+// `view` with the map and the view as spans and the options as Walls.
+template <class View>
+vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t width,
+                         int32_t height, const uint8_t* opaque, uint8_t* in_view,
+                         unsigned options, View&& view) noexcept {
+  if (fov == nullptr) return null_argument(function, "fov");
+  if (opaque == nullptr) return null_argument(function, "opaque");
+  if (in_view == nullptr) return null_argument(function, "in_view");
+  // The spans need a size that fits, and a width and height it can multiply.
+  std::size_t size = 0;
+  if (width > 0 && height > 0 &&
+      static_cast<std::size_t>(height) <= SIZE_MAX / static_cast<std::size_t>(width)) {
+    size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  }
+  if (size == 0) {
+    return fail(VANTREL_INVALID_ARGUMENT,
+                {function, ": a map must be at least 1 x 1 cells, not ", Decimal(width), " x ",
+                 Decimal(height)});
+  }
+  constexpr unsigned kKnownOptions = VANTREL_WALLS_UNSEEN;
+  if ((options & ~kKnownOptions) != 0) {
+    return fail(VANTREL_INVALID_ARGUMENT,
+                {function, ": unknown options ", Decimal(options & ~kKnownOptions),
+                 " (VANTREL_WALLS_UNSEEN is ", Decimal(VANTREL_WALLS_UNSEEN), ")"});
+  }
+  const Walls walls = (options & VANTREL_WALLS_UNSEEN) != 0 ? Walls::kUnseen : Walls::kSeen;
+  return guarded([&] {
+    view(std::span<const std::uint8_t>(opaque, size), std::span<std::uint8_t>(in_view, size),
+         walls);
+  });
+}
+
 }  // namespace
 }  // namespace vantrel
 
@@ -246,27 +280,29 @@ int vantrel_fov_radius(const vantrel_fov* fov) { return fov != nullptr ? fov->fo
 
 vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
                                    int32_t height, const uint8_t* opaque, uint8_t* in_view) {
-  constexpr const char* kFunction = "vantrel_fov_compute";
-  if (fov == nullptr) return null_argument(kFunction, "fov");
-  if (opaque == nullptr) return null_argument(kFunction, "opaque");
-  if (in_view == nullptr) return null_argument(kFunction, "in_view");
-  // The C++ API checks the viewer and the map's size against the spans' sizes;
-  // those need a size that fits, and a width and height it can multiply.
-  std::size_t size = 0;
-  if (width > 0 && height > 0 &&
-      static_cast<std::size_t>(height) <= SIZE_MAX / static_cast<std::size_t>(width)) {
-    size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  }
-  if (size == 0) {
-    return fail(VANTREL_INVALID_ARGUMENT,
-                {kFunction, ": a map must be at least 1 x 1 cells, not ", Decimal(width), " x ",
-                 Decimal(height)});
-  }
-  return vantrel::guarded([&] {
-    fov->fov.compute(vantrel::Cell{x, y}, width, height,
-                     std::span<const std::uint8_t>(opaque, size),
-                     std::span<std::uint8_t>(in_view, size));
-  });
+  return vantrel::with_view("vantrel_fov_compute", fov, width, height, opaque, in_view, 0,
+                            [&](auto map, auto view, vantrel::Walls) {
+                              fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view);
+                            });
+}
+
+vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int32_t x, int32_t y,
+                                        int32_t width, int32_t height, const uint8_t* opaque,
+                                        uint8_t* in_view, unsigned options) {
+  return vantrel::with_view(
+      "vantrel_fov_compute_with", fov, width, height, opaque, in_view, options,
+      [&](auto map, auto view, vantrel::Walls walls) {
+        fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view, walls);
+      });
+}
+
+vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
+                                int32_t height, const uint8_t* opaque, uint8_t* in_view,
+                                unsigned options) {
+  return vantrel::with_view("vantrel_fov_mark", fov, width, height, opaque, in_view, options,
+                            [&](auto map, auto view, vantrel::Walls walls) {
+                              fov->fov.mark(vantrel::Cell{x, y}, width, height, map, view, walls);
+                            });
 }
 
 }  // extern "C"

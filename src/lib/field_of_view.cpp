@@ -123,6 +123,9 @@ namespace {
 constexpr char kNotAView[] =
     "vantrel::FieldOfView::compute: the viewer must stand on the map, and the views must "
     "hold width * height bytes";
+constexpr char kNotAViewToMark[] =
+    "vantrel::FieldOfView::mark: the viewer must stand on the map, and the views must "
+    "hold width * height bytes";
 
 }  // namespace
 
@@ -130,6 +133,12 @@ void FieldOfView::throw_not_a_view() { throw std::invalid_argument(kNotAView); }
 
 void FieldOfView::report_not_a_view(Error& error) noexcept {
   report(error, Error::Code::kInvalidArgument, kNotAView);
+}
+
+void FieldOfView::throw_not_a_view_to_mark() { throw std::invalid_argument(kNotAViewToMark); }
+
+void FieldOfView::report_not_a_view_to_mark(Error& error) noexcept {
+  report(error, Error::Code::kInvalidArgument, kNotAViewToMark);
 }
 
 std::optional<FieldOfView> FieldOfView::make(const Table& table, Error& error) noexcept {
@@ -161,30 +170,94 @@ void FieldOfView::compute(Cell viewer, int width, int height,
   compute_bytes(viewer, width, height, opaque, in_view);
 }
 
+bool FieldOfView::compute(Cell viewer, int width, int height,
+                          std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                          Walls walls, Error& error) const noexcept {
+  error.clear();
+  if (!is_view(viewer, width, height, in_view.size()) ||
+      !is_view(viewer, width, height, opaque.size())) {
+    report_not_a_view(error);
+    return false;
+  }
+  walk_bytes(walls, true, viewer, width, height, opaque, in_view);
+  return true;
+}
+
+void FieldOfView::compute(Cell viewer, int width, int height,
+                          std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                          Walls walls) const {
+  if (!is_view(viewer, width, height, in_view.size()) ||
+      !is_view(viewer, width, height, opaque.size())) {
+    throw_not_a_view();
+  }
+  walk_bytes(walls, true, viewer, width, height, opaque, in_view);
+}
+
+bool FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                       std::span<std::uint8_t> in_view, Walls walls, Error& error) const noexcept {
+  error.clear();
+  if (!is_view(viewer, width, height, in_view.size()) ||
+      !is_view(viewer, width, height, opaque.size())) {
+    report_not_a_view_to_mark(error);
+    return false;
+  }
+  walk_bytes(walls, false, viewer, width, height, opaque, in_view);
+  return true;
+}
+
+void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                       std::span<std::uint8_t> in_view, Walls walls) const {
+  if (!is_view(viewer, width, height, in_view.size()) ||
+      !is_view(viewer, width, height, opaque.size())) {
+    throw_not_a_view_to_mark();
+  }
+  walk_bytes(walls, false, viewer, width, height, opaque, in_view);
+}
+
 void FieldOfView::compute_bytes(Cell viewer, int width, int height,
                                 std::span<const std::uint8_t> opaque,
                                 std::span<std::uint8_t> in_view) const noexcept {
+  walk_bytes(Walls::kSeen, true, viewer, width, height, opaque, in_view);
+}
+
+void FieldOfView::walk_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
+                             std::span<const std::uint8_t> opaque,
+                             std::span<std::uint8_t> in_view) const noexcept {
   if (!fits(viewer, width, height)) {
-    auto is_opaque = 
-[&](std::int32_t x, std::int32_t y) {
+    auto is_opaque = [&](std::int32_t x, std::int32_t y) {
       return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
                     static_cast<std::size_t>(x)] != 0;
     };
-    walk(viewer, width, height, is_opaque, in_view);
+    walk_as(walls, clear, viewer, width, height, is_opaque, in_view);
     return;
   }
-  std::memset(in_view.data(), 0, in_view.size());
+  if (clear) std::memset(in_view.data(), 0, in_view.size());
   const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
   std::uint8_t* const seen = in_view.data() + origin;
   const std::uint8_t* const wall = opaque.data() + origin;
   *seen = 1;
   const Node* const nodes = nodes_.data();
   const std::size_t count = nodes_.size();
+  if (walls == Walls::kSeen) {
+    for (std::size_t n = 0; n < count;) {
+      const Node& node = nodes[n];
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+      seen[at] = 1;
+      n = wall[at] != 0 ? node.after : n + 1;
+    }
+    return;
+  }
+  // The wall is read before the view is written, and an opaque cell's byte
+  // is left alone.
   for (std::size_t n = 0; n < count;) {
     const Node& node = nodes[n];
     const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-    seen[at] = 1;
-    n = wall[at] != 0 ? node.after : n + 1;
+    if (wall[at] != 0) {
+      n = node.after;
+    } else {
+      seen[at] = 1;
+      ++n;
+    }
   }
 }
 
