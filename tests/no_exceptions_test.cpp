@@ -11,6 +11,7 @@
 #include "vantrel/error.h"
 #include "vantrel/export.h"
 #include "vantrel/field_of_view.h"
+#include "vantrel/line_of_sight.h"
 #include "vantrel/table.h"
 #include "vantrel/vantrel.h"
 #include "vantrel/version.h"
@@ -71,6 +72,18 @@ int main() {
   expect(fov->compute({7, 7}, kSide, kSide, [](int, int) { return false; }, again, error) &&
              again == view,
          "a view from a predicate");
+
+  auto line = vantrel::LineOfSight::make(*fov, error);
+  expect(line && !error, "LineOfSight::make");
+  if (!line) return 1;
+  expect(!line->sees({7, 7}, {kSide, 7}, kSide, kSide, std::span<const std::uint8_t>(opaque),
+                     error) &&
+             error.code == Error::Code::kInvalidArgument,
+         "a target off the map is refused");
+  expect(line->sees({7, 7}, {13, 7}, kSide, kSide, std::span<const std::uint8_t>(opaque), error) &&
+             !error && !line->sees({7, 7}, {14, 7}, kSide, kSide,
+                                   std::span<const std::uint8_t>(opaque), error),
+         "a target is seen within the radius only");
 
   expect(vantrel_version() == VANTREL_VERSION &&
              std::string(vantrel_version_string()) == VANTREL_VERSION_STRING,
