@@ -12,6 +12,7 @@
 #include "vantrel/export.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/line_of_sight.h"
+#include "vantrel/sight.h"
 #include "vantrel/table.h"
 #include "vantrel/vantrel.h"
 #include "vantrel/version.h"
@@ -84,6 +85,16 @@ int main() {
              !error && !line->sees({7, 7}, {14, 7}, kSide, kSide,
                                    std::span<const std::uint8_t>(opaque), error),
          "a target is seen within the radius only");
+
+  expect(!vantrel::Sight::make(0, error) && error.code == Error::Code::kInvalidArgument,
+         "a Sight of no radius is refused");
+  auto sight = vantrel::Sight::make(6, error);
+  expect(sight && !error, "Sight::make");
+  if (!sight) return 1;
+  expect(sight->field_of_view(7, error) == nullptr && error.code == Error::Code::kInvalidArgument,
+         "a radius beyond the largest is refused");
+  expect(sight->prepare(6, error) && sight->line_of_sight(6, error) != nullptr && !error,
+         "a radius is prepared");
 
   expect(vantrel_version() == VANTREL_VERSION &&
              std::string(vantrel_version_string()) == VANTREL_VERSION_STRING,
