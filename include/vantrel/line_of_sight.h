@@ -122,11 +122,22 @@ class VANTREL_API LineOfSight {
     const Step* const steps = steps_.data();
     for (std::uint32_t p = first_place_[cell]; p < first_place_[cell + 1]; ++p) {
       bool clear = true;
-      for (std::uint32_t n = steps[places[p]].before; n != kViewer; n = steps[n].before) {
+      if (straight_) {
+        // Between the viewer and the target, so on the map.
+        for (std::uint32_t n = places[p]; n != kViewer; n = steps[n].before) {
+          if (is_opaque(viewer.x + steps[n].dx, viewer.y + steps[n].dy)) {
+            clear = false;
+            break;
+          }
+        }
+        if (clear) return true;
+        continue;
+      }
+      for (std::uint32_t n = places[p]; n != kViewer; n = steps[n].before) {
         const std::int64_t x = std::int64_t{viewer.x} + steps[n].dx;
         const std::int64_t y = std::int64_t{viewer.y} + steps[n].dy;
-        // Off the map the line has ended: a line of a table that is not
-        // straight may leave the map and come back.
+        // Off the map the line has ended: a line that is not straight may
+        // leave the map and come back.
         if (x < 0 || y < 0 || x >= width || y >= height ||
             is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
           clear = false;
@@ -147,11 +158,20 @@ class VANTREL_API LineOfSight {
   };
   static constexpr std::uint32_t kViewer = 0xffffffffu;
 
+  // sees() of a map of bytes once both cells are known to be on the map.
+  VANTREL_INTERNAL bool look_at_bytes(Cell viewer, Cell target, int width, int height,
+                                      const std::uint8_t* opaque, Walls walls) const noexcept;
+
   int radius_ = 0;
+  // Whether each cell of the tree lies between the viewer and each cell
+  // after it on its lines, as on the straight lines of make_table's tables:
+  // then the cells before a target on the map are on the map.
+  bool straight_ = true;
   std::vector<Step> steps_;  // in the order of the tree's cells
-  // The places of the cell at (dx, dy) in the tree are
-  // places_[first_place_[c]] up to places_[first_place_[c + 1]], c = (dy + r)
-  // * (2r + 1) + dx + r.
+  // The places of the cell at (dx, dy) in the tree, each as the cell before
+  // it (kViewer next to the viewer), are places_[first_place_[c]] up to
+  // places_[first_place_[c + 1]], c = (dy + r) * (2r + 1) + dx + r, the
+  // places nearest the viewer first.
   std::vector<std::uint32_t> first_place_;
   std::vector<std::uint32_t> places_;
 };
