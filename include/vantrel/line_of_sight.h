@@ -53,11 +53,13 @@ class VANTREL_API LineOfSight {
   // throws std::invalid_argument. A target further than radius() on either
   // axis is not seen.
   //
-  // Costs: for each place of the target in the tree (a few; 8 per turned
-  // line through it at most), a step back for each cell before it up to
-  // the first opaque one, so at most the distance to the target per place,
-  // whatever the table's size; `is_opaque` is called for those cells only,
-  // and only for cells of the map. Allocates nothing.
+  // Costs: for each place of the target in the tree (one per distinct way
+  // the turned lines reach it, about 2 on average), a step back for each
+  // cell before it up to the first opaque one, so at most the distance to
+  // the target per place, whatever the table's size; the places nearest
+  // the viewer are walked first, and the walk ends at the first that is
+  // clear. `is_opaque` is called for those cells (and, with Walls::kUnseen,
+  // the target) only, and only for cells of the map. Allocates nothing.
   template <class IsOpaque>
     requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
   bool sees(Cell viewer, Cell target, int width, int height, IsOpaque&& is_opaque,
