@@ -31,7 +31,7 @@ namespace vantrel {
 class VANTREL_API Sight {
  public:
   // Radii 1 to `largest_radius`, each by make_table(radius). Builds
-  // nothing yet: costs a few bytes per radius. Throws
+  // nothing yet: costs about 80 bytes per radius. Throws
   // std::invalid_argument for a largest radius below 1 or above
   // FieldOfView::kLargestViewRadius, std::bad_alloc.
   explicit Sight(int largest_radius);
