@@ -82,7 +82,8 @@ bool LineOfSight::look_at_bytes(Cell viewer, Cell target, int width, int height,
   const std::uint32_t end = first_place_[cell + 1];
   for (std::uint32_t p = first_place_[cell]; p < end; ++p) {
     std::uint32_t n = places[p];
-    while (n != kViewer && origin[static_cast<std::ptrdiff_t>(steps[n].dy) * width + steps[n].dx] == 0) {
+    while (n != kViewer &&
+           origin[static_cast<std::ptrdiff_t>(steps[n].dy) * width + steps[n].dx] == 0) {
       n = steps[n].before;
     }
     if (n == kViewer) return true;

@@ -66,7 +66,9 @@ Sight::Sight(int largest_radius) {
                                 std::to_string(largest_radius));
   }
   state_ = std::make_unique<State>(largest_radius);
-  for (int r = 0; r < largest_radius; ++r) state_->radii[static_cast<std::size_t>(r)].present = true;
+  for (int r = 0; r < largest_radius; ++r) {
+    state_->radii[static_cast<std::size_t>(r)].present = true;
+  }
 }
 
 Sight::Sight(TableFile& file) {
@@ -105,7 +107,8 @@ Sight& Sight::operator=(Sight&&) noexcept = default;
 int Sight::largest_radius() const { return state_->largest; }
 
 bool Sight::has_radius(int radius) const {
-  return radius >= 1 && radius <= state_->largest && state_->radii[static_cast<std::size_t>(radius - 1)].present;
+  return radius >= 1 && radius <= state_->largest &&
+         state_->radii[static_cast<std::size_t>(radius - 1)].present;
 }
 
 void Sight::prepare(int radius) const { state_->sight_of(radius); }
