@@ -54,11 +54,11 @@ class VANTREL_API LineOfSight {
   // axis is not seen.
   //
   // Costs: for each place of the target in the tree (one per distinct way
-  // the turned lines reach it, about 2 on average), a step back for each
-  // cell before it up to the first opaque one, so at most the distance to
-  // the target per place, whatever the table's size; the places nearest
-  // the viewer are walked first, and the walk ends at the first that is
-  // clear. `is_opaque` is called for those cells (and, with Walls::kUnseen,
+  // the turned lines reach it: 1.4 on average at radius 12, 1.8 at 50), a
+  // step back for each cell before it up to the first opaque one, so at
+  // most the distance to the target per place, whatever the table's size;
+  // the places nearest the viewer are walked first, and the walk ends at
+  // the first that is clear. `is_opaque` is called for those cells (and, with Walls::kUnseen,
   // the target) only, and only for cells of the map. Allocates nothing.
   template <class IsOpaque>
     requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
