@@ -54,7 +54,7 @@ class VANTREL_API LineOfSight {
   // axis is not seen.
   //
   // Costs: for each place of the target in the tree (one per distinct way
-  // the turned lines reach it: 1.4 on average at radius 12, 1.8 at 50), a
+  // the turned lines reach it: 1.5 on average at radius 12, 1.8 at 50), a
   // step back for each cell before it up to the first opaque one, so at
   // most the distance to the target per place, whatever the table's size;
   // the places nearest the viewer are walked first, and the walk ends at
