@@ -8,7 +8,9 @@
 // agree on, whether vantrel's view is symmetric on these maps, and that its
 // computations allocated nothing; after them, a table of nanoseconds per
 // computation (the median over --benchmark_repetitions runs, CPU time),
-// with the ratio of vantrel's to libtcod's fastest. Steadier figures on a
+// with the ratio of vantrel's to libtcod's fastest; then what sees() of a
+// viewer and a target within radius 12 costs against a whole view, after
+// checking it against the view for every pair. Steadier figures on a
 // busy machine (about two and a half minutes):
 //   fov_bench --benchmark_min_time=0.1 --benchmark_repetitions=9
 //             --benchmark_enable_random_interleaving=true
@@ -33,6 +35,7 @@
 #include <libtcod/fov.h>
 
 #include "vantrel/field_of_view.h"
+#include "vantrel/line_of_sight.h"
 #include "vantrel/table.h"
 #include "vantrel/vantrel.h"
 
@@ -466,6 +469,103 @@ void time_tcod_large(benchmark::State& state, LargeCase* c, TCOD_fov_algorithm_t
   }
 }
 
+// --- Lines of sight: one cell against the whole view ----------------------
+
+std::string timing_name(const Case& c, const char* who) {
+  return "fov/" + case_name(c) + "/" + who;
+}
+
+// sees() of a viewer and a target at random within the radius of each
+// other (x^2 + y^2 <= k^2), on the maps of the radius 12 cases, against
+// what a whole view costs there. The same pairs on every map.
+constexpr int kSightRadius = 12;
+constexpr int kSightPairs = 512;
+
+struct SightCase {
+  const Setup* setup;
+  const vantrel::LineOfSight* line;
+  std::vector<std::pair<vantrel::Cell, vantrel::Cell>> pairs;  // viewer, target
+};
+
+std::vector<SightCase> make_sight_cases(const std::vector<Setup>& setups,
+                                        const vantrel::LineOfSight& line) {
+  std::vector<SightCase> cases;
+  for (const Setup& s : setups) {
+    if (s.c.radius != kSightRadius) continue;
+    SightCase c{&s, &line, {}};
+    std::mt19937 random(12);
+    const int size = s.maps[0].size;
+    while (c.pairs.size() < kSightPairs) {
+      const vantrel::Cell viewer{static_cast<int>(random() % static_cast<unsigned>(size)),
+                                 static_cast<int>(random() % static_cast<unsigned>(size))};
+      const vantrel::Cell target{static_cast<int>(random() % static_cast<unsigned>(size)),
+                                 static_cast<int>(random() % static_cast<unsigned>(size))};
+      const int dx = target.x - viewer.x;
+      const int dy = target.y - viewer.y;
+      if (dx * dx + dy * dy <= kSightRadius * kSightRadius) c.pairs.emplace_back(viewer, target);
+    }
+    cases.push_back(std::move(c));
+  }
+  return cases;
+}
+
+std::string sight_timing_name(const SightCase& c) {
+  return timing_name(c.setup->c, "vantrel_sees");
+}
+
+// Each pair's sees() against the viewer's whole view, on every map; false
+// when one disagrees or sees() allocated.
+bool report_sees(const std::vector<SightCase>& cases) {
+  bool sound = true;
+  std::printf("Lines of sight, radius %d: sees() of %d pairs within the radius on each map "
+              "against the viewer's view\n",
+              kSightRadius, kSightPairs);
+  for (const SightCase& c : cases) {
+    long disagree = 0;
+    long calls = 0;
+    std::uint64_t allocated = 0;
+    for (const Map& map : c.setup->maps) {
+      std::vector<std::uint8_t> view(map.opaque.size());
+      for (const auto& [viewer, target] : c.pairs) {
+        c.setup->fov->compute(viewer, map.size, map.size,
+                              std::span<const std::uint8_t>(map.opaque), view);
+        const std::uint64_t before = allocations;
+        const bool seen = c.line->sees(viewer, target, map.size, map.size,
+                                       std::span<const std::uint8_t>(map.opaque));
+        allocated += allocations - before;
+        ++calls;
+        if (seen != (view[static_cast<std::size_t>(target.y * map.size + target.x)] != 0)) {
+          ++disagree;
+        }
+      }
+    }
+    std::printf("  %-14s %ld pairs: disagreements with the view: %ld; allocations: %llu\n",
+                case_name(c.setup->c).c_str(), calls, disagree,
+                static_cast<unsigned long long>(allocated));
+    if (disagree != 0 || allocated != 0) sound = false;
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return sound;
+}
+
+// Each iteration is one pair, the pairs in turn on the maps in turn.
+void time_sees(benchmark::State& state, const SightCase* c) {
+  const std::vector<Map>& maps = c->setup->maps;
+  std::size_t m = 0;
+  std::size_t p = 0;
+  for (auto _ : state) {
+    const auto& [viewer, target] = c->pairs[p];
+    const Map& map = maps[m];
+    benchmark::DoNotOptimize(c->line->sees(viewer, target, map.size, map.size,
+                                           std::span<const std::uint8_t>(map.opaque)));
+    if (++p == c->pairs.size()) {
+      p = 0;
+      if (++m == maps.size()) m = 0;
+    }
+  }
+}
+
 // --- Timings ---------------------------------------------------------------
 
 // Each iteration is one computation, on the case's maps in turn.
@@ -491,17 +591,14 @@ void time_tcod(benchmark::State& state, Setup* s, TCOD_fov_algorithm_t algorithm
   }
 }
 
-std::string timing_name(const Case& c, const char* who) {
-  return "fov/" + case_name(c) + "/" + who;
-}
-
 // The console's output, then a table of the figures: a row per field of
 // view, a column per case, in ns per computation, with the ratio of
 // vantrel's to libtcod's fastest.
 class FigureTable : public benchmark::ConsoleReporter {
  public:
-  FigureTable(std::span<const Setup> setups, std::span<const LargeCase> large)
-      : setups_(setups), large_(large) {}
+  FigureTable(std::span<const Setup> setups, std::span<const LargeCase> large,
+              std::span<const SightCase> sights)
+      : setups_(setups), large_(large), sights_(sights) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -551,6 +648,7 @@ class FigureTable : public benchmark::ConsoleReporter {
     for (const Setup& s : setups_) std::printf(" %12.2f |", s.c.opaque_percent == 0 ? 1.0 : 0.5);
     std::printf("\n");
     print_large();
+    print_sees();
     std::fflush(stdout);
   }
 
@@ -635,6 +733,33 @@ class FigureTable : public benchmark::ConsoleReporter {
     }
   }
 
+  // sees() against a whole view from the middle of the same maps, when it
+  // ran: a column per case.
+  void print_sees() {
+    std::vector<double> sees;
+    std::vector<double> views;
+    for (const SightCase& c : sights_) {
+      sees.push_back(figure(sight_timing_name(c)));
+      views.push_back(figure(timing_name(c.setup->c, kOurs.name)));
+    }
+    if (std::all_of(sees.begin(), sees.end(), [](double ns) { return ns < 0; })) return;
+    std::printf("\nLines of sight, radius %d: ns per sees() of a pair within the radius "
+                "against a view (CPU time, median of the runs)\n\n| %-20s |",
+                kSightRadius, "");
+    for (const SightCase& c : sights_) std::printf(" %12s |", case_name(c.setup->c).c_str());
+    std::printf("\n|%s|", std::string(22, '-').c_str());
+    for (std::size_t i = 0; i < sights_.size(); ++i) {
+      std::printf("%s:|", std::string(13, '-').c_str());
+    }
+    std::printf("\n");
+    print_row("sees", sees);
+    print_row("vantrel (bytes)", views);
+    print_ratios("sees / view", sees, views);
+    std::printf("| %-20s |", "goal: at most");
+    for (std::size_t i = 0; i < sights_.size(); ++i) std::printf(" %12.2f |", 0.1);
+    std::printf("\n");
+  }
+
   // One field of view's figures, a case after another.
   std::vector<double> row(const char* who) {
     std::vector<double> figures;
@@ -669,6 +794,7 @@ class FigureTable : public benchmark::ConsoleReporter {
 
   std::span<const Setup> setups_;
   std::span<const LargeCase> large_;
+  std::span<const SightCase> sights_;
   std::map<std::string, Figures> figures_;
 };
 
@@ -705,6 +831,9 @@ int main(int argc, char** argv) {
   std::vector<LargeCase> large_cases = make_large_cases(views.at(kLargeRadius));
   const bool views_allocation_free = report_views(setups);
   const bool allocation_free = report_large(large_cases) && views_allocation_free;
+  const vantrel::LineOfSight line(views.at(kSightRadius));
+  const std::vector<SightCase> sight_cases = make_sight_cases(setups, line);
+  const bool sees_sound = report_sees(sight_cases);
 
   for (Setup& s : setups) {
     benchmark::RegisterBenchmark(timing_name(s.c, kOurs.name).c_str(), time_ours<compute_ours>,
@@ -729,12 +858,19 @@ int main(int argc, char** argv) {
                                    &c, algorithm.id);
     }
   }
-  FigureTable table(setups, large_cases);
+  for (const SightCase& c : sight_cases) {
+    benchmark::RegisterBenchmark(sight_timing_name(c).c_str(), time_sees, &c);
+  }
+  FigureTable table(setups, large_cases, sight_cases);
   benchmark::RunSpecifiedBenchmarks(&table);
   benchmark::Shutdown();
   for (const auto& [radius, c_view] : c_views) vantrel_fov_free(c_view);
   if (!allocation_free) {
     std::fprintf(stderr, "fov_bench: vantrel's field of view allocated while computing\n");
+    return 1;
+  }
+  if (!sees_sound) {
+    std::fprintf(stderr, "fov_bench: sees() disagreed with the view, or allocated\n");
     return 1;
   }
   return 0;

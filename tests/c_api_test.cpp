@@ -187,6 +187,50 @@ TEST(CApi, ComputesAndMarksWithOptionsAsTheCppApi) {
   }
 }
 
+// vantrel_fov_sees against the view of vantrel_fov_compute_with, for every
+// target, with each option; its first calls from two threads at once.
+TEST(CApi, SeesWhatTheViewHolds) {
+  const int width = 30;
+  const int height = 17;
+  std::mt19937 random(5);
+  std::bernoulli_distribution wall(0.3);
+  std::vector<std::uint8_t> opaque(width * height);
+  for (std::uint8_t& cell : opaque) cell = wall(random) ? 1 : 0;
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(made_table(9).get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  auto wrong_targets = [&](unsigned options, Cell viewer) {
+    std::vector<std::uint8_t> view(opaque.size());
+    EXPECT_EQ(vantrel_fov_compute_with(fov.get(), viewer.x, viewer.y, width, height,
+                                       opaque.data(), view.data(), options),
+              VANTREL_OK);
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        int sees = 7;
+        if (vantrel_fov_sees(fov.get(), viewer.x, viewer.y, x, y, width, height, opaque.data(),
+                             options, &sees) != VANTREL_OK ||
+            sees != view[static_cast<std::size_t>(y * width + x)]) {
+          ++wrong;
+        }
+      }
+    }
+    return wrong;
+  };
+  int wrong[2] = {-1, -1};
+  std::thread other([&] { wrong[1] = wrong_targets(0, Cell{3, 3}); });
+  wrong[0] = wrong_targets(VANTREL_WALLS_UNSEEN, Cell{20, 10});
+  other.join();
+  EXPECT_EQ(wrong[0], 0);
+  EXPECT_EQ(wrong[1], 0);
+  for (const unsigned options : {0u, unsigned{VANTREL_WALLS_UNSEEN}}) {
+    for (const Cell viewer : {Cell{0, 0}, Cell{29, 16}, Cell{15, 8}, Cell{2, 14}}) {
+      EXPECT_EQ(wrong_targets(options, viewer), 0)
+          << "options " << options << ", viewer " << viewer.x << "," << viewer.y;
+    }
+  }
+}
+
 // Both calls refuse what vantrel_fov_compute refuses, and options they do
 // not know, leaving the view as it was.
 TEST(CApi, ComputeWithAndMarkRefuseUnknownOptionsAndWhatComputeRefuses) {
@@ -269,6 +313,17 @@ TEST(CApi, EachFailureHasItsStatusAndMessage) {
   auto compute = [&](int x, int y, int width, int height, const std::uint8_t* map,
                      std::uint8_t* view) {
     return [=, &fov] { return vantrel_fov_compute(fov.get(), x, y, width, height, map, view); };
+  };
+  // vantrel_fov_sees, checked to say "not seen" when it fails.
+  auto sees = [&](int x, int y, int target_x, int target_y, int width, int height,
+                  const std::uint8_t* map, unsigned options) {
+    return [=, &fov] {
+      int seen = 7;
+      const vantrel_status status = vantrel_fov_sees(fov.get(), x, y, target_x, target_y, width,
+                                                     height, map, options, &seen);
+      EXPECT_EQ(seen, 0);
+      return status;
+    };
   };
   const vantrel_status kInvalid = VANTREL_INVALID_ARGUMENT;
   const vantrel_status kFileError = VANTREL_TABLE_FILE_ERROR;
@@ -366,6 +421,27 @@ TEST(CApi, EachFailureHasItsStatusAndMessage) {
       {"no field of view",
        [&] { return vantrel_fov_compute(nullptr, 0, 0, 6, 4, opaque.data(), in_view.data()); },
        kInvalid, "vantrel_fov_compute: `fov` is null"},
+      {"target off the map", sees(1, 1, 6, 1, 6, 4, opaque.data(), 0), kInvalid,
+       "vantrel::LineOfSight::sees: the viewer and the target must stand on the map"},
+      {"viewer off the map to see", sees(1, -1, 1, 1, 6, 4, opaque.data(), 0), kInvalid,
+       "vantrel::LineOfSight::sees: the viewer and the target must stand on the map"},
+      {"a map of no cells to see", sees(0, 0, 0, 0, 6, 0, opaque.data(), 0), kInvalid,
+       "vantrel_fov_sees: a map must be at least 1 x 1 cells, not 6 x 0"},
+      {"an unknown option to see", sees(0, 0, 1, 1, 6, 4, opaque.data(), 4), kInvalid,
+       "vantrel_fov_sees: unknown options 4"},
+      {"no map to see", sees(0, 0, 1, 1, 6, 4, nullptr, 0), kInvalid,
+       "vantrel_fov_sees: `opaque` is null"},
+      {"no field of view to see", [&] {
+         int seen = 7;
+         const vantrel_status status =
+             vantrel_fov_sees(nullptr, 0, 0, 1, 1, 6, 4, opaque.data(), 0, &seen);
+         EXPECT_EQ(seen, 0);
+         return status;
+       },
+       kInvalid, "vantrel_fov_sees: `fov` is null"},
+      {"nowhere to say what is seen",
+       [&] { return vantrel_fov_sees(fov.get(), 0, 0, 1, 1, 6, 4, opaque.data(), 0, nullptr); },
+       kInvalid, "vantrel_fov_sees: `sees` is null"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

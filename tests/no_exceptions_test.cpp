@@ -11,6 +11,8 @@
 #include "vantrel/error.h"
 #include "vantrel/export.h"
 #include "vantrel/field_of_view.h"
+#include "vantrel/line_of_sight.h"
+#include "vantrel/sight.h"
 #include "vantrel/table.h"
 #include "vantrel/vantrel.h"
 #include "vantrel/version.h"
@@ -71,6 +73,28 @@ int main() {
   expect(fov->compute({7, 7}, kSide, kSide, [](int, int) { return false; }, again, error) &&
              again == view,
          "a view from a predicate");
+
+  auto line = vantrel::LineOfSight::make(*fov, error);
+  expect(line && !error, "LineOfSight::make");
+  if (!line) return 1;
+  expect(!line->sees({7, 7}, {kSide, 7}, kSide, kSide, std::span<const std::uint8_t>(opaque),
+                     error) &&
+             error.code == Error::Code::kInvalidArgument,
+         "a target off the map is refused");
+  expect(line->sees({7, 7}, {13, 7}, kSide, kSide, std::span<const std::uint8_t>(opaque), error) &&
+             !error && !line->sees({7, 7}, {14, 7}, kSide, kSide,
+                                   std::span<const std::uint8_t>(opaque), error),
+         "a target is seen within the radius only");
+
+  expect(!vantrel::Sight::make(0, error) && error.code == Error::Code::kInvalidArgument,
+         "a Sight of no radius is refused");
+  auto sight = vantrel::Sight::make(6, error);
+  expect(sight && !error, "Sight::make");
+  if (!sight) return 1;
+  expect(sight->field_of_view(7, error) == nullptr && error.code == Error::Code::kInvalidArgument,
+         "a radius beyond the largest is refused");
+  expect(sight->prepare(6, error) && sight->line_of_sight(6, error) != nullptr && !error,
+         "a radius is prepared");
 
   expect(vantrel_version() == VANTREL_VERSION &&
              std::string(vantrel_version_string()) == VANTREL_VERSION_STRING,

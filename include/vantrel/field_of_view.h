@@ -207,6 +207,9 @@ class VANTREL_API FieldOfView {
   }
 
  private:
+  // LineOfSight indexes the tree.
+  friend class LineOfSight;
+
   // True when every cell of the tree lies on the map around `viewer`.
   bool fits(Cell viewer, int width, int height) const {
     return viewer.x >= radius_ && viewer.y >= radius_ && width - viewer.x > radius_ &&

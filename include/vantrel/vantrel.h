@@ -208,6 +208,23 @@ VANTREL_API vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, i
                                             int32_t width, int32_t height, const uint8_t* opaque,
                                             uint8_t* in_view, unsigned options);
 
+/* Whether a viewer at (x, y) sees the cell (target_x, target_y): sets *sees
+ * to 1 when vantrel_fov_compute_with with the same map and `options` would
+ * set the target's byte to 1, to 0 otherwise (a target further than the
+ * radius is not seen). Cost: a walk back from the target along the lines
+ * through it only, up to the first opaque cell, whatever the table's size.
+ * The first call with a vantrel_fov builds its index of lines: 12 bytes per
+ * cell of its tree and 4 per cell within its radius (a radius of 12 about
+ * 10 KB, 50 about 210 KB); later calls allocate nothing. Errors:
+ * VANTREL_INVALID_ARGUMENT for a null pointer, a width or height below 1, an
+ * unknown option, or a viewer or target off the map; VANTREL_OUT_OF_MEMORY
+ * when the index cannot be built. *sees is 0 on failure. Threads: as vantrel_fov_compute, the
+ * first call included. */
+VANTREL_API vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y,
+                                            int32_t target_x, int32_t target_y, int32_t width,
+                                            int32_t height, const uint8_t* opaque,
+                                            unsigned options, int* sees);
+
 #ifdef __cplusplus
 }
 #endif

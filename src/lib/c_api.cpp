@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <exception>
 #include <initializer_list>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <span>
 #include <stdexcept>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "vantrel/field_of_view.h"
+#include "vantrel/line_of_sight.h"
 #include "vantrel/table.h"
 
 struct vantrel_table {
@@ -29,7 +32,12 @@ struct vantrel_table_file {
 };
 
 struct vantrel_fov {
+  explicit vantrel_fov(vantrel::FieldOfView view) : fov(std::move(view)) {}
+
   vantrel::FieldOfView fov;
+  // Built by the first vantrel_fov_sees, by one thread while the others wait.
+  mutable std::once_flag sight_once;
+  mutable std::unique_ptr<vantrel::LineOfSight> sight;
 };
 
 namespace vantrel {
@@ -117,18 +125,13 @@ vantrel_status null_argument(const char* function, const char* name) noexcept {
   return fail(VANTREL_INVALID_ARGUMENT, {function, ": `", name, "` is null"});
 }
 
-// Checks the arguments of a view that the C++ API cannot check itself (the
-// viewer and the map's size it checks against the spans' sizes), then runs
-// `view` with the map and the view as spans and the options as Walls.
-template <class View>
-vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t width,
-                         int32_t height, const uint8_t* opaque, uint8_t* in_view,
-                         unsigned options, View&& view) noexcept {
-  if (fov == nullptr) return null_argument(function, "fov");
-  if (opaque == nullptr) return null_argument(function, "opaque");
-  if (in_view == nullptr) return null_argument(function, "in_view");
+// Checks a map's size and the options, which the C++ API cannot check
+// itself: sets `size` to width * height and `walls` to what the options ask
+// for, or returns what is wrong.
+vantrel_status check_map(const char* function, int32_t width, int32_t height, unsigned options,
+                         std::size_t& size, Walls& walls) noexcept {
   // The spans need a size that fits, and a width and height it can multiply.
-  std::size_t size = 0;
+  size = 0;
   if (width > 0 && height > 0 &&
       static_cast<std::size_t>(height) <= SIZE_MAX / static_cast<std::size_t>(width)) {
     size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -144,7 +147,24 @@ vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t w
                 {function, ": unknown options ", Decimal(options & ~kKnownOptions),
                  " (VANTREL_WALLS_UNSEEN is ", Decimal(VANTREL_WALLS_UNSEEN), ")"});
   }
-  const Walls walls = (options & VANTREL_WALLS_UNSEEN) != 0 ? Walls::kUnseen : Walls::kSeen;
+  walls = (options & VANTREL_WALLS_UNSEEN) != 0 ? Walls::kUnseen : Walls::kSeen;
+  return VANTREL_OK;
+}
+
+// Checks the arguments of a view that the C++ API cannot check itself (the
+// viewer and the map's size it checks against the spans' sizes), then runs
+// `view` with the map and the view as spans and the options as Walls.
+template <class View>
+vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t width,
+                         int32_t height, const uint8_t* opaque, uint8_t* in_view,
+                         unsigned options, View&& view) noexcept {
+  if (fov == nullptr) return null_argument(function, "fov");
+  if (opaque == nullptr) return null_argument(function, "opaque");
+  if (in_view == nullptr) return null_argument(function, "in_view");
+  std::size_t size = 0;
+  Walls walls = Walls::kSeen;
+  const vantrel_status status = check_map(function, width, height, options, size, walls);
+  if (status != VANTREL_OK) return status;
   return guarded([&] {
     view(std::span<const std::uint8_t>(opaque, size), std::span<std::uint8_t>(in_view, size),
          walls);
@@ -303,6 +323,29 @@ vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, int32_t y, in
                             [&](auto map, auto view, vantrel::Walls walls) {
                               fov->fov.mark(vantrel::Cell{x, y}, width, height, map, view, walls);
                             });
+}
+
+vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, int32_t target_x,
+                                int32_t target_y, int32_t width, int32_t height,
+                                const uint8_t* opaque, unsigned options, int* sees) {
+  constexpr const char* kFunction = "vantrel_fov_sees";
+  if (sees == nullptr) return null_argument(kFunction, "sees");
+  *sees = 0;
+  if (fov == nullptr) return null_argument(kFunction, "fov");
+  if (opaque == nullptr) return null_argument(kFunction, "opaque");
+  std::size_t size = 0;
+  vantrel::Walls walls = vantrel::Walls::kSeen;
+  const vantrel_status status = vantrel::check_map(kFunction, width, height, options, size, walls);
+  if (status != VANTREL_OK) return status;
+  return vantrel::guarded([&] {
+    const vantrel_fov& handle = *fov;
+    std::call_once(handle.sight_once,
+                   [&] { handle.sight = std::make_unique<vantrel::LineOfSight>(handle.fov); });
+    *sees = handle.sight->sees(vantrel::Cell{x, y}, vantrel::Cell{target_x, target_y}, width,
+                               height, std::span<const std::uint8_t>(opaque, size), walls)
+                ? 1
+                : 0;
+  });
 }
 
 }  // extern "C"

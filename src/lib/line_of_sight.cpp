@@ -1,0 +1,148 @@
+#include "vantrel/line_of_sight.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "lib/error_report.h"
+
+namespace vantrel {
+
+LineOfSight::LineOfSight(const FieldOfView& view) : radius_(view.radius()) {
+  const std::vector<FieldOfView::Node>& nodes = view.nodes_;
+  // The cells open around the one at hand, in depth-first order: the last
+  // whose `after` lies beyond it is the cell before it.
+  steps_.reserve(nodes.size());
+  std::vector<std::uint32_t> open;
+  const auto side = static_cast<std::size_t>(2 * radius_ + 1);
+  first_place_.assign(side * side + 1, 0);
+  auto cell_of = [&](const FieldOfView::Node& node) {
+    return static_cast<std::size_t>(node.dy + radius_) * side +
+           static_cast<std::size_t>(node.dx + radius_);
+  };
+  // A place's depth: how many cells its line steps through to reach it.
+  std::vector<std::uint32_t> depth(nodes.size());
+  auto between = [](int before, int at) {
+    return before == 0 || (before < 0 ? at <= before : at >= before);
+  };
+  for (std::size_t n = 0; n < nodes.size(); ++n) {
+    while (!open.empty() && nodes[open.back()].after <= n) open.pop_back();
+    steps_.push_back(Step{nodes[n].dx, nodes[n].dy, open.empty() ? kViewer : open.back()});
+    if (!open.empty()) {
+      const FieldOfView::Node& before = nodes[open.back()];
+      if (!between(before.dx, nodes[n].dx) || !between(before.dy, nodes[n].dy)) straight_ = false;
+    } else if (std::abs(nodes[n].dx) > 1 || std::abs(nodes[n].dy) > 1) {
+      straight_ = false;
+    }
+    depth[n] = static_cast<std::uint32_t>(open.size());
+    open.push_back(static_cast<std::uint32_t>(n));
+    ++first_place_[cell_of(nodes[n]) + 1];
+  }
+  for (std::size_t c = 0; c + 1 < first_place_.size(); ++c) first_place_[c + 1] += first_place_[c];
+  places_.resize(nodes.size());
+  std::vector<std::uint32_t> next(first_place_.begin(), first_place_.end() - 1);
+  for (std::size_t n = 0; n < nodes.size(); ++n) {
+    places_[next[cell_of(nodes[n])]++] = static_cast<std::uint32_t>(n);
+  }
+  // The shortest walk back first: it is the cheapest, and the likeliest to
+  // be clear. Then each place as the cell before it, where a walk starts.
+  for (std::size_t c = 0; c + 1 < first_place_.size(); ++c) {
+    std::stable_sort(places_.begin() + first_place_[c], places_.begin() + first_place_[c + 1],
+                     [&](std::uint32_t a, std::uint32_t b) { return depth[a] < depth[b]; });
+  }
+  for (std::uint32_t& place : places_) place = steps_[place].before;
+}
+
+bool LineOfSight::look_at_bytes(Cell viewer, Cell target, int width, int height,
+                                const std::uint8_t* opaque, Walls walls) const noexcept {
+  if (!straight_) {
+    auto is_opaque = [opaque, width](std::int32_t x, std::int32_t y) {
+      return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                    static_cast<std::size_t>(x)] != 0;
+    };
+    return look(viewer, target, width, height, is_opaque, walls);
+  }
+  // The cells before the target lie between it and the viewer: each is
+  // found from the viewer's place in the map.
+  const std::int64_t dx = std::int64_t{target.x} - viewer.x;
+  const std::int64_t dy = std::int64_t{target.y} - viewer.y;
+  if (dx == 0 && dy == 0) return true;
+  if (dx < -radius_ || dx > radius_ || dy < -radius_ || dy > radius_) return false;
+  const std::uint8_t* const origin =
+      opaque + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+  if (walls == Walls::kUnseen && origin[dy * width + dx] != 0) return false;
+  const auto side = static_cast<std::int64_t>(2 * radius_ + 1);
+  const auto cell = static_cast<std::size_t>((dy + radius_) * side + dx + radius_);
+  const std::uint32_t* const places = places_.data();
+  const Step* const steps = steps_.data();
+  const std::uint32_t end = first_place_[cell + 1];
+  for (std::uint32_t p = first_place_[cell]; p < end; ++p) {
+    std::uint32_t n = places[p];
+    while (n != kViewer &&
+           origin[static_cast<std::ptrdiff_t>(steps[n].dy) * width + steps[n].dx] == 0) {
+      n = steps[n].before;
+    }
+    if (n == kViewer) return true;
+  }
+  return false;
+}
+
+std::optional<LineOfSight> LineOfSight::make(const FieldOfView& view, Error& error) noexcept {
+  std::optional<LineOfSight> sight;
+  catch_into(error, [&] { sight.emplace(view); });
+  return sight;
+}
+
+namespace {
+
+constexpr char kNotOnTheMap[] =
+    "vantrel::LineOfSight::sees: the viewer and the target must stand on the map";
+constexpr char kWrongMapSize[] =
+    "vantrel::LineOfSight::sees: the map must hold width * height bytes";
+
+bool holds(std::span<const std::uint8_t> opaque, int width, int height) {
+  return std::uint64_t{opaque.size()} ==
+         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+}
+
+}  // namespace
+
+void LineOfSight::throw_not_on_the_map() { throw std::invalid_argument(kNotOnTheMap); }
+
+void LineOfSight::report_not_on_the_map(Error& error) noexcept {
+  report(error, Error::Code::kInvalidArgument, kNotOnTheMap);
+}
+
+void LineOfSight::throw_wrong_map_size() { throw std::invalid_argument(kWrongMapSize); }
+
+void LineOfSight::report_wrong_map_size(Error& error) noexcept {
+  report(error, Error::Code::kInvalidArgument, kWrongMapSize);
+}
+
+bool LineOfSight::sees(Cell viewer, Cell target, int width, int height,
+                       std::span<const std::uint8_t> opaque, Walls walls) const {
+  if (!on_map(viewer, width, height) || !on_map(target, width, height)) throw_not_on_the_map();
+  if (!holds(opaque, width, height)) throw_wrong_map_size();
+  return look_at_bytes(viewer, target, width, height, opaque.data(), walls);
+}
+
+bool LineOfSight::sees(Cell viewer, Cell target, int width, int height,
+                       std::span<const std::uint8_t> opaque, Walls walls,
+                       Error& error) const noexcept {
+  error.clear();
+  if (!on_map(viewer, width, height) || !on_map(target, width, height)) {
+    report_not_on_the_map(error);
+    return false;
+  }
+  if (!holds(opaque, width, height)) {
+    report_wrong_map_size(error);
+    return false;
+  }
+  return look_at_bytes(viewer, target, width, height, opaque.data(), walls);
+}
+
+}  // namespace vantrel
