@@ -49,7 +49,10 @@ namespace vantrel {
 
 // Whether the opaque cells that lines reach are in view. Either way a line
 // stops at its first opaque cell, and the viewer's own cell is in view,
-// opaque or not (its opacity is never asked): a viewer sees where it stands.
+// opaque or not: a viewer sees where it stands. (Its opacity is asked only
+// of a line that passes back through the viewer's cell, which a hand-made
+// table may hold and no table of vantrel's does; such a line stops there
+// when the viewer stands on an opaque cell.)
 enum class Walls {
   kSeen,    // the first opaque cell of each line is in view, as a wall is lit
   kUnseen,  // no opaque cell is in view but the viewer's; clear cells as kSeen
@@ -77,6 +80,9 @@ class VANTREL_API FieldOfView {
   // The same without throwing: std::nullopt, and `error` filled in.
   static std::optional<FieldOfView> make(const Table& table, Error& error) noexcept;
 
+  // How far from the viewer the table's lines reach: the table's radius for
+  // every table vantrel makes; less for a hand-made table whose lines fall
+  // short of it (0 for one without lines, whose view is the viewer alone).
   int radius() const { return radius_; }
 
   // Computes what a viewer at `viewer` sees on a map of `width` x `height`
@@ -246,7 +252,8 @@ class VANTREL_API FieldOfView {
   template <class IsOpaque>
   void walk_as(Walls walls, bool clear, Cell viewer, int width, int height, IsOpaque& is_opaque,
                std::span<std::uint8_t> in_view) const {
-    if (walls == Walls::kSeen) {
+    // Any value but kUnseen is taken for kSeen, as LineOfSight takes it.
+    if (walls != Walls::kUnseen) {
       clear ? walk<Walls::kSeen, true>(viewer, width, height, is_opaque, in_view)
             : walk<Walls::kSeen, false>(viewer, width, height, is_opaque, in_view);
     } else {

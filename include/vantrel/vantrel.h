@@ -164,7 +164,9 @@ VANTREL_API vantrel_status vantrel_fov_new(const vantrel_table* table, vantrel_f
 /* Frees a field of view; NULL is ignored. No thread may be computing with it. */
 VANTREL_API void vantrel_fov_free(vantrel_fov* fov);
 
-/* The radius of the table it was built from; 0 for NULL. */
+/* How far from the viewer the lines of its table reach: the table's radius
+ * for every table the vantrel tool writes, less for a hand-made table whose
+ * lines fall short of it (0 for one without lines); 0 for NULL. */
 VANTREL_API int vantrel_fov_radius(const vantrel_fov* fov);
 
 /* Computes what a viewer at (x, y) sees on a map of width x height cells,

@@ -238,7 +238,7 @@ void FieldOfView::walk_bytes(Walls walls, bool clear, Cell viewer, int width, in
   *seen = 1;
   const Node* const nodes = nodes_.data();
   const std::size_t count = nodes_.size();
-  if (walls == Walls::kSeen) {
+  if (walls != Walls::kUnseen) {
     for (std::size_t n = 0; n < count;) {
       const Node& node = nodes[n];
       const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
