@@ -239,10 +239,6 @@ class VANTREL_API FieldOfView {
   [[noreturn]] static void throw_not_a_view_to_mark();
   static void report_not_a_view_to_mark(Error& error) noexcept;
 
-  // compute() of a map of bytes once its arguments are known to be a view.
-  VANTREL_INTERNAL void compute_bytes(Cell viewer, int width, int height,
-                                      std::span<const std::uint8_t> opaque,
-                                      std::span<std::uint8_t> in_view) const noexcept;
   // compute() and mark() of a map of bytes, with either Walls, once their
   // arguments are known to be a view; `clear` clears the view first.
   VANTREL_INTERNAL void walk_bytes(Walls walls, bool clear, Cell viewer, int width, int height,

@@ -150,24 +150,13 @@ std::optional<FieldOfView> FieldOfView::make(const Table& table, Error& error) n
 bool FieldOfView::compute(Cell viewer, int width, int height,
                           std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
                           Error& error) const noexcept {
-  error.clear();
-  if (!is_view(viewer, width, height, in_view.size()) ||
-      !is_view(viewer, width, height, opaque.size())) {
-    report_not_a_view(error);
-    return false;
-  }
-  compute_bytes(viewer, width, height, opaque, in_view);
-  return true;
+  return compute(viewer, width, height, opaque, in_view, Walls::kSeen, error);
 }
 
 void FieldOfView::compute(Cell viewer, int width, int height,
                           std::span<const std::uint8_t> opaque,
                           std::span<std::uint8_t> in_view) const {
-  if (!is_view(viewer, width, height, in_view.size()) ||
-      !is_view(viewer, width, height, opaque.size())) {
-    throw_not_a_view();
-  }
-  compute_bytes(viewer, width, height, opaque, in_view);
+  compute(viewer, width, height, opaque, in_view, Walls::kSeen);
 }
 
 bool FieldOfView::compute(Cell viewer, int width, int height,
@@ -212,12 +201,6 @@ void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::
     throw_not_a_view_to_mark();
   }
   walk_bytes(walls, false, viewer, width, height, opaque, in_view);
-}
-
-void FieldOfView::compute_bytes(Cell viewer, int width, int height,
-                                std::span<const std::uint8_t> opaque,
-                                std::span<std::uint8_t> in_view) const noexcept {
-  walk_bytes(Walls::kSeen, true, viewer, width, height, opaque, in_view);
 }
 
 void FieldOfView::walk_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
