@@ -213,8 +213,9 @@ class VANTREL_API FieldOfView {
   }
 
  private:
-  // LineOfSight indexes the tree.
+  // LineOfSight indexes the tree; FogOfWar walks it into shared maps.
   friend class LineOfSight;
+  friend class FogMarker;
 
   // True when every cell of the tree lies on the map around `viewer`.
   bool fits(Cell viewer, int width, int height) const {

@@ -1,0 +1,339 @@
+#include "vantrel/fog_of_war.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
+#include "lib/error_report.h"
+
+namespace vantrel {
+namespace {
+
+// Viewers taken by a thread at a time: enough that taking them costs
+// nothing beside marking them, few enough that the threads end together.
+constexpr std::size_t kViewersPerTurn = 32;
+// Below this many viewers an update runs on the calling thread alone.
+constexpr std::size_t kFewestViewersShared = 256;
+
+// Sets a byte of a map to 1. Shared among threads, it is written as an
+// atomic byte (a plain store on common hardware), and only where it is not
+// 1 already: views overlap, and a cache line that is only read stays with
+// every core that reads it.
+template <bool kShared>
+inline void set(std::uint8_t& byte) {
+  if constexpr (kShared) {
+    std::atomic_ref<std::uint8_t> shared(byte);
+    if (shared.load(std::memory_order_relaxed) == 0) shared.store(1, std::memory_order_relaxed);
+  } else {
+    byte = 1;
+  }
+}
+
+}  // namespace
+
+// One update, as the threads share it: the viewers, the maps, and the
+// count of viewers taken so far.
+struct FogJob {
+  const FieldOfView* view;  // for every viewer, or
+  const Sight* sight;       // the view of each viewer's radius
+  const Cell* cells;
+  const Viewer* viewers;
+  std::size_t count;
+  int width;
+  int height;
+  const std::uint8_t* opaque;
+  std::uint8_t* visible;
+  std::uint8_t* explored;  // nullptr: none
+  Walls walls;
+  std::atomic<std::size_t> taken{0};
+};
+
+// Marks one viewer's view into the job's maps; the walk of
+// FieldOfView::mark(), writing to one map or two.
+class FogMarker {
+ public:
+  template <bool kShared>
+  static void mark(const FogJob& job, const FieldOfView& view, Cell viewer) {
+    const bool unseen = job.walls == Walls::kUnseen;
+    if (job.explored != nullptr) {
+      unseen ? walk<kShared, true, Walls::kUnseen>(job, view, viewer)
+             : walk<kShared, true, Walls::kSeen>(job, view, viewer);
+    } else {
+      unseen ? walk<kShared, false, Walls::kUnseen>(job, view, viewer)
+             : walk<kShared, false, Walls::kSeen>(job, view, viewer);
+    }
+  }
+
+ private:
+  template <bool kShared, bool kExplored, Walls kWalls>
+  static void walk(const FogJob& job, const FieldOfView& view, Cell viewer) {
+    const int width = job.width;
+    const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+    const std::uint8_t* const wall = job.opaque + origin;
+    std::uint8_t* const seen = job.visible + origin;
+    std::uint8_t* const explored = kExplored ? job.explored + origin : nullptr;
+    auto see = [&](std::ptrdiff_t at) {
+      set<kShared>(seen[at]);
+      if constexpr (kExplored) set<kShared>(explored[at]);
+    };
+    see(0);
+    const FieldOfView::Node* const nodes = view.nodes_.data();
+    const std::size_t count = view.nodes_.size();
+    const bool inside = view.fits(viewer, width, job.height);
+    for (std::size_t n = 0; n < count;) {
+      const FieldOfView::Node& node = nodes[n];
+      if (!inside) {
+        const std::int64_t x = std::int64_t{viewer.x} + node.dx;
+        const std::int64_t y = std::int64_t{viewer.y} + node.dy;
+        // Off the map: a line ends at the map's edge.
+        if (x < 0 || y < 0 || x >= width || y >= job.height) {
+          n = node.after;
+          continue;
+        }
+      }
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+      if (wall[at] != 0) {
+        if constexpr (kWalls == Walls::kSeen) see(at);
+        n = node.after;
+      } else {
+        see(at);
+        ++n;
+      }
+    }
+  }
+};
+
+struct [[gnu::visibility("hidden")]] FogOfWar::State {
+  explicit State(int threads) : threads(threads) {}
+
+  ~State() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    wake.notify_all();
+    for (std::thread& worker : workers) worker.join();
+  }
+
+  // Starts the threads but the caller's, with every signal blocked.
+  void start() {
+#if !defined(_WIN32)
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+#endif
+    try {
+      workers.reserve(static_cast<std::size_t>(threads - 1));
+      for (int t = 1; t < threads; ++t) workers.emplace_back([this] { work(); });
+    } catch (...) {
+#if !defined(_WIN32)
+      pthread_sigmask(SIG_SETMASK, &before, nullptr);
+#endif
+      throw;  // ~State stops the ones started
+    }
+#if !defined(_WIN32)
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+#endif
+  }
+
+  // A thread of the FogOfWar: waits for an update, takes its part, tells
+  // the caller, and waits again, until stopped.
+  void work() {
+    std::uint64_t done = 0;
+    for (;;) {
+      FogJob* current;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [&] { return stop || round != done; });
+        if (stop) return;
+        done = round;
+        current = job;
+      }
+      take<true>(*current);
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (--busy == 0) finished.notify_one();
+      }
+    }
+  }
+
+  // Marks viewers, a turn of them at a time, until none is left.
+  template <bool kShared>
+  static void take(FogJob& job) {
+    for (;;) {
+      const std::size_t first = job.taken.fetch_add(kViewersPerTurn, std::memory_order_relaxed);
+      if (first >= job.count) return;
+      const std::size_t last = std::min(job.count, first + kViewersPerTurn);
+      for (std::size_t i = first; i < last; ++i) {
+        if (job.view != nullptr) {
+          FogMarker::mark<kShared>(job, *job.view, job.cells[i]);
+        } else {
+          // Built before the update began: a look-up that throws nothing.
+          FogMarker::mark<kShared>(job, job.sight->field_of_view(job.viewers[i].radius),
+                                   job.viewers[i].cell);
+        }
+      }
+    }
+  }
+
+  // Runs an update on every thread, the caller's included, and returns
+  // once each is done with it.
+  void run(FogJob& update) {
+    if (workers.empty() || update.count < kFewestViewersShared) {
+      take<false>(update);
+      return;
+    }
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      job = &update;
+      busy = static_cast<int>(workers.size());
+      ++round;
+    }
+    wake.notify_all();
+    take<true>(update);
+    std::unique_lock<std::mutex> lock(mutex);
+    finished.wait(lock, [&] { return busy == 0; });
+    job = nullptr;
+  }
+
+  const int threads;
+  std::vector<std::thread> workers;
+  // What the threads share, under `mutex`: the update at hand, which
+  // round of updates it is, how many threads are still on it, and whether
+  // they are to stop.
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::condition_variable finished;
+  FogJob* job = nullptr;
+  std::uint64_t round = 0;
+  int busy = 0;
+  bool stop = false;
+};
+
+namespace {
+
+constexpr char kNotMaps[] =
+    "vantrel::FogOfWar::update: the maps must hold width * height bytes each, "
+    "width and height from 1";
+
+bool is_map(int width, int height, std::size_t size) {
+  return width > 0 && height > 0 &&
+         std::uint64_t{size} ==
+             static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+}
+
+void check_maps(int width, int height, std::span<const std::uint8_t> opaque,
+                std::span<std::uint8_t> visible, std::span<std::uint8_t> explored) {
+  if (!is_map(width, height, opaque.size()) || !is_map(width, height, visible.size()) ||
+      (!explored.empty() && !is_map(width, height, explored.size()))) {
+    throw std::invalid_argument(kNotMaps);
+  }
+}
+
+void check_on_map(Cell cell, std::size_t index, int width, int height) {
+  if (cell.x < 0 || cell.y < 0 || cell.x >= width || cell.y >= height) {
+    throw std::invalid_argument("vantrel::FogOfWar::update: viewer " + std::to_string(index) +
+                                " at (" + std::to_string(cell.x) + "," + std::to_string(cell.y) +
+                                ") is not on the map of " + std::to_string(width) + " x " +
+                                std::to_string(height) + " cells");
+  }
+}
+
+}  // namespace
+
+FogOfWar::FogOfWar(int threads) {
+  if (threads < 0 || threads > kMostThreads) {
+    throw std::invalid_argument("vantrel::FogOfWar: the threads must be 0 to " +
+                                std::to_string(kMostThreads) + ", not " + std::to_string(threads));
+  }
+  if (threads == 0) {
+    threads = static_cast<int>(
+        std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMostThreads));
+  }
+  state_ = std::make_unique<State>(threads);
+  state_->start();
+}
+
+std::optional<FogOfWar> FogOfWar::make(int threads, Error& error) noexcept {
+  std::optional<FogOfWar> fog;
+  error.clear();
+  try {
+    fog.emplace(threads);
+  } catch (const std::system_error& failure) {
+    report(error, Error::Code::kOutOfMemory,
+           (std::string("vantrel::FogOfWar: cannot start a thread: ") + failure.what()).c_str());
+  } catch (...) {
+    catch_into(error, [] { throw; });
+  }
+  return fog;
+}
+
+FogOfWar::~FogOfWar() = default;
+FogOfWar::FogOfWar(FogOfWar&&) noexcept = default;
+FogOfWar& FogOfWar::operator=(FogOfWar&&) noexcept = default;
+
+int FogOfWar::threads() const { return state_->threads; }
+
+void FogOfWar::update(const FieldOfView& view, std::span<const Cell> viewers, int width,
+                      int height, std::span<const std::uint8_t> opaque,
+                      std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
+                      Walls walls) {
+  check_maps(width, height, opaque, visible, explored);
+  for (std::size_t i = 0; i < viewers.size(); ++i) check_on_map(viewers[i], i, width, height);
+  FogJob job{&view,  nullptr,       viewers.data(), nullptr,
+             viewers.size(), width, height, opaque.data(),
+             visible.data(), explored.empty() ? nullptr : explored.data(), walls};
+  state_->run(job);
+}
+
+bool FogOfWar::update(const FieldOfView& view, std::span<const Cell> viewers, int width,
+                      int height, std::span<const std::uint8_t> opaque,
+                      std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
+                      Walls walls, Error& error) noexcept {
+  return catch_into(error, [&] {
+    update(view, viewers, width, height, opaque, visible, explored, walls);
+  });
+}
+
+void FogOfWar::update(const Sight& sight, std::span<const Viewer> viewers, int width, int height,
+                      std::span<const std::uint8_t> opaque, std::span<std::uint8_t> visible,
+                      std::span<std::uint8_t> explored, Walls walls) {
+  check_maps(width, height, opaque, visible, explored);
+  int last_radius = 0;
+  for (std::size_t i = 0; i < viewers.size(); ++i) {
+    check_on_map(viewers[i].cell, i, width, height);
+    // Each radius built here, on the calling thread, so that the threads
+    // only look them up; most neighbours in a list share a radius.
+    if (viewers[i].radius != last_radius) {
+      sight.field_of_view(viewers[i].radius);
+      last_radius = viewers[i].radius;
+    }
+  }
+  FogJob job{nullptr, &sight,        nullptr,        viewers.data(),
+             viewers.size(), width, height, opaque.data(),
+             visible.data(), explored.empty() ? nullptr : explored.data(), walls};
+  state_->run(job);
+}
+
+bool FogOfWar::update(const Sight& sight, std::span<const Viewer> viewers, int width, int height,
+                      std::span<const std::uint8_t> opaque, std::span<std::uint8_t> visible,
+                      std::span<std::uint8_t> explored, Walls walls, Error& error) noexcept {
+  return catch_into(error, [&] {
+    update(sight, viewers, width, height, opaque, visible, explored, walls);
+  });
+}
+
+}  // namespace vantrel
