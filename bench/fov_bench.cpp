@@ -17,6 +17,7 @@
 //             --benchmark_display_aggregates_only=true
 // libtcod is needed by this program only, never by the library.
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -35,20 +36,20 @@
 #include <libtcod/fov.h>
 
 #include "vantrel/field_of_view.h"
+#include "vantrel/fog_of_war.h"
 #include "vantrel/line_of_sight.h"
 #include "vantrel/table.h"
 #include "vantrel/vantrel.h"
 
 // Every allocation of this program, counted, so that the report can show
 // that computing a view allocates nothing (operator new[] and the nothrow
-// forms come here too). A plain counter does: the program runs on one
-// thread, Google Benchmark's timings included.
+// forms come here too). Atomic, since fog of war runs on threads of its own.
 namespace {
-std::uint64_t allocations = 0;
+std::atomic<std::uint64_t> allocations{0};
 }  // namespace
 
 void* operator new(std::size_t size) {
-  ++allocations;
+  allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
@@ -566,6 +567,111 @@ void time_sees(benchmark::State& state, const SightCase* c) {
   }
 }
 
+// --- Fog of war: many viewers into one map ---------------------------------
+
+// 10,000 viewers at random on a map of 1024^2 cells, 10% opaque, radius 12:
+// one update of FogOfWar, on one thread and on two, against libtcod's loop
+// that an engine writes, a view then its square OR-ed into the map.
+constexpr int kFogSize = 1024;
+constexpr int kFogViewers = 10000;
+constexpr int kFogRadius = 12;
+constexpr int kFogOpaquePercent = 10;
+
+struct FogCase {
+  Map map;
+  std::vector<vantrel::Cell> viewers;
+  TcodMap tcod;
+  const vantrel::FieldOfView* fov;
+  std::vector<std::uint8_t> visible;
+  std::vector<std::uint8_t> explored;
+};
+
+FogCase make_fog_case(const vantrel::FieldOfView& fov) {
+  std::mt19937 random(1024);
+  const auto threshold = static_cast<std::uint32_t>((std::uint64_t{1} << 32) *
+                                                    kFogOpaquePercent / 100);
+  Map map{kFogSize, std::vector<std::uint8_t>(std::size_t{kFogSize} * kFogSize)};
+  for (std::uint8_t& cell : map.opaque) cell = random() < threshold ? 1 : 0;
+  std::vector<vantrel::Cell> viewers;
+  for (int n = 0; n < kFogViewers; ++n) {
+    viewers.push_back({static_cast<int>(random() % kFogSize), static_cast<int>(random() % kFogSize)});
+  }
+  TcodMap tcod = make_tcod_map(map);
+  const std::size_t cells = map.opaque.size();
+  return FogCase{std::move(map), std::move(viewers), std::move(tcod), &fov,
+                 std::vector<std::uint8_t>(cells), std::vector<std::uint8_t>(cells)};
+}
+
+// libtcod's view from `viewer`, OR-ed into `visible` over its square.
+void tcod_fog_view(const FogCase& c, vantrel::Cell viewer, TCOD_fov_algorithm_t algorithm,
+                   std::span<std::uint8_t> visible) {
+  TCOD_map_compute_fov(c.tcod.get(), viewer.x, viewer.y, kFogRadius, true, algorithm);
+  const TCOD_MapCell* const cells = c.tcod->cells;
+  const int right = std::min(viewer.x + kFogRadius, kFogSize - 1);
+  for (int y = std::max(viewer.y - kFogRadius, 0);
+       y <= std::min(viewer.y + kFogRadius, kFogSize - 1); ++y) {
+    for (int x = std::max(viewer.x - kFogRadius, 0); x <= right; ++x) {
+      const std::size_t at = static_cast<std::size_t>(y) * kFogSize + static_cast<std::size_t>(x);
+      visible[at] |= cells[at].fov ? 1 : 0;
+    }
+  }
+}
+
+// One update on one thread and on two against the union of the viewers'
+// views marked one by one; false when they differ or an update allocated.
+bool report_fog(FogCase& c) {
+  std::vector<std::uint8_t> expected(c.visible.size());
+  for (const vantrel::Cell viewer : c.viewers) {
+    c.fov->mark(viewer, kFogSize, kFogSize, std::span<const std::uint8_t>(c.map.opaque), expected);
+  }
+  bool sound = true;
+  std::printf("Fog of war, %d viewers at random on %d^2 cells, radius %d, %d%% opaque: "
+              "updates against the views marked one by one\n",
+              kFogViewers, kFogSize, kFogRadius, kFogOpaquePercent);
+  for (const int threads : {1, 2}) {
+    vantrel::FogOfWar fog(threads);
+    std::fill(c.visible.begin(), c.visible.end(), std::uint8_t{0});
+    std::fill(c.explored.begin(), c.explored.end(), std::uint8_t{0});
+    const std::uint64_t before = allocations;
+    fog.update(*c.fov, c.viewers, kFogSize, kFogSize, c.map.opaque, c.visible, c.explored);
+    const std::uint64_t allocated = allocations - before;
+    const bool same = c.visible == expected && c.explored == expected;
+    std::printf("  %d thread(s): %s; allocations in the update: %llu\n", threads,
+                same ? "the same views" : "VIEWS DIFFER",
+                static_cast<unsigned long long>(allocated));
+    if (!same || allocated != 0) sound = false;
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return sound;
+}
+
+// Each iteration is one update of every viewer: the caller clears the map
+// of cells in view, then the FogOfWar marks it and the explored map.
+void time_fog(benchmark::State& state, FogCase* c, int threads) {
+  vantrel::FogOfWar fog(threads);
+  for (auto _ : state) {
+    std::fill(c->visible.begin(), c->visible.end(), std::uint8_t{0});
+    fog.update(*c->fov, c->viewers, kFogSize, kFogSize, c->map.opaque, c->visible, c->explored);
+    benchmark::DoNotOptimize(c->visible.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+// Each iteration is one viewer of libtcod's loop, the viewers in turn: a
+// whole update costs kFogViewers iterations, and the map's clearing, which
+// is left out here, since it is a small part of it.
+void time_tcod_fog(benchmark::State& state, FogCase* c, TCOD_fov_algorithm_t algorithm) {
+  std::size_t v = 0;
+  for (auto _ : state) {
+    tcod_fog_view(*c, c->viewers[v], algorithm, c->visible);
+    benchmark::ClobberMemory();
+    if (++v == c->viewers.size()) v = 0;
+  }
+}
+
+std::string fog_timing_name(const char* who) { return std::string("fog/") + who; }
+
 // --- Timings ---------------------------------------------------------------
 
 // Each iteration is one computation, on the case's maps in turn.
@@ -605,10 +711,14 @@ class FigureTable : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
       Figures& f = figures_[run.run_name.function_name];
+      // Fog of war runs on threads besides the timing one: its time is the
+      // wall's.
+      const bool wall = run.run_name.function_name.rfind("fog/", 0) == 0;
+      const double ns = wall ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
       if (run.run_type == Run::RT_Iteration) {
-        f.runs.push_back(run.GetAdjustedCPUTime());
+        f.runs.push_back(ns);
       } else if (run.aggregate_name == "median") {
-        f.median = run.GetAdjustedCPUTime();
+        f.median = ns;
       }
     }
   }
@@ -649,6 +759,7 @@ class FigureTable : public benchmark::ConsoleReporter {
     std::printf("\n");
     print_large();
     print_sees();
+    print_fog();
     std::fflush(stdout);
   }
 
@@ -730,6 +841,47 @@ class FigureTable : public benchmark::ConsoleReporter {
         }
       }
       std::printf("\n");
+    }
+  }
+
+  // Fog of war against libtcod's loop, when it ran: milliseconds per
+  // update of every viewer.
+  void print_fog() {
+    const double one = figure(fog_timing_name("vantrel_1_thread"));
+    const double two = figure(fog_timing_name("vantrel_2_threads"));
+    if (one < 0 && two < 0) return;
+    double fastest = -1;
+    const char* fastest_name = "-";
+    for (const Algorithm& algorithm : kAlgorithms) {
+      const double ns = figure(fog_timing_name(algorithm.name));
+      if (ns >= 0 && (fastest < 0 || ns < fastest)) {
+        fastest = ns;
+        fastest_name = algorithm.name;
+      }
+    }
+    if (fastest >= 0) fastest *= kFogViewers;
+    std::printf("\nFog of war, %d viewers at random on %d^2 cells, radius %d, %d%% opaque: "
+                "ms per update (wall time, median of the runs)\n\n"
+                "| %-36s | %10s | %12s |\n|%s|%s:|%s:|\n",
+                kFogViewers, kFogSize, kFogRadius, kFogOpaquePercent, "", "ms", "/ libtcod",
+                std::string(38, '-').c_str(), std::string(11, '-').c_str(),
+                std::string(13, '-').c_str());
+    auto line = [&](const std::string& name, double ns) {
+      if (ns < 0) return;
+      std::printf("| %-36s | %10.2f |", name.c_str(), ns / 1e6);
+      if (fastest > 0) {
+        std::printf(" %12.3f |\n", ns / fastest);
+      } else {
+        std::printf(" %12s |\n", "-");
+      }
+    };
+    line("vantrel FogOfWar, 1 thread", one);
+    line("vantrel FogOfWar, 2 threads", two);
+    line(std::string("libtcod loop (") + fastest_name + ")", fastest);
+    if (one > 0 && two > 0) {
+      std::printf("\n2 threads against 1: %.2f times as fast (goal: at least 1.7); "
+                  "goal against libtcod: at most 0.2\n",
+                  one / two);
     }
   }
 
@@ -861,12 +1013,29 @@ int main(int argc, char** argv) {
   for (const SightCase& c : sight_cases) {
     benchmark::RegisterBenchmark(sight_timing_name(c).c_str(), time_sees, &c);
   }
+  FogCase fog_case = make_fog_case(views.at(kFogRadius));
+  const bool fog_sound = report_fog(fog_case);
+  for (const int threads : {1, 2}) {
+    benchmark::RegisterBenchmark(
+        fog_timing_name(threads == 1 ? "vantrel_1_thread" : "vantrel_2_threads").c_str(),
+        time_fog, &fog_case, threads)
+        ->UseRealTime();
+  }
+  for (const Algorithm& algorithm : kAlgorithms) {
+    benchmark::RegisterBenchmark(fog_timing_name(algorithm.name).c_str(), time_tcod_fog,
+                                 &fog_case, algorithm.id)
+        ->UseRealTime();
+  }
   FigureTable table(setups, large_cases, sight_cases);
   benchmark::RunSpecifiedBenchmarks(&table);
   benchmark::Shutdown();
   for (const auto& [radius, c_view] : c_views) vantrel_fov_free(c_view);
   if (!allocation_free) {
     std::fprintf(stderr, "fov_bench: vantrel's field of view allocated while computing\n");
+    return 1;
+  }
+  if (!fog_sound) {
+    std::fprintf(stderr, "fov_bench: fog of war differed from the views, or allocated\n");
     return 1;
   }
   if (!sees_sound) {

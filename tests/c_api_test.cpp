@@ -3,6 +3,7 @@
 // left to the caller.
 #include "vantrel/vantrel.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -18,6 +19,8 @@
 #include "table_file_bytes.h"
 #include "test_files.h"
 #include "vantrel/field_of_view.h"
+#include "vantrel/fog_of_war.h"
+#include "vantrel/sight.h"
 #include "vantrel/table.h"
 
 namespace vantrel {
@@ -34,7 +37,15 @@ struct FovFree {
 };
 using TableHandle = std::unique_ptr<vantrel_table, TableFree>;
 using TableFileHandle = std::unique_ptr<vantrel_table_file, TableFileFree>;
+struct SightFree {
+  void operator()(vantrel_sight* sight) const { vantrel_sight_free(sight); }
+};
+struct FogFree {
+  void operator()(vantrel_fog* fog) const { vantrel_fog_free(fog); }
+};
 using FovHandle = std::unique_ptr<vantrel_fov, FovFree>;
+using SightHandle = std::unique_ptr<vantrel_sight, SightFree>;
+using FogHandle = std::unique_ptr<vantrel_fog, FogFree>;
 
 // The table a handle holds, as the C++ API gives tables.
 Table to_table(const vantrel_table* table) {
@@ -469,6 +480,91 @@ TEST(CApi, TheLastErrorIsTheCallingThreads) {
                "vantrel::make_table: the radius must be from 1 to 46340, not 0");
 }
 
+// A sight's radii from both sources, and fog of war over them, against the
+// C++ API.
+TEST(CApi, SightAndFogOfWarAsTheCppApi) {
+  const int width = 41;
+  const int height = 23;
+  std::mt19937 random(8);
+  std::bernoulli_distribution wall(0.15);
+  std::vector<std::uint8_t> opaque(width * height);
+  for (std::uint8_t& cell : opaque) cell = wall(random) ? 1 : 0;
+
+  vantrel_sight* made = nullptr;
+  ASSERT_EQ(vantrel_sight_new(9, &made), VANTREL_OK) << vantrel_last_error();
+  const SightHandle by_radius(made);
+  ASSERT_EQ(vantrel_sight_from_file(table_file(table_file_bytes(6)).get(), &made), VANTREL_OK)
+      << vantrel_last_error();
+  const SightHandle from_file(made);  // the file is freed already
+  EXPECT_EQ(vantrel_sight_largest_radius(by_radius.get()), 9);
+  EXPECT_EQ(vantrel_sight_largest_radius(from_file.get()), 6);
+  EXPECT_EQ(vantrel_sight_has_radius(from_file.get(), 6), 1);
+  EXPECT_EQ(vantrel_sight_has_radius(from_file.get(), 7), 0);
+
+  std::vector<vantrel_cell> viewers;
+  std::uniform_int_distribution<int> x(0, width - 1);
+  std::uniform_int_distribution<int> y(0, height - 1);
+  while (viewers.size() < 400) viewers.push_back(vantrel_cell{x(random), y(random)});
+  std::vector<Cell> cells;
+  for (const vantrel_cell& viewer : viewers) cells.push_back(Cell{viewer.x, viewer.y});
+
+  vantrel_fog* fog_made = nullptr;
+  ASSERT_EQ(vantrel_fog_new(2, &fog_made), VANTREL_OK) << vantrel_last_error();
+  const FogHandle fog(fog_made);
+  EXPECT_EQ(vantrel_fog_threads(fog.get()), 2);
+  FogOfWar cpp_fog(1);
+  for (const vantrel_sight* sight : {by_radius.get(), from_file.get()}) {
+    for (const int radius : {3, 6}) {
+      for (const unsigned options : {0u, unsigned{VANTREL_WALLS_UNSEEN}}) {
+        const vantrel_fov* fov = nullptr;
+        ASSERT_EQ(vantrel_sight_fov(sight, radius, &fov), VANTREL_OK) << vantrel_last_error();
+        const vantrel_fov* again = nullptr;
+        ASSERT_EQ(vantrel_sight_fov(sight, radius, &again), VANTREL_OK);
+        EXPECT_EQ(again, fov);
+        EXPECT_EQ(vantrel_fov_radius(fov), radius);
+
+        std::vector<std::uint8_t> visible(opaque.size());
+        std::vector<std::uint8_t> explored(opaque.size(), 0);
+        explored[0] = 1;
+        ASSERT_EQ(vantrel_fog_update(fog.get(), fov, viewers.data(), viewers.size(), width,
+                                     height, opaque.data(), visible.data(), explored.data(),
+                                     options),
+                  VANTREL_OK)
+            << vantrel_last_error();
+        std::vector<std::uint8_t> expected(opaque.size());
+        const Walls walls = options != 0 ? Walls::kUnseen : Walls::kSeen;
+        cpp_fog.update(FieldOfView(make_table(radius)), cells, width, height, opaque, expected,
+                       {}, walls);
+        EXPECT_EQ(visible, expected);
+        expected[0] = 1;
+        EXPECT_EQ(explored, expected);
+      }
+    }
+  }
+
+  const vantrel_fov* fov = nullptr;
+  EXPECT_EQ(vantrel_sight_fov(from_file.get(), 7, &fov), VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(fov, nullptr);
+  EXPECT_EQ(vantrel_sight_new(0, &made), VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(vantrel_fog_new(-1, &fog_made), VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(fog_made, nullptr);
+  ASSERT_EQ(vantrel_sight_fov(by_radius.get(), 4, &fov), VANTREL_OK);
+  std::vector<std::uint8_t> visible(opaque.size());
+  viewers[399] = vantrel_cell{width, 0};
+  EXPECT_EQ(vantrel_fog_update(fog.get(), fov, viewers.data(), viewers.size(), width, height,
+                               opaque.data(), visible.data(), nullptr, 0),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_NE(std::string(vantrel_last_error()).find("viewer 399"), std::string::npos)
+      << vantrel_last_error();
+  EXPECT_EQ(std::count(visible.begin(), visible.end(), 1), 0);
+  EXPECT_EQ(vantrel_fog_update(fog.get(), fov, nullptr, 1, width, height, opaque.data(),
+                               visible.data(), nullptr, 0),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(vantrel_fog_update(fog.get(), fov, nullptr, 0, width, height, opaque.data(),
+                               visible.data(), nullptr, 0),
+            VANTREL_OK);
+}
+
 TEST(CApi, NullIsNoHandle) {
   vantrel_table_free(nullptr);
   vantrel_table_file_free(nullptr);
@@ -479,6 +575,11 @@ TEST(CApi, NullIsNoHandle) {
   EXPECT_EQ(vantrel_table_file_table_count(nullptr), 0u);
   EXPECT_EQ(vantrel_table_file_has_table(nullptr, 1), 0);
   EXPECT_EQ(vantrel_fov_radius(nullptr), 0);
+  vantrel_sight_free(nullptr);
+  vantrel_fog_free(nullptr);
+  EXPECT_EQ(vantrel_sight_largest_radius(nullptr), 0);
+  EXPECT_EQ(vantrel_sight_has_radius(nullptr, 1), 0);
+  EXPECT_EQ(vantrel_fog_threads(nullptr), 0);
 }
 
 }  // namespace

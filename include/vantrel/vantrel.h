@@ -227,6 +227,94 @@ VANTREL_API vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, i
                                             int32_t height, const uint8_t* opaque,
                                             unsigned options, int* sees);
 
+/* ---- Views of every radius ---------------------------------------------- */
+
+/* The fields of view of every sight radius up to a largest one: the view of
+ * radius r is the view by the lines of table r (not table k cut short, whose
+ * lines differ). A radius's vantrel_fov is built when it is first asked for
+ * and kept until the vantrel_sight is freed. Threads: any number of threads
+ * may use one vantrel_sight at once, a radius's first use included (one
+ * builds it while the others wait). */
+typedef struct vantrel_sight vantrel_sight;
+
+/* Radii 1 to `largest_radius`, each by the table the vantrel tool writes for
+ * it, in *out, to be freed with vantrel_sight_free. Builds nothing yet:
+ * about 100 bytes per radius. Errors: VANTREL_INVALID_ARGUMENT for a null
+ * `out` or a largest radius below 1 or above 32767; VANTREL_OUT_OF_MEMORY.
+ * On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_sight_new(int largest_radius, vantrel_sight** out);
+
+/* The radii of a table file, each by its table there: reads every table of
+ * the file now and keeps each until its radius is built; the file may be
+ * freed on return. Errors: VANTREL_TABLE_FILE_ERROR when a table cannot be
+ * read or is none; VANTREL_INVALID_ARGUMENT for a null argument, a file
+ * without tables, or one with a table beyond 32767; VANTREL_OUT_OF_MEMORY.
+ * On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_sight_from_file(vantrel_table_file* file,
+                                                   vantrel_sight** out);
+
+/* Frees a sight and every vantrel_fov it gave; NULL is ignored. No thread
+ * may be using it or them. */
+VANTREL_API void vantrel_sight_free(vantrel_sight* sight);
+
+/* The largest radius it has; 0 for NULL. */
+VANTREL_API int vantrel_sight_largest_radius(const vantrel_sight* sight);
+
+/* 1 when it has radius `radius` (every one from 1 to the largest when made
+ * by radius, the file's when made from one), else 0 (also for NULL). */
+VANTREL_API int vantrel_sight_has_radius(const vantrel_sight* sight, int radius);
+
+/* The field of view of radius `radius` in *out, built now if it is not yet
+ * (as vantrel_fov_new: up to 64 bytes per point of the table), for every
+ * vantrel_fov_ call but vantrel_fov_free: it belongs to the sight, and lives
+ * as long as it. Cost once built: a look-up. Errors:
+ * VANTREL_INVALID_ARGUMENT for a null argument or a radius it does not have,
+ * or a file's table that is no field of view; VANTREL_OUT_OF_MEMORY (the
+ * radius is tried again at its next use). On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_sight_fov(const vantrel_sight* sight, int radius,
+                                             const vantrel_fov** out);
+
+/* ---- Fog of war --------------------------------------------------------- */
+
+/* What any of many viewers sees, on one thread or several: the threads are
+ * started once, by vantrel_fog_new, wait asleep between updates and are
+ * stopped by vantrel_fog_free; an update starts none and allocates nothing.
+ * Threads: one thread at a time calls vantrel_fog_update with a vantrel_fog;
+ * nothing it was given is used once it returns. */
+typedef struct vantrel_fog vantrel_fog;
+
+/* Fog of war on `threads` threads, the caller's included, in *out, to be
+ * freed with vantrel_fog_free: 1 starts no thread, 0 one per core of the
+ * machine. The threads block every signal. Errors: VANTREL_INVALID_ARGUMENT
+ * for a null `out` or a count below 0 or above 256; VANTREL_OUT_OF_MEMORY,
+ * also when a thread cannot be started. On failure *out is set to NULL. */
+VANTREL_API vantrel_status vantrel_fog_new(int threads, vantrel_fog** out);
+
+/* Stops its threads and frees it; NULL is ignored. */
+VANTREL_API void vantrel_fog_free(vantrel_fog* fog);
+
+/* The threads an update runs on, the caller's included; 0 for NULL. */
+VANTREL_API int vantrel_fog_threads(const vantrel_fog* fog);
+
+/* Marks into `visible`, and into `explored` unless it is NULL, the view by
+ * `fov` of each of the `count` viewers at `viewers` (the same cell may be
+ * given more than once), on a map as vantrel_fov_compute takes it: each byte of
+ * a cell that some viewer sees is set to 1, and no other byte is written.
+ * The caller clears `visible` before an update when it is to hold this
+ * update's views alone, and keeps `explored` from one to the next. For
+ * viewers of several radii, one update per radius, each with its own
+ * vantrel_sight_fov, into the same maps. The result is the same on any
+ * number of threads. Cost: vantrel_fov_mark of each viewer, shared among the
+ * threads, whatever the map's size. Errors: VANTREL_INVALID_ARGUMENT for a
+ * null `fog`, `fov`, `opaque` or `visible`, null `viewers` with a count
+ * above 0, a width or height below 1, an unknown option, or a viewer off the map
+ * (the message gives its index); no byte is written then. */
+VANTREL_API vantrel_status vantrel_fog_update(vantrel_fog* fog, const vantrel_fov* fov,
+                                              const vantrel_cell* viewers, size_t count,
+                                              int32_t width, int32_t height, const uint8_t* opaque,
+                                              uint8_t* visible, uint8_t* explored,
+                                              unsigned options);
+
 #ifdef __cplusplus
 }
 #endif

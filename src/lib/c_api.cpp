@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -20,7 +21,9 @@
 #include <vector>
 
 #include "vantrel/field_of_view.h"
+#include "vantrel/fog_of_war.h"
 #include "vantrel/line_of_sight.h"
+#include "vantrel/sight.h"
 #include "vantrel/table.h"
 
 struct vantrel_table {
@@ -32,15 +35,48 @@ struct vantrel_table_file {
 };
 
 struct vantrel_fov {
-  explicit vantrel_fov(vantrel::FieldOfView view) : fov(std::move(view)) {}
+  // A field of view of its own, or one that a vantrel_sight keeps.
+  explicit vantrel_fov(vantrel::FieldOfView view) : own(std::move(view)), fov(*own) {}
+  struct Kept {};
+  vantrel_fov(const vantrel::FieldOfView& kept, Kept) : fov(kept) {}
 
-  vantrel::FieldOfView fov;
+  std::optional<vantrel::FieldOfView> own;
+  const vantrel::FieldOfView& fov;
   // Built by the first vantrel_fov_sees, by one thread while the others wait.
   mutable std::once_flag sight_once;
   mutable std::unique_ptr<vantrel::LineOfSight> sight;
 };
 
+struct vantrel_sight {
+  explicit vantrel_sight(vantrel::Sight views)
+      : sight(std::move(views)),
+        handles(std::make_unique<Handle[]>(static_cast<std::size_t>(sight.largest_radius()))) {}
+
+  // The handle of a radius, made once its field of view is built.
+  struct Handle {
+    std::once_flag once;
+    std::unique_ptr<vantrel_fov> fov;
+  };
+  vantrel::Sight sight;
+  std::unique_ptr<Handle[]> handles;  // radius r at r - 1
+};
+
+struct vantrel_fog {
+  vantrel::FogOfWar fog;
+};
+
 namespace vantrel {
+
+// The C API's viewers to FogOfWar.
+struct FogOfWarInC {
+  static void update(FogOfWar& fog, const FieldOfView& view, std::span<const vantrel_cell> viewers,
+                     int width, int height, std::span<const std::uint8_t> opaque,
+                     std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
+                     Walls walls) {
+    fog.update_c(view, viewers, width, height, opaque, visible, explored, walls);
+  }
+};
+
 namespace {
 
 // Reported without allocating, since memory has run out.
@@ -346,6 +382,83 @@ vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, in
                 ? 1
                 : 0;
   });
+}
+
+vantrel_status vantrel_sight_new(int largest_radius, vantrel_sight** out) {
+  return make_handle(out, "vantrel_sight_new", [&] { return vantrel::Sight(largest_radius); });
+}
+
+vantrel_status vantrel_sight_from_file(vantrel_table_file* file, vantrel_sight** out) {
+  if (file == nullptr) {
+    if (out != nullptr) *out = nullptr;
+    return null_argument("vantrel_sight_from_file", "file");
+  }
+  return make_handle(out, "vantrel_sight_from_file",
+                     [&] { return vantrel::Sight(file->file); });
+}
+
+void vantrel_sight_free(vantrel_sight* sight) { delete sight; }
+
+int vantrel_sight_largest_radius(const vantrel_sight* sight) {
+  return sight != nullptr ? sight->sight.largest_radius() : 0;
+}
+
+int vantrel_sight_has_radius(const vantrel_sight* sight, int radius) {
+  return sight != nullptr && sight->sight.has_radius(radius) ? 1 : 0;
+}
+
+vantrel_status vantrel_sight_fov(const vantrel_sight* sight, int radius, const vantrel_fov** out) {
+  constexpr const char* kFunction = "vantrel_sight_fov";
+  if (out == nullptr) return null_argument(kFunction, "out");
+  *out = nullptr;
+  if (sight == nullptr) return null_argument(kFunction, "sight");
+  return vantrel::guarded([&] {
+    // Throws for a radius it does not have, before a handle is looked at.
+    const vantrel::FieldOfView& view = sight->sight.field_of_view(radius);
+    vantrel_sight::Handle& handle = sight->handles[static_cast<std::size_t>(radius - 1)];
+    std::call_once(handle.once, [&] { handle.fov = std::make_unique<vantrel_fov>(view, vantrel_fov::Kept{}); });
+    *out = handle.fov.get();
+  });
+}
+
+vantrel_status vantrel_fog_new(int threads, vantrel_fog** out) {
+  if (out == nullptr) return null_argument("vantrel_fog_new", "out");
+  *out = nullptr;
+  // A thread that cannot be started is a resource that ran out.
+  vantrel::Error error;
+  std::optional<vantrel::FogOfWar> fog = vantrel::FogOfWar::make(threads, error);
+  if (!fog) {
+    if (error.code == vantrel::Error::Code::kOutOfMemory) {
+      return fail(VANTREL_OUT_OF_MEMORY, {"vantrel_fog_new: ", error.message});
+    }
+    return fail(VANTREL_INVALID_ARGUMENT, {"vantrel_fog_new: ", error.message});
+  }
+  return vantrel::guarded([&] { *out = new vantrel_fog{std::move(*fog)}; });
+}
+
+void vantrel_fog_free(vantrel_fog* fog) { delete fog; }
+
+int vantrel_fog_threads(const vantrel_fog* fog) { return fog != nullptr ? fog->fog.threads() : 0; }
+
+vantrel_status vantrel_fog_update(vantrel_fog* fog, const vantrel_fov* fov,
+                                  const vantrel_cell* viewers, size_t count, int32_t width,
+                                  int32_t height,
+                                  const uint8_t* opaque, uint8_t* visible, uint8_t* explored,
+                                  unsigned options) {
+  constexpr const char* kFunction = "vantrel_fog_update";
+  if (fog == nullptr) return null_argument(kFunction, "fog");
+  if (visible == nullptr) return null_argument(kFunction, "visible");
+  if (viewers == nullptr && count != 0) return null_argument(kFunction, "viewers");
+  return vantrel::with_view(
+      kFunction, fov, width, height, opaque, visible, options,
+      [&](auto map, auto view, vantrel::Walls walls) {
+        vantrel::FogOfWarInC::update(
+            fog->fog, fov->fov, std::span<const vantrel_cell>(viewers, count), width, height, map,
+            view,
+            explored != nullptr ? std::span<std::uint8_t>(explored, view.size())
+                                : std::span<std::uint8_t>(),
+            walls);
+      });
 }
 
 }  // extern "C"

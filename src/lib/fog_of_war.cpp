@@ -17,6 +17,7 @@
 #endif
 
 #include "lib/error_report.h"
+#include "vantrel/vantrel.h"
 
 namespace vantrel {
 namespace {
@@ -48,8 +49,9 @@ inline void set(std::uint8_t& byte) {
 struct FogJob {
   const FieldOfView* view;  // for every viewer, or
   const Sight* sight;       // the view of each viewer's radius
-  const Cell* cells;
-  const Viewer* viewers;
+  const Cell* cells;        // the viewers of `view`, or
+  const vantrel_cell* c_cells;  // the same from the C API, or
+  const Viewer* viewers;    // the viewers of `sight`
   std::size_t count;
   int width;
   int height;
@@ -178,8 +180,10 @@ struct [[gnu::visibility("hidden")]] FogOfWar::State {
       if (first >= job.count) return;
       const std::size_t last = std::min(job.count, first + kViewersPerTurn);
       for (std::size_t i = first; i < last; ++i) {
-        if (job.view != nullptr) {
+        if (job.cells != nullptr) {
           FogMarker::mark<kShared>(job, *job.view, job.cells[i]);
+        } else if (job.c_cells != nullptr) {
+          FogMarker::mark<kShared>(job, *job.view, Cell{job.c_cells[i].x, job.c_cells[i].y});
         } else {
           // Built before the update began: a look-up that throws nothing.
           FogMarker::mark<kShared>(job, job.sight->field_of_view(job.viewers[i].radius),
@@ -293,9 +297,23 @@ void FogOfWar::update(const FieldOfView& view, std::span<const Cell> viewers, in
                       Walls walls) {
   check_maps(width, height, opaque, visible, explored);
   for (std::size_t i = 0; i < viewers.size(); ++i) check_on_map(viewers[i], i, width, height);
-  FogJob job{&view,  nullptr,       viewers.data(), nullptr,
-             viewers.size(), width, height, opaque.data(),
-             visible.data(), explored.empty() ? nullptr : explored.data(), walls};
+  FogJob job{&view,          nullptr, viewers.data(), nullptr,       nullptr,
+             viewers.size(), width,   height,         opaque.data(), visible.data(),
+             explored.empty() ? nullptr : explored.data(), walls};
+  state_->run(job);
+}
+
+void FogOfWar::update_c(const FieldOfView& view, std::span<const vantrel_cell> viewers, int width,
+                        int height, std::span<const std::uint8_t> opaque,
+                        std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
+                        Walls walls) {
+  check_maps(width, height, opaque, visible, explored);
+  for (std::size_t i = 0; i < viewers.size(); ++i) {
+    check_on_map(Cell{viewers[i].x, viewers[i].y}, i, width, height);
+  }
+  FogJob job{&view,          nullptr, nullptr, viewers.data(), nullptr,
+             viewers.size(), width,   height,  opaque.data(),  visible.data(),
+             explored.empty() ? nullptr : explored.data(), walls};
   state_->run(job);
 }
 
@@ -322,9 +340,9 @@ void FogOfWar::update(const Sight& sight, std::span<const Viewer> viewers, int w
       last_radius = viewers[i].radius;
     }
   }
-  FogJob job{nullptr, &sight,        nullptr,        viewers.data(),
-             viewers.size(), width, height, opaque.data(),
-             visible.data(), explored.empty() ? nullptr : explored.data(), walls};
+  FogJob job{nullptr,        &sight, nullptr, nullptr,       viewers.data(),
+             viewers.size(), width,  height,  opaque.data(), visible.data(),
+             explored.empty() ? nullptr : explored.data(), walls};
   state_->run(job);
 }
 
