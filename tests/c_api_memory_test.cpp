@@ -3,6 +3,7 @@
 // succeeds, and each time the call that met it must report
 // VANTREL_OUT_OF_MEMORY (or its own failure, with a message), leave no handle
 // and free all it took. A program of its own, since it replaces operator new.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,8 +20,9 @@ namespace {
 
 // Allocations to let through before one fails; negative: none fails.
 long allocations_to_pass = -1;
-// Blocks allocated and not yet freed.
-long blocks_held = 0;
+// Blocks allocated and not yet freed; atomic, as fog of war's threads free
+// what starting them took.
+std::atomic<long> blocks_held{0};
 
 void* allocate(std::size_t size) {
   if (allocations_to_pass == 0) {
@@ -73,6 +75,8 @@ TEST(CApiMemory, EachAllocationThatFailsIsReportedAndLeavesNothing) {
   std::vector<std::uint8_t> in_view(opaque.size());
   std::vector<Outcome> outcomes;
   outcomes.reserve(8);
+  std::vector<Outcome> later;
+  later.reserve(4);
 
   // The thread's last error keeps the room of its longest message: taken
   // here, it is not counted as held by the rounds below.
@@ -114,6 +118,30 @@ TEST(CApiMemory, EachAllocationThatFailsIsReportedAndLeavesNothing) {
       outcomes.push_back({status, false, vantrel_last_error()[0] == '\0'});
     }
     vantrel_fov_free(fov);
+    // A sight's field of view and fog of war on two threads, each call
+    // made once the one before succeeded.
+    later.clear();
+    vantrel_sight* sight = nullptr;
+    const vantrel_fov* kept = nullptr;
+    vantrel_fog* fog = nullptr;
+    status = vantrel_sight_new(6, &sight);
+    later.push_back(noted(status, sight));
+    if (sight != nullptr) {
+      status = vantrel_sight_fov(sight, 6, &kept);
+      later.push_back(noted(status, kept));
+    }
+    if (kept != nullptr) {
+      status = vantrel_fog_new(2, &fog);
+      later.push_back(noted(status, fog));
+    }
+    if (fog != nullptr) {
+      const vantrel_cell viewers[] = {{7, 7}, {0, 0}, {14, 3}};
+      status = vantrel_fog_update(fog, kept, viewers, 3, 15, 15, opaque.data(), in_view.data(),
+                                  nullptr, 0);
+      later.push_back({status, false, vantrel_last_error()[0] == '\0'});
+    }
+    vantrel_fog_free(fog);
+    vantrel_sight_free(sight);
     done = allocations_to_pass != -1;  // no allocation failed: the use went through
     allocations_to_pass = -1;
 
@@ -130,8 +158,16 @@ TEST(CApiMemory, EachAllocationThatFailsIsReportedAndLeavesNothing) {
       EXPECT_FALSE(outcome.handle_left);
       EXPECT_TRUE(outcome.message_agrees);
     }
+    for (const Outcome& outcome : later) {
+      if (outcome.status != VANTREL_OK) {
+        EXPECT_EQ(outcome.status, VANTREL_OUT_OF_MEMORY);
+      }
+      EXPECT_FALSE(outcome.handle_left);
+      EXPECT_TRUE(outcome.message_agrees);
+    }
     if (done) {
       EXPECT_EQ(outcomes.size(), 5u);
+      EXPECT_EQ(later.size(), 4u);
     }
     ASSERT_LT(failing, 100000);
   }

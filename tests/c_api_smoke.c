@@ -26,7 +26,12 @@ int main(void) {
   vantrel_cell cells[4];
   uint8_t opaque[WIDTH * HEIGHT] = {0};
   uint8_t in_view[WIDTH * HEIGHT];
+  uint8_t explored[WIDTH * HEIGHT] = {0};
   int y;
+  vantrel_sight* sight = NULL;
+  const vantrel_fov* kept = NULL;
+  vantrel_fog* fog = NULL;
+  const vantrel_cell viewers[2] = {{0, 0}, {8, 4}};
 
   check(vantrel_version() == VANTREL_VERSION, "the library's version is the header's");
   check(strcmp(vantrel_version_string(), VANTREL_VERSION_STRING) == 0, "the version string");
@@ -53,6 +58,19 @@ int main(void) {
             vantrel_last_error()[0] != '\0',
         "a viewer off the map is refused with a message");
   vantrel_fov_free(fov);
+
+  /* Radius 2 of a sight, for two viewers in opposite corners of the room. */
+  check(vantrel_sight_new(3, &sight) == VANTREL_OK && vantrel_sight_fov(sight, 2, &kept) ==
+            VANTREL_OK, "a sight gives the field of view of radius 2");
+  check(vantrel_fog_new(2, &fog) == VANTREL_OK, "fog of war on two threads is made");
+  memset(in_view, 0, sizeof in_view);
+  check(vantrel_fog_update(fog, kept, viewers, 2, WIDTH, HEIGHT, opaque, in_view, explored, 0) ==
+            VANTREL_OK, "the fog of war is updated");
+  check(in_view[1 * WIDTH + 1] == 1 && in_view[3 * WIDTH + 7] == 1 && in_view[2 * WIDTH + 2] == 0,
+        "both corners are seen, the middle is not");
+  check(memcmp(in_view, explored, sizeof in_view) == 0, "and explored");
+  vantrel_fog_free(fog);
+  vantrel_sight_free(sight);
 
   check(vantrel_table_file_from_bytes("GIF89a", 6, &file) == VANTREL_TABLE_FILE_ERROR &&
             file == NULL,
