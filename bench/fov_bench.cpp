@@ -33,6 +33,7 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
+#include <libtcod/bresenham.h>
 #include <libtcod/fov.h>
 
 #include "vantrel/field_of_view.h"
@@ -514,6 +515,54 @@ std::string sight_timing_name(const SightCase& c) {
   return timing_name(c.setup->c, "vantrel_sees");
 }
 
+// What libtcod users check "can A see B" with: a Bresenham line from A to B
+// (TCOD_line) with no opaque cell between them. TCOD_line's listener takes
+// no argument of the caller's, so the map and ends wait here.
+struct BresenhamLook {
+  const Map* map;
+  vantrel::Cell from;
+  vantrel::Cell to;
+};
+BresenhamLook bresenham_look;
+
+bool bresenham_clear(vantrel::Cell from, vantrel::Cell to, const Map& map) {
+  bresenham_look = {&map, from, to};
+  return TCOD_line(from.x, from.y, to.x, to.y, [](int x, int y) -> bool {
+    const BresenhamLook& look = bresenham_look;
+    if ((x == look.from.x && y == look.from.y) || (x == look.to.x && y == look.to.y)) return true;
+    return !look.map->is_opaque(x, y);
+  });
+}
+
+// How often a Bresenham line disagrees with each of libtcod's own views on
+// the pairs of sees(), the target in view against the line clear.
+void report_bresenham(const std::vector<SightCase>& cases) {
+  std::printf("Bresenham lines (TCOD_line) against libtcod's views of the same pairs: "
+              "pairs that disagree\n");
+  for (const SightCase& c : cases) {
+    std::printf("  %-14s", case_name(c.setup->c).c_str());
+    for (const Algorithm& algorithm : kAlgorithms) {
+      long disagree = 0;
+      long pairs = 0;
+      for (std::size_t m = 0; m < c.setup->maps.size(); ++m) {
+        const Map& map = c.setup->maps[m];
+        TCOD_Map* tcod = c.setup->tcod_maps[m].get();
+        for (const auto& [viewer, target] : c.pairs) {
+          TCOD_map_compute_fov(tcod, viewer.x, viewer.y, kSightRadius, true, algorithm.id);
+          const bool seen = TCOD_map_is_in_fov(tcod, target.x, target.y);
+          disagree += seen != bresenham_clear(viewer, target, map) ? 1 : 0;
+          ++pairs;
+        }
+      }
+      std::printf(" %s %.1f%%", algorithm.name, 100.0 * static_cast<double>(disagree) /
+                                                    static_cast<double>(pairs));
+    }
+    std::printf("\n");
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
 // Each pair's sees() against the viewer's whole view, on every map; false
 // when one disagrees or sees() allocated.
 bool report_sees(const std::vector<SightCase>& cases) {
@@ -986,6 +1035,7 @@ int main(int argc, char** argv) {
   const vantrel::LineOfSight line(views.at(kSightRadius));
   const std::vector<SightCase> sight_cases = make_sight_cases(setups, line);
   const bool sees_sound = report_sees(sight_cases);
+  report_bresenham(sight_cases);
 
   for (Setup& s : setups) {
     benchmark::RegisterBenchmark(timing_name(s.c, kOurs.name).c_str(), time_ours<compute_ours>,
