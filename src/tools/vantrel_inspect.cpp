@@ -625,6 +625,17 @@ int draw(const Request& request) {
   return kExitGood;
 }
 
+// What `viewer` sees on `map` as the request asks: a byte per cell, row
+// by row, 1 for a cell in view. The viewer stands on the map.
+std::vector<std::uint8_t> view_of(const Request& request, const vantrel::TextMap& map,
+                                  vantrel::Cell viewer) {
+  const vantrel::FieldOfView field(vantrel::make_table(request.radius));
+  std::vector<std::uint8_t> in_view(map.opaque.size());
+  field.compute(viewer, map.width, map.height, std::span<const std::uint8_t>(map.opaque),
+                in_view);
+  return in_view;
+}
+
 int fov(const Request& request) {
   const std::string& path = request.path;
   vantrel::OpenedSource file = open_input(path);
@@ -663,10 +674,7 @@ int fov(const Request& request) {
     picture.window = vantrel::CellWindow{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                                          static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
   }
-  const vantrel::FieldOfView field(vantrel::make_table(request.radius));
-  std::vector<std::uint8_t> in_view(map.opaque.size());
-  field.compute(viewer, map.width, map.height,
-                [&](int x, int y) { return map.is_opaque(x, y); }, in_view);
+  const std::vector<std::uint8_t> in_view = view_of(request, map, viewer);
   picture.map_name =
       path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
   picture.viewer = viewer;
