@@ -89,7 +89,10 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   const std::size_t seen = static_cast<std::size_t>(std::count(in_view.begin(), in_view.end(), 1));
 
   auto add = [&svg](const auto&... parts) { svg.add(parts...); };
-  const std::string viewer_text = cell_text(picture.viewer.x, picture.viewer.y);
+  const std::vector<Cell>& viewers = picture.viewers;
+  const std::string viewer_text =
+      viewers.size() == 1 ? cell_text(viewers[0].x, viewers[0].y)
+                          : std::to_string(viewers.size()) + " viewers";
   add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
   add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", number_text(width), "\" height=\"",
       number_text(height), "\" viewBox=\"0 0 ", number_text(width), " ", number_text(height),
@@ -102,7 +105,8 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   svg.add_xml_text(picture.map_name);
   add("</text>\n<text x=\"12\" y=\"44\" fill=\"#333\">", std::to_string(map.width), " x ",
       std::to_string(map.height), " cells; lines of table ", std::to_string(picture.radius),
-      "; ", std::to_string(seen), seen == 1 ? " cell" : " cells", " in view");
+      picture.walls_unseen ? "; walls out of view" : "", "; ", std::to_string(seen),
+      seen == 1 ? " cell" : " cells", " in view");
   if (picture.window) {
     add("; cells ", cell_text(window.x0, window.y0), " to ", cell_text(window.x1, window.y1));
   }
@@ -131,11 +135,14 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
       x = end;
     }
   }
-  const Cell viewer = picture.viewer;
-  if (viewer.x >= window.x0 && viewer.x <= window.x1 && viewer.y >= window.y0 &&
-      viewer.y <= window.y1) {
+  for (const Cell& viewer : viewers) {
+    if (viewer.x < window.x0 || viewer.x > window.x1 || viewer.y < window.y0 ||
+        viewer.y > window.y1) {
+      continue;
+    }
     add("<circle cx=\"", number_text(viewer.x + 0.5), "\" cy=\"", number_text(viewer.y + 0.5),
-        "\" r=\"0.35\" fill=\"#d00\"><title>the viewer, ", viewer_text, "</title></circle>\n");
+        "\" r=\"0.35\" fill=\"#d00\"><title>", viewers.size() == 1 ? "the" : "a",
+        " viewer, ", cell_text(viewer.x, viewer.y), "</title></circle>\n");
   }
   add("</g>\n");
 

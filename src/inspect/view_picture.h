@@ -43,14 +43,17 @@ ReadMapResult read_text_map(ByteSource& file, TextMap& map);
 
 struct ViewPicture {
   std::string_view map_name;  // named in the heading
-  Cell viewer;
+  // The viewers whose views together make the view, each on the map and
+  // each named once; at least one.
+  std::vector<Cell> viewers;
   int radius = 0;             // of the table the view comes from
+  bool walls_unseen = false;  // the view leaves out the opaque cells
   // The part drawn, within the map; the whole map when empty.
   std::optional<CellWindow> window;
 };
 
 // An SVG picture of `map`, row 0 at the top, with the cells of `in_view`
-// (width * height bytes, 1 for in view) lit and the viewer marked, written
+// (width * height bytes, 1 for in view) lit and each viewer marked, written
 // to `svg` as it is drawn. Each row is drawn in runs of cells alike.
 void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
                const ViewPicture& picture, SvgWriter& svg);
