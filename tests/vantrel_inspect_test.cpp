@@ -478,6 +478,97 @@ TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
   }
 }
 
+// The numbers along a view picture's axes name the cells beside them, by
+// the map's coordinates, windowed or not, and never crowd each other.
+TEST_F(VantrelInspect, FovNumbersTheColumnsAndRowsByTheMapsCoordinates) {
+  auto map_of = [](int width, int height) {
+    std::string rows;
+    for (int y = 0; y < height; ++y) rows += std::string(static_cast<std::size_t>(width), '.') + "\n";
+    return rows;
+  };
+  write_file(dir_ / "small.txt", map_of(7, 5));
+  write_file(dir_ / "wide.txt", map_of(300, 120));
+  write_file(dir_ / "large.txt", map_of(2500, 1200));
+  struct Case {
+    std::vector<std::string> args;
+    int x0, y0, x1, y1;  // the cells drawn
+  } cases[] = {
+      {{"small.txt", "--at", "3,2"}, 0, 0, 6, 4},
+      {{"wide.txt", "--at", "150,60"}, 0, 0, 299, 119},
+      {{"wide.txt", "--at", "150,60", "--window", "133,45,171,70"}, 133, 45, 171, 70},
+      {{"large.txt", "--at", "2000,900", "--window", "1990,893,2031,897"}, 1990, 893, 2031, 897},
+      {{"large.txt", "--at", "2000,900", "--window", "100,0,2499,1199"}, 100, 0, 2499, 1199},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    std::vector<std::string> args = {"fov", "--table", "5"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const vantrel::Result result = run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string svg = read_file(dir_ / "view.svg");
+    // Where the map's cells lie: left and top of the first, and the size of one.
+    double left = 0;
+    double top = 0;
+    double cell = 0;
+    const std::size_t map = svg.find("<g transform=\"translate(");
+    ASSERT_EQ(std::sscanf(svg.c_str() + map, "<g transform=\"translate(%lf %lf) scale(%lf)", &left,
+                          &top, &cell),
+              3);
+    struct Axis {
+      const char* group;  // the start tag of its numbers' group
+      bool columns;
+      int first, last;
+      double least_gap;  // pixels from one number to the next, at the least
+    } axes[] = {
+        {"<g fill=\"#555\" font-size=\"10\" text-anchor=\"middle\">\n", true, c.x0, c.x1,
+         6.5 * static_cast<double>(std::to_string(std::max(c.x1, c.y1)).size())},
+        {"<g fill=\"#555\" font-size=\"10\" text-anchor=\"end\">\n", false, c.y0, c.y1, 10},
+    };
+    for (const Axis& axis : axes) {
+      SCOPED_TRACE(axis.columns ? "columns" : "rows");
+      std::size_t at = svg.find(axis.group);
+      ASSERT_NE(at, std::string::npos);
+      at += std::strlen(axis.group);
+      std::vector<int> numbers;
+      for (; svg.compare(at, 6, "<text ") == 0; at = svg.find('\n', at) + 1) {
+        double x = 0;
+        double y = 0;
+        int number = 0;
+        ASSERT_EQ(std::sscanf(svg.c_str() + at, "<text x=\"%lf\" y=\"%lf\">%d</text>", &x, &y,
+                              &number),
+                  3)
+            << svg.substr(at, 60);
+        // The centre of its column, above the map; or level with its row's
+        // centre (the baseline a third of the type below), left of the map.
+        if (axis.columns) {
+          EXPECT_NEAR((x - left) / cell + c.x0 - 0.5, number, 0.01);
+          EXPECT_LT(y, top);
+        } else {
+          EXPECT_NEAR((y - 3.5 - top) / cell + c.y0 - 0.5, number, 0.01);
+          EXPECT_LT(x, left);
+        }
+        numbers.push_back(number);
+      }
+      ASSERT_GE(numbers.size(), 2u);
+      // Evenly, every 1, 2, 5, 10, ... cells, from the window's first to its last.
+      const int step = numbers[1] - numbers[0];
+      const std::string digits = std::to_string(step);
+      EXPECT_TRUE(digits.find_first_of("125") == 0 &&
+                  digits.find_first_not_of('0', 1) == std::string::npos)
+          << step;
+      for (std::size_t n = 1; n < numbers.size(); ++n) {
+        EXPECT_EQ(numbers[n] - numbers[n - 1], step);
+      }
+      EXPECT_EQ(numbers.front() % step, 0);
+      EXPECT_GE(numbers.front(), axis.first);
+      EXPECT_LT(numbers.front(), axis.first + step);
+      EXPECT_LE(numbers.back(), axis.last);
+      EXPECT_GT(numbers.back(), axis.last - step);
+      EXPECT_GE(step * cell, axis.least_gap);
+    }
+  }
+}
+
 // A picture never takes the place of the file it is drawn from, under any
 // of its names.
 TEST_F(VantrelInspect, APictureNeverReplacesTheFileItIsDrawnFrom) {
@@ -644,7 +735,10 @@ TEST_F(VantrelInspect, APictureTooLargeToOpenIsRefusedBeforeAByteIsWritten) {
     EXPECT_EQ(refused.out, "");
     EXPECT_NE(refused.err.find("vantrel-inspect: the picture would take "), std::string::npos)
         << refused.err;
-    EXPECT_NE(refused.err.find(" bytes and 1001017 elements, more than a viewer opens (64 MiB, "
+    // The runs, the viewer, the heading and the legend, and the axes'
+    // numbers: at a pixel a cell, every 50th column (21) and 20th row (50),
+    // in a group each.
+    EXPECT_NE(refused.err.find(" bytes and 1001090 elements, more than a viewer opens (64 MiB, "
                                "1000000 elements); draw a part of it with --window"),
               std::string::npos)
         << refused.err;

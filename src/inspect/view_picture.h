@@ -54,7 +54,10 @@ struct ViewPicture {
 
 // An SVG picture of `map`, row 0 at the top, with the cells of `in_view`
 // (width * height bytes, 1 for in view) lit and each viewer marked, written
-// to `svg` as it is drawn. Each row is drawn in runs of cells alike.
+// to `svg` as it is drawn. Each row is drawn in runs of cells alike. The
+// columns are numbered along the top and the rows down the left, by the
+// map's coordinates, every cell or every 2, 5, 10, 20, ... as the cells'
+// size leaves room for the numbers.
 void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
                const ViewPicture& picture, SvgWriter& svg);
 
