@@ -375,15 +375,16 @@ std::vector<std::string> cells_drawn(const std::string& svg, int width, int heig
     int y = 0;
     int run = 0;
     char fill[8] = {};
-    if (std::sscanf(svg.c_str() + at, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"1\" fill=\"%7s",
-                    &x, &y, &run, fill) != 4) {
+    if (std::sscanf(svg.c_str() + at,
+                    "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"1\" fill=\"%7s", &x, &y,
+                    &run, fill) != 4) {
       ADD_FAILURE() << svg.substr(at, 80);
       continue;
     }
     for (const auto& [colour, kind] : kinds) {
-      if (colour == fill) rows.at(static_cast<std::size_t>(y)).replace(static_cast<std::size_t>(x),
-                                                                       static_cast<std::size_t>(run),
-                                                                       static_cast<std::size_t>(run), kind);
+      if (colour != fill) continue;
+      const auto cells = static_cast<std::size_t>(run);
+      rows.at(static_cast<std::size_t>(y)).replace(static_cast<std::size_t>(x), cells, cells, kind);
     }
   }
   return rows;
@@ -447,7 +448,9 @@ TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
     }
     auto lit = [](const std::vector<std::string>& rows) {
       long count = 0;
-      for (const std::string& row : rows) count += std::count_if(row.begin(), row.end(), [](char k) { return k == 'o' || k == 'W'; });
+      for (const std::string& row : rows) {
+        count += std::count_if(row.begin(), row.end(), [](char k) { return k == 'o' || k == 'W'; });
+      }
       return count;
     };
     auto in_view = [](const std::vector<std::string>& rows) {
@@ -461,7 +464,8 @@ TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
     const std::string from =
         distinct.size() == 1 ? "(" + distinct[0] + ")"
                              : std::to_string(distinct.size()) + " viewers";
-    EXPECT_EQ(seen_line, "view.svg: " + std::to_string(lit(seen)) + " cells in view from " + from + "\n");
+    EXPECT_EQ(seen_line,
+              "view.svg: " + std::to_string(lit(seen)) + " cells in view from " + from + "\n");
 
     // The same view, but the walls in it out of it, other than a viewer's own.
     std::vector<std::string> without_walls = seen;
@@ -474,7 +478,8 @@ TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
     }
     EXPECT_EQ(unseen, without_walls);
     EXPECT_LT(lit(unseen), lit(seen));
-    EXPECT_EQ(unseen_line, "view.svg: " + std::to_string(lit(unseen)) + " cells in view from " + from + "\n");
+    EXPECT_EQ(unseen_line,
+              "view.svg: " + std::to_string(lit(unseen)) + " cells in view from " + from + "\n");
   }
 }
 
@@ -483,7 +488,9 @@ TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
 TEST_F(VantrelInspect, FovNumbersTheColumnsAndRowsByTheMapsCoordinates) {
   auto map_of = [](int width, int height) {
     std::string rows;
-    for (int y = 0; y < height; ++y) rows += std::string(static_cast<std::size_t>(width), '.') + "\n";
+    for (int y = 0; y < height; ++y) {
+      rows += std::string(static_cast<std::size_t>(width), '.') + "\n";
+    }
     return rows;
   };
   write_file(dir_ / "small.txt", map_of(7, 5));
