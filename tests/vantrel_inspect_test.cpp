@@ -344,6 +344,9 @@ TEST_F(VantrelInspect, FovDrawsWhatTheViewerSeesOnATextMap) {
       {{"fov", "room.txt", "--at", "0,99999999999999999999999", "--table", "3"}, 1,
        "(0,99999999999999999999999) is not on room.txt"},
       {{"fov", "room.txt", "--at=-1,0", "--table", "3"}, 1, "(-1,0) is not on room.txt"},
+      // Among several viewers, the one that is off.
+      {{"fov", "room.txt", "--at", "1,1", "--at", "2,5", "--at", "6,4", "--table", "3"}, 1,
+       "(2,5) is not on room.txt, which has 7 columns and 5 rows"},
       {{"fov", "room.txt", "--at", "0,0", "--table", "3", "--window", "0,0,7,4"}, 1,
        "the window 0,0,7,4 reaches beyond room.txt, which has 7 columns and 5 rows"},
       {{"fov", "missing.txt", "--at", "0,0", "--table", "3"}, 2, "cannot read missing.txt"},
@@ -353,6 +356,223 @@ TEST_F(VantrelInspect, FovDrawsWhatTheViewerSeesOnATextMap) {
     const vantrel::Result result = run(c.args);
     EXPECT_EQ(result.status, c.status);
     EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+  }
+}
+
+// The map as a view picture draws it, a character per cell, row by row:
+// 'o' clear and in view, '.' clear and out of it, 'W' a wall in view, '#'
+// a wall out of it; read back from the runs of cells alike.
+std::vector<std::string> cells_drawn(const std::string& svg, int width, int height) {
+  std::vector<std::string> rows(static_cast<std::size_t>(height),
+                                std::string(static_cast<std::size_t>(width), '?'));
+  const std::pair<std::string, char> kinds[] = {
+      {"#ffe98a", 'o'}, {"#d4d4d4", '.'}, {"#8c5a2b", 'W'}, {"#3a3a3a", '#'}};
+  const std::size_t map = svg.find("shape-rendering=\"crispEdges\"");
+  const std::size_t end = svg.find("</g>", map);
+  for (std::size_t at = svg.find("<rect x=\"", map); at < end;
+       at = svg.find("<rect x=\"", at + 1)) {
+    int x = 0;
+    int y = 0;
+    int run = 0;
+    char fill[8] = {};
+    if (std::sscanf(svg.c_str() + at,
+                    "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"1\" fill=\"%7s", &x, &y,
+                    &run, fill) != 4) {
+      ADD_FAILURE() << svg.substr(at, 80);
+      continue;
+    }
+    for (const auto& [colour, kind] : kinds) {
+      if (colour != fill) continue;
+      const auto cells = static_cast<std::size_t>(run);
+      rows.at(static_cast<std::size_t>(y)).replace(static_cast<std::size_t>(x), cells, cells, kind);
+    }
+  }
+  return rows;
+}
+
+// Several viewers see what any of them sees, and walls left out of the
+// view are exactly the walls that were in it, but where a viewer stands.
+TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
+  write_file(dir_ / "rooms.txt",
+             "..........#.........\n"
+             "..........#.........\n"
+             "...##.....#...#.....\n"
+             "..........#.........\n"
+             "....................\n"
+             "..........#.....##..\n"
+             "......#...#.........\n"
+             "..........#.........\n");
+  constexpr int kWidth = 20;
+  constexpr int kHeight = 8;
+  struct Case {
+    const char* name;
+    std::vector<std::string> viewers;
+    const char* table;
+  } cases[] = {
+      {"one viewer", {"2,1"}, "6"},
+      {"two rooms, a wall between", {"3,4", "15,1"}, "6"},
+      {"three, one on a wall, views overlapping", {"4,2", "5,5", "10,4"}, "4"},
+      {"a viewer given twice", {"2,1", "12,6", "2,1"}, "12"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"fov", "rooms.txt", "--table", c.table};
+    for (const std::string& at : c.viewers) args.insert(args.end(), {"--at", at});
+    auto drawn = [&](const std::vector<std::string>& more) {
+      std::vector<std::string> all = args;
+      all.insert(all.end(), more.begin(), more.end());
+      const vantrel::Result result = run(all);
+      EXPECT_EQ(result.status, 0) << result.err;
+      return std::pair(result.out, cells_drawn(read_file(dir_ / "view.svg"), kWidth, kHeight));
+    };
+    const auto [seen_line, seen] = drawn({});
+    const auto [unseen_line, unseen] = drawn({"--unseen-walls"});
+    EXPECT_NE(read_file(dir_ / "view.svg").find("; walls out of view; "), std::string::npos);
+
+    // The union of each viewer's own view, each drawn alone.
+    std::vector<std::string> any(kHeight, std::string(kWidth, '.'));
+    std::vector<std::string> distinct;
+    for (const std::string& at : c.viewers) {
+      if (std::find(distinct.begin(), distinct.end(), at) == distinct.end()) {
+        distinct.push_back(at);
+      }
+      const vantrel::Result single = run({"fov", "rooms.txt", "--table", c.table, "--at", at});
+      ASSERT_EQ(single.status, 0) << single.err;
+      const std::vector<std::string> own =
+          cells_drawn(read_file(dir_ / "view.svg"), kWidth, kHeight);
+      for (std::size_t y = 0; y < any.size(); ++y) {
+        for (std::size_t x = 0; x < any[y].size(); ++x) {
+          if (own[y][x] == 'o' || own[y][x] == 'W') any[y][x] = own[y][x];
+        }
+      }
+    }
+    auto lit = [](const std::vector<std::string>& rows) {
+      long count = 0;
+      for (const std::string& row : rows) {
+        count += std::count_if(row.begin(), row.end(), [](char k) { return k == 'o' || k == 'W'; });
+      }
+      return count;
+    };
+    auto in_view = [](const std::vector<std::string>& rows) {
+      std::vector<std::string> marks = rows;
+      for (std::string& row : marks) {
+        for (char& k : row) k = k == 'o' || k == 'W' ? '+' : '-';
+      }
+      return marks;
+    };
+    EXPECT_EQ(in_view(seen), in_view(any));
+    const std::string from =
+        distinct.size() == 1 ? "(" + distinct[0] + ")"
+                             : std::to_string(distinct.size()) + " viewers";
+    EXPECT_EQ(seen_line,
+              "view.svg: " + std::to_string(lit(seen)) + " cells in view from " + from + "\n");
+
+    // The same view, but the walls in it out of it, other than a viewer's own.
+    std::vector<std::string> without_walls = seen;
+    for (std::size_t y = 0; y < without_walls.size(); ++y) {
+      for (std::size_t x = 0; x < without_walls[y].size(); ++x) {
+        const std::string here = std::to_string(x) + "," + std::to_string(y);
+        const bool viewer = std::find(distinct.begin(), distinct.end(), here) != distinct.end();
+        if (without_walls[y][x] == 'W' && !viewer) without_walls[y][x] = '#';
+      }
+    }
+    EXPECT_EQ(unseen, without_walls);
+    EXPECT_LT(lit(unseen), lit(seen));
+    EXPECT_EQ(unseen_line,
+              "view.svg: " + std::to_string(lit(unseen)) + " cells in view from " + from + "\n");
+  }
+}
+
+// The numbers along a view picture's axes name the cells beside them, by
+// the map's coordinates, windowed or not, and never crowd each other.
+TEST_F(VantrelInspect, FovNumbersTheColumnsAndRowsByTheMapsCoordinates) {
+  auto map_of = [](int width, int height) {
+    std::string rows;
+    for (int y = 0; y < height; ++y) {
+      rows += std::string(static_cast<std::size_t>(width), '.') + "\n";
+    }
+    return rows;
+  };
+  write_file(dir_ / "small.txt", map_of(7, 5));
+  write_file(dir_ / "wide.txt", map_of(300, 120));
+  write_file(dir_ / "large.txt", map_of(2500, 1200));
+  struct Case {
+    std::vector<std::string> args;
+    int x0, y0, x1, y1;  // the cells drawn
+  } cases[] = {
+      {{"small.txt", "--at", "3,2"}, 0, 0, 6, 4},
+      {{"wide.txt", "--at", "150,60"}, 0, 0, 299, 119},
+      {{"wide.txt", "--at", "150,60", "--window", "133,45,171,70"}, 133, 45, 171, 70},
+      {{"large.txt", "--at", "2000,900", "--window", "1990,893,2031,897"}, 1990, 893, 2031, 897},
+      {{"large.txt", "--at", "2000,900", "--window", "100,0,2499,1199"}, 100, 0, 2499, 1199},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    std::vector<std::string> args = {"fov", "--table", "5"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const vantrel::Result result = run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string svg = read_file(dir_ / "view.svg");
+    // Where the map's cells lie: left and top of the first, and the size of one.
+    double left = 0;
+    double top = 0;
+    double cell = 0;
+    const std::size_t map = svg.find("<g transform=\"translate(");
+    ASSERT_EQ(std::sscanf(svg.c_str() + map, "<g transform=\"translate(%lf %lf) scale(%lf)", &left,
+                          &top, &cell),
+              3);
+    struct Axis {
+      const char* group;  // the start tag of its numbers' group
+      bool columns;
+      int first, last;
+      double least_gap;  // pixels from one number to the next, at the least
+    } axes[] = {
+        {"<g fill=\"#555\" font-size=\"10\" text-anchor=\"middle\">\n", true, c.x0, c.x1,
+         6.5 * static_cast<double>(std::to_string(std::max(c.x1, c.y1)).size())},
+        {"<g fill=\"#555\" font-size=\"10\" text-anchor=\"end\">\n", false, c.y0, c.y1, 10},
+    };
+    for (const Axis& axis : axes) {
+      SCOPED_TRACE(axis.columns ? "columns" : "rows");
+      std::size_t at = svg.find(axis.group);
+      ASSERT_NE(at, std::string::npos);
+      at += std::strlen(axis.group);
+      std::vector<int> numbers;
+      for (; svg.compare(at, 6, "<text ") == 0; at = svg.find('\n', at) + 1) {
+        double x = 0;
+        double y = 0;
+        int number = 0;
+        ASSERT_EQ(std::sscanf(svg.c_str() + at, "<text x=\"%lf\" y=\"%lf\">%d</text>", &x, &y,
+                              &number),
+                  3)
+            << svg.substr(at, 60);
+        // The centre of its column, above the map; or level with its row's
+        // centre (the baseline a third of the type below), left of the map.
+        if (axis.columns) {
+          EXPECT_NEAR((x - left) / cell + c.x0 - 0.5, number, 0.01);
+          EXPECT_LT(y, top);
+        } else {
+          EXPECT_NEAR((y - 3.5 - top) / cell + c.y0 - 0.5, number, 0.01);
+          EXPECT_LT(x, left);
+        }
+        numbers.push_back(number);
+      }
+      ASSERT_GE(numbers.size(), 2u);
+      // Evenly, every 1, 2, 5, 10, ... cells, from the window's first to its last.
+      const int step = numbers[1] - numbers[0];
+      const std::string digits = std::to_string(step);
+      EXPECT_TRUE(digits.find_first_of("125") == 0 &&
+                  digits.find_first_not_of('0', 1) == std::string::npos)
+          << step;
+      for (std::size_t n = 1; n < numbers.size(); ++n) {
+        EXPECT_EQ(numbers[n] - numbers[n - 1], step);
+      }
+      EXPECT_EQ(numbers.front() % step, 0);
+      EXPECT_GE(numbers.front(), axis.first);
+      EXPECT_LT(numbers.front(), axis.first + step);
+      EXPECT_LE(numbers.back(), axis.last);
+      EXPECT_GT(numbers.back(), axis.last - step);
+      EXPECT_GE(step * cell, axis.least_gap);
+    }
   }
 }
 
@@ -432,12 +652,15 @@ TEST_F(VantrelInspect, ReadsTheCommandLineAsUsersWriteIt) {
       {{"draw", "--table", "3", "--window", "0,0,1"}, 2, "",
        "--window takes X0,Y0,X1,Y1 with 0 <= X0 <= X1 <= 3 and 0 <= Y0 <= Y1 <= 3, not "
        "'0,0,1'"},
-      {{"fov", "--help"}, 0, "usage: vantrel-inspect fov MAP --at X,Y --table K", ""},
+      {{"fov", "--help"}, 0, "usage: vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n",
+       ""},
       {{"fov", "--at", "1,1", "--table", "3"}, 2, "", "fov needs MAP"},
       {{"fov", "m.txt", "--table", "3"}, 2, "", "fov needs --at X,Y"},
       {{"fov", "m.txt", "--at", "1,1"}, 2, "", "fov needs --table K"},
       {{"fov", "m.txt", "--at", "1;1", "--table", "3"}, 2, "",
        "--at takes X,Y, a column and a row from 0, not '1;1'"},
+      {{"fov", "m.txt", "--at", "1,1", "--at", "2", "--table", "3"}, 2, "",
+       "--at takes X,Y, a column and a row from 0, not '2'"},
       {{"fov", "m.txt", "--at", "1,1", "--table", "501"}, 2, "",
        "--table takes a table number from 1 to 500, not '501'"},
       {{"fov", "m.txt", "--at", "1,1", "--table", "3", "--window", "2,0,1,1"}, 2, "",
@@ -519,7 +742,10 @@ TEST_F(VantrelInspect, APictureTooLargeToOpenIsRefusedBeforeAByteIsWritten) {
     EXPECT_EQ(refused.out, "");
     EXPECT_NE(refused.err.find("vantrel-inspect: the picture would take "), std::string::npos)
         << refused.err;
-    EXPECT_NE(refused.err.find(" bytes and 1001017 elements, more than a viewer opens (64 MiB, "
+    // The runs, the viewer, the heading and the legend, and the axes'
+    // numbers: at a pixel a cell, every 50th column (21) and 20th row (50),
+    // in a group each.
+    EXPECT_NE(refused.err.find(" bytes and 1001090 elements, more than a viewer opens (64 MiB, "
                                "1000000 elements); draw a part of it with --window"),
               std::string::npos)
         << refused.err;

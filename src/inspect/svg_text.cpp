@@ -80,11 +80,18 @@ int SvgWriter::flush() {
   return error_number_;
 }
 
-
 std::string number_text(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", value);
   return text;
+}
+
+std::int64_t round_number_from(double target) {
+  for (std::int64_t base = 1;; base *= 10) {
+    for (const std::int64_t factor : {1, 2, 5}) {
+      if (static_cast<double>(base * factor) >= target) return base * factor;
+    }
+  }
 }
 
 }  // namespace vantrel

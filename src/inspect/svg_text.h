@@ -1,7 +1,7 @@
 // Text inside SVG pictures: any bytes as well-formed XML, numbers as
-// attributes take them, and the writer a picture is drawn into, piece by
-// piece, so that no picture is ever held whole. Writes only to the sink it
-// is given.
+// attributes take them, round steps for axes, and the writer a picture is
+// drawn into, piece by piece, so that no picture is ever held whole. Writes
+// only to the sink it is given.
 #ifndef VANTREL_SVG_TEXT_H_
 #define VANTREL_SVG_TEXT_H_
 
@@ -70,6 +70,10 @@ class SvgWriter {
 
 // `value` with up to six significant digits: "12.5", "0.08".
 std::string number_text(double value);
+
+// The least of 1, 2, 5, 10, 20, 50, ... that is at least `target`: a step
+// between the numbers along a picture's axes, or the length of its scale.
+std::int64_t round_number_from(double target);
 
 }  // namespace vantrel
 

@@ -12,15 +12,6 @@ namespace vantrel {
 
 namespace {
 
-// The least of 1, 2, 5, 10, 20, 50, ... that is at least `target`.
-std::int64_t round_number_from(double target) {
-  for (std::int64_t base = 1;; base *= 10) {
-    for (const std::int64_t factor : {1, 2, 5}) {
-      if (static_cast<double>(base * factor) >= target) return base * factor;
-    }
-  }
-}
-
 // Shades of the coverage view, lightest first: a cell's shade grows with
 // the logarithm of the number of lines through it.
 constexpr const char* kShades[] = {"#deebf7", "#c6dbef", "#9ecae1", "#6baed6",

@@ -82,14 +82,24 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   const int rows = window.y1 - window.y0 + 1;
   const int span = std::max(columns, rows);
   const double cell = std::clamp(800.0 / span, 1.0, 32.0);
-  const double left = 16;
-  const double top = 64;
+  // The axes' numbers, in type of 10 pixels, a digit 6.5 pixels or less
+  // wide: a column's number every `column_step` columns, so that the
+  // widest, with a gap, fits between two; a row's every `row_step` rows,
+  // 12 pixels or more apart.
+  const int digits = static_cast<int>(std::to_string(std::max(window.x1, window.y1)).size());
+  const std::int64_t column_step = round_number_from((6.5 * digits + 4) / cell);
+  const std::int64_t row_step = round_number_from(12 / cell);
+  const double left = 20 + 6.5 * digits;
+  const double top = 78;
   const double width = std::max(left + cell * columns + 16, 580.0);
   const double height = top + cell * rows + 40;
   const std::size_t seen = static_cast<std::size_t>(std::count(in_view.begin(), in_view.end(), 1));
 
   auto add = [&svg](const auto&... parts) { svg.add(parts...); };
-  const std::string viewer_text = cell_text(picture.viewer.x, picture.viewer.y);
+  const std::vector<Cell>& viewers = picture.viewers;
+  const std::string viewer_text =
+      viewers.size() == 1 ? cell_text(viewers[0].x, viewers[0].y)
+                          : std::to_string(viewers.size()) + " viewers";
   add("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
   add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"", number_text(width), "\" height=\"",
       number_text(height), "\" viewBox=\"0 0 ", number_text(width), " ", number_text(height),
@@ -102,11 +112,30 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   svg.add_xml_text(picture.map_name);
   add("</text>\n<text x=\"12\" y=\"44\" fill=\"#333\">", std::to_string(map.width), " x ",
       std::to_string(map.height), " cells; lines of table ", std::to_string(picture.radius),
-      "; ", std::to_string(seen), seen == 1 ? " cell" : " cells", " in view");
+      picture.walls_unseen ? "; walls out of view" : "", "; ", std::to_string(seen),
+      seen == 1 ? " cell" : " cells", " in view");
   if (picture.window) {
     add("; cells ", cell_text(window.x0, window.y0), " to ", cell_text(window.x1, window.y1));
   }
   add("</text>\n");
+
+  // The axes' numbers: the columns' above the map, the rows' to its left.
+  auto first_number = [](std::int64_t from, std::int64_t step) {
+    return (from + step - 1) / step * step;
+  };
+  add("<g fill=\"#555\" font-size=\"10\" text-anchor=\"middle\">\n");
+  for (std::int64_t x = first_number(window.x0, column_step); x <= window.x1;
+       x += column_step) {
+    add("<text x=\"", number_text(left + (static_cast<double>(x - window.x0) + 0.5) * cell),
+        "\" y=\"", number_text(top - 5), "\">", std::to_string(x), "</text>\n");
+  }
+  add("</g>\n<g fill=\"#555\" font-size=\"10\" text-anchor=\"end\">\n");
+  for (std::int64_t y = first_number(window.y0, row_step); y <= window.y1; y += row_step) {
+    add("<text x=\"", number_text(left - 4), "\" y=\"",
+        number_text(top + (static_cast<double>(y - window.y0) + 0.5) * cell + 3.5), "\">",
+        std::to_string(y), "</text>\n");
+  }
+  add("</g>\n");
 
   // The map in cells, row 0 at the top: runs of cells alike, row by row.
   add("<g transform=\"translate(", number_text(left), " ", number_text(top), ") scale(",
@@ -131,11 +160,14 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
       x = end;
     }
   }
-  const Cell viewer = picture.viewer;
-  if (viewer.x >= window.x0 && viewer.x <= window.x1 && viewer.y >= window.y0 &&
-      viewer.y <= window.y1) {
+  for (const Cell& viewer : viewers) {
+    if (viewer.x < window.x0 || viewer.x > window.x1 || viewer.y < window.y0 ||
+        viewer.y > window.y1) {
+      continue;
+    }
     add("<circle cx=\"", number_text(viewer.x + 0.5), "\" cy=\"", number_text(viewer.y + 0.5),
-        "\" r=\"0.35\" fill=\"#d00\"><title>the viewer, ", viewer_text, "</title></circle>\n");
+        "\" r=\"0.35\" fill=\"#d00\"><title>", viewers.size() == 1 ? "the" : "a",
+        " viewer, ", cell_text(viewer.x, viewer.y), "</title></circle>\n");
   }
   add("</g>\n");
 

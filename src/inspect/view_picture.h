@@ -43,15 +43,21 @@ ReadMapResult read_text_map(ByteSource& file, TextMap& map);
 
 struct ViewPicture {
   std::string_view map_name;  // named in the heading
-  Cell viewer;
+  // The viewers whose views together make the view, each on the map and
+  // each named once; at least one.
+  std::vector<Cell> viewers;
   int radius = 0;             // of the table the view comes from
+  bool walls_unseen = false;  // the view leaves out the opaque cells
   // The part drawn, within the map; the whole map when empty.
   std::optional<CellWindow> window;
 };
 
 // An SVG picture of `map`, row 0 at the top, with the cells of `in_view`
-// (width * height bytes, 1 for in view) lit and the viewer marked, written
-// to `svg` as it is drawn. Each row is drawn in runs of cells alike.
+// (width * height bytes, 1 for in view) lit and each viewer marked, written
+// to `svg` as it is drawn. Each row is drawn in runs of cells alike. The
+// columns are numbered along the top and the rows down the left, by the
+// map's coordinates, every cell or every 2, 5, 10, 20, ... as the cells'
+// size leaves room for the numbers.
 void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
                const ViewPicture& picture, SvgWriter& svg);
 

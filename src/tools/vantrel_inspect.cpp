@@ -62,8 +62,8 @@ constexpr char kUsageText[] =
     "usage: vantrel-inspect check [FILE]\n"
     "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
     "                            [--cells] [-o OUT.svg]\n"
-    "       vantrel-inspect fov MAP --at X,Y --table K [--window X0,Y0,X1,Y1]\n"
-    "                           [-o OUT.svg]\n"
+    "       vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
+    "                           [--unseen-walls] [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
     "check  tells whether FILE (default LOS.TDF) is exactly what vantrel writes\n"
@@ -71,7 +71,8 @@ constexpr char kUsageText[] =
     "draw   draws table K of FILE as an SVG picture (default tableK.svg): its\n"
     "       lines, or with --cells the cells they cover\n"
     "fov    draws the cells in view from (X,Y) on the text map MAP ('#' opaque,\n"
-    "       '.' clear), by the lines of table K (default view.svg)\n"
+    "       '.' clear), by the lines of table K (default view.svg); from\n"
+    "       several viewers, the cells that any of them sees\n"
     "\n"
     "A FILE of - is standard input; -o - writes the picture to standard output.\n"
     "Status 0: done; 1: the input cannot be used as asked (check: the file\n"
@@ -109,22 +110,26 @@ constexpr char kDrawHelp[] =
 
 // A printf format, given the largest table a view is drawn with.
 constexpr char kFovHelp[] =
-    "usage: vantrel-inspect fov MAP --at X,Y --table K [--window X0,Y0,X1,Y1]\n"
-    "                           [-o OUT.svg]\n"
+    "usage: vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
+    "                           [--unseen-walls] [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
     "\n"
     "Draws what a viewer at cell (X,Y) sees on MAP (- for standard input), a\n"
     "text map of one row a line, '#' opaque and '.' clear, row 0 first: the\n"
     "cells that the lines of table K, turned every way the square turns,\n"
-    "reach from the viewer before an opaque cell. Walls are seen.\n"
+    "reach from the viewer before an opaque cell. Walls are seen, unless\n"
+    "--unseen-walls. Given several viewers, draws what any of them sees.\n"
     "\n"
-    "  --at X,Y          the viewer's cell: column X, row Y, from 0\n"
+    "  --at X,Y          a viewer's cell: column X, row Y, from 0; given again,\n"
+    "                    another viewer\n"
     "  --table K         the table whose lines are walked, from 1 to %d\n"
+    "  --unseen-walls    leaves every opaque cell out of the view, but the cell\n"
+    "                    a viewer stands on\n"
     "  --window X0,Y0,X1,Y1\n"
     "                    draws only the cells from (X0,Y0) to (X1,Y1)\n"
     "  -o, --output OUT  the picture's file (default view.svg); - writes it\n"
     "                    to standard output\n"
     "\n"
-    "Status 0: the picture is written; 1: MAP is not a map, the viewer or the\n"
+    "Status 0: the picture is written; 1: MAP is not a map, a viewer or the\n"
     "window is not on it, or the picture would be too large for a viewer (more\n"
     "than 64 MiB or a million elements: draw a --window of it); 2: the command\n"
     "line cannot be read, or reading, writing or memory failed.\n";
@@ -144,11 +149,16 @@ struct Request {
   std::string output;     // a file, or kStandardStream
   std::optional<vantrel::CellWindow> window;
   bool cells = false;
-  // fov only (with radius, output and window): the viewer's cell, as given,
-  // which may lie anywhere; and the window's corners, as given.
-  std::int64_t viewer_x = 0;
-  std::int64_t viewer_y = 0;
-  std::string viewer_text;  // "X,Y", as given
+  // fov only (with radius, output and window): the viewers' cells, as
+  // given, each once, which may lie anywhere; whether walls are left out of
+  // the view; and the window's corners, as given.
+  struct GivenCell {
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    std::string text;  // "X,Y", as given
+  };
+  std::vector<GivenCell> viewers;
+  bool walls_unseen = false;
   std::optional<std::array<std::int64_t, 4>> map_window;
   std::string map_window_text;
 };
@@ -287,10 +297,10 @@ int read_command_line(int argc, char** argv, Request& request) {
   draw->add_flag("--cells", request.cells);
   CLI::App* fov = app.add_subcommand("fov");
   CLI::Option* map_option = fov->add_option("MAP", request.path);
-  std::string at;
+  // Each --at a viewer, and one value each: "--at 1,1 MAP" names MAP.
+  std::vector<std::string> at;
   std::string fov_table;
-  CLI::Option* at_option =
-      fov->add_option("--at", at)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  CLI::Option* at_option = fov->add_option("--at", at)->allow_extra_args(false);
   CLI::Option* fov_table_option = fov->add_option("--table", fov_table)
                                       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   CLI::Option* fov_output_option = fov->add_option("-o,--output", request.output)
@@ -298,6 +308,7 @@ int read_command_line(int argc, char** argv, Request& request) {
   std::string map_window;
   CLI::Option* map_window_option = fov->add_option("--window", map_window)
                                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  fov->add_flag("--unseen-walls", request.walls_unseen);
 
   // The command given, as far as the parse got: "check", "draw", "fov", or
   // "".
@@ -359,16 +370,19 @@ int read_command_line(int argc, char** argv, Request& request) {
     if (map_option->count() == 0) return usage_error("fov needs MAP", "fov");
     if (at_option->count() == 0) return usage_error("fov needs --at X,Y", "fov");
     if (fov_table_option->count() == 0) return usage_error("fov needs --table K", "fov");
-    // Whether the cell is on the map is the map's to say.
-    std::int64_t cell[2];
-    if (!parse_coordinates(at, cell)) {
-      return usage_error("--at takes X,Y, a column and a row from 0, not '" +
-                             vantrel::shown(at) + "'",
-                         "fov");
+    // Whether a cell is on the map is the map's to say.
+    for (const std::string& given : at) {
+      std::int64_t cell[2];
+      if (!parse_coordinates(given, cell)) {
+        return usage_error("--at takes X,Y, a column and a row from 0, not '" +
+                               vantrel::shown(given) + "'",
+                           "fov");
+      }
+      const bool again = std::any_of(
+          request.viewers.begin(), request.viewers.end(),
+          [&](const Request::GivenCell& v) { return v.x == cell[0] && v.y == cell[1]; });
+      if (!again) request.viewers.push_back({cell[0], cell[1], given});
     }
-    request.viewer_x = cell[0];
-    request.viewer_y = cell[1];
-    request.viewer_text = at;
     if (map_window_option->count() > 0) {
       std::array<std::int64_t, 4> corners;
       if (!parse_coordinates(map_window, corners) || corners[0] > corners[2] ||
@@ -625,6 +639,22 @@ int draw(const Request& request) {
   return kExitGood;
 }
 
+// What `viewers` see on `map` as the request asks: a byte per cell, row by
+// row, 1 for a cell that any of them sees. Each viewer stands on the map.
+std::vector<std::uint8_t> view_of(const Request& request, const vantrel::TextMap& map,
+                                  const std::vector<vantrel::Cell>& viewers) {
+  const vantrel::FieldOfView field(vantrel::make_table(request.radius));
+  const vantrel::Walls walls =
+      request.walls_unseen ? vantrel::Walls::kUnseen : vantrel::Walls::kSeen;
+  // Cleared once; each viewer adds the cells it sees.
+  std::vector<std::uint8_t> in_view(map.opaque.size());
+  for (const vantrel::Cell viewer : viewers) {
+    field.mark(viewer, map.width, map.height, std::span<const std::uint8_t>(map.opaque), in_view,
+               walls);
+  }
+  return in_view;
+}
+
 int fov(const Request& request) {
   const std::string& path = request.path;
   vantrel::OpenedSource file = open_input(path);
@@ -641,14 +671,17 @@ int fov(const Request& request) {
   auto on_map = [&](std::int64_t x, std::int64_t y) {
     return x >= 0 && y >= 0 && x < map.width && y < map.height;
   };
-  if (!on_map(request.viewer_x, request.viewer_y)) {
-    std::fprintf(stderr, "vantrel-inspect: (%s) is not on %s, which has %d columns and %d rows\n",
-                 vantrel::shown(request.viewer_text).c_str(),
-                 named(path).c_str(), map.width, map.height);
-    return kExitDiffers;
+  std::vector<vantrel::Cell> viewers;
+  for (const Request::GivenCell& given : request.viewers) {
+    if (!on_map(given.x, given.y)) {
+      std::fprintf(stderr,
+                   "vantrel-inspect: (%s) is not on %s, which has %d columns and %d rows\n",
+                   vantrel::shown(given.text).c_str(), named(path).c_str(), map.width,
+                   map.height);
+      return kExitDiffers;
+    }
+    viewers.push_back({static_cast<std::int32_t>(given.x), static_cast<std::int32_t>(given.y)});
   }
-  const vantrel::Cell viewer{static_cast<std::int32_t>(request.viewer_x),
-                             static_cast<std::int32_t>(request.viewer_y)};
   vantrel::ViewPicture picture;
   if (request.map_window) {
     const auto& [x0, y0, x1, y1] = *request.map_window;
@@ -663,14 +696,12 @@ int fov(const Request& request) {
     picture.window = vantrel::CellWindow{static_cast<std::int32_t>(x0), static_cast<std::int32_t>(y0),
                                          static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1)};
   }
-  const vantrel::FieldOfView field(vantrel::make_table(request.radius));
-  std::vector<std::uint8_t> in_view(map.opaque.size());
-  field.compute(viewer, map.width, map.height,
-                [&](int x, int y) { return map.is_opaque(x, y); }, in_view);
+  const std::vector<std::uint8_t> in_view = view_of(request, map, viewers);
   picture.map_name =
       path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
-  picture.viewer = viewer;
+  picture.viewers = viewers;
   picture.radius = request.radius;
+  picture.walls_unseen = request.walls_unseen;
   if (const int refused = refuse_input_as_output(request); refused != kGoOn) return refused;
   const bool alone = is_standard_output(request.output);
   const int status = write_picture(request.output, [&](vantrel::SvgWriter& svg) {
@@ -679,9 +710,11 @@ int fov(const Request& request) {
   if (status != kGoOn) return status;
   if (alone) return kExitGood;
   const auto seen = std::count(in_view.begin(), in_view.end(), 1);
-  std::printf("%s: %lld %s in view from (%d,%d)\n", vantrel::shown(request.output).c_str(),
-              static_cast<long long>(seen), seen == 1 ? "cell" : "cells",
-              static_cast<int>(viewer.x), static_cast<int>(viewer.y));
+  const std::string from = viewers.size() == 1
+                               ? vantrel::cell_text(viewers[0].x, viewers[0].y)
+                               : std::to_string(viewers.size()) + " viewers";
+  std::printf("%s: %lld %s in view from %s\n", vantrel::shown(request.output).c_str(),
+              static_cast<long long>(seen), seen == 1 ? "cell" : "cells", from.c_str());
   return kExitGood;
 }
 
