@@ -22,21 +22,26 @@
 namespace vantrel {
 namespace {
 
-// Viewers taken by a thread at a time: enough that taking them costs
-// nothing beside marking them, few enough that the threads end together.
-constexpr std::size_t kViewersPerTurn = 32;
+// The map is shared out in bands of rows, and each band's viewers (those
+// that stand in it) are marked together: their views fall in the band and
+// the rows beside it, which stay in the core's cache while they are marked,
+// and threads on different bands seldom write to the same cache lines. A
+// band's rows take about this many bytes of the maps...
+constexpr std::size_t kBandBytes = std::size_t{192} << 10;
+// ...but there are at most this many bands, since each band looks at every
+// viewer to find its own.
+constexpr std::size_t kMostBands = 32;
 // Below this many viewers an update runs on the calling thread alone.
 constexpr std::size_t kFewestViewersShared = 256;
 
-// Sets a byte of a map to 1. Shared among threads, it is written as an
-// atomic byte (a plain store on common hardware), and only where it is not
-// 1 already: views overlap, and a cache line that is only read stays with
-// every core that reads it.
+// Sets a byte of a map to 1. Views overlap, so threads may set the same
+// byte: shared among threads, it is written as an atomic byte, a plain
+// store on common hardware. (Reading it first, to leave a set byte alone,
+// costs twice as much: whether it is set is a branch that no core predicts.)
 template <bool kShared>
 inline void set(std::uint8_t& byte) {
   if constexpr (kShared) {
-    std::atomic_ref<std::uint8_t> shared(byte);
-    if (shared.load(std::memory_order_relaxed) == 0) shared.store(1, std::memory_order_relaxed);
+    std::atomic_ref<std::uint8_t>(byte).store(1, std::memory_order_relaxed);
   } else {
     byte = 1;
   }
@@ -44,8 +49,8 @@ inline void set(std::uint8_t& byte) {
 
 }  // namespace
 
-// One update, as the threads share it: the viewers, the maps, and the
-// count of viewers taken so far.
+// One update, as the threads share it: the viewers, the maps, and how they
+// are shared out: in bands of `band_rows` rows, taken in turn.
 struct FogJob {
   const FieldOfView* view;  // for every viewer, or
   const Sight* sight;       // the view of each viewer's radius
@@ -59,7 +64,20 @@ struct FogJob {
   std::uint8_t* visible;
   std::uint8_t* explored;  // nullptr: none
   Walls walls;
-  std::atomic<std::size_t> taken{0};
+  int band_rows = 0;
+  std::size_t bands = 0;
+  std::atomic<std::size_t> bands_taken{0};
+
+  Cell cell(std::size_t i) const {
+    if (cells != nullptr) return cells[i];
+    if (c_cells != nullptr) return Cell{c_cells[i].x, c_cells[i].y};
+    return viewers[i].cell;
+  }
+  // The view of viewer i: built before the update began, so a Sight's
+  // look-up throws nothing.
+  const FieldOfView& view_of(std::size_t i) const {
+    return view != nullptr ? *view : sight->field_of_view(viewers[i].radius);
+  }
 };
 
 // Marks one viewer's view into the job's maps; the walk of
@@ -172,22 +190,18 @@ struct [[gnu::visibility("hidden")]] FogOfWar::State {
     }
   }
 
-  // Marks viewers, a turn of them at a time, until none is left.
+  // Marks the viewers of a band at a time, until no band is left.
   template <bool kShared>
   static void take(FogJob& job) {
     for (;;) {
-      const std::size_t first = job.taken.fetch_add(kViewersPerTurn, std::memory_order_relaxed);
-      if (first >= job.count) return;
-      const std::size_t last = std::min(job.count, first + kViewersPerTurn);
-      for (std::size_t i = first; i < last; ++i) {
-        if (job.cells != nullptr) {
-          FogMarker::mark<kShared>(job, *job.view, job.cells[i]);
-        } else if (job.c_cells != nullptr) {
-          FogMarker::mark<kShared>(job, *job.view, Cell{job.c_cells[i].x, job.c_cells[i].y});
-        } else {
-          // Built before the update began: a look-up that throws nothing.
-          FogMarker::mark<kShared>(job, job.sight->field_of_view(job.viewers[i].radius),
-                                   job.viewers[i].cell);
+      const std::size_t band = job.bands_taken.fetch_add(1, std::memory_order_relaxed);
+      if (band >= job.bands) return;
+      const std::int64_t first_row = static_cast<std::int64_t>(band) * job.band_rows;
+      const std::int64_t end_row = first_row + job.band_rows;
+      for (std::size_t i = 0; i < job.count; ++i) {
+        const Cell cell = job.cell(i);
+        if (cell.y >= first_row && cell.y < end_row) {
+          FogMarker::mark<kShared>(job, job.view_of(i), cell);
         }
       }
     }
@@ -196,6 +210,13 @@ struct [[gnu::visibility("hidden")]] FogOfWar::State {
   // Runs an update on every thread, the caller's included, and returns
   // once each is done with it.
   void run(FogJob& update) {
+    const std::size_t row_bytes =
+        static_cast<std::size_t>(update.width) * (update.explored != nullptr ? 3 : 2);
+    const std::size_t height = static_cast<std::size_t>(update.height);
+    const std::size_t rows = std::max<std::size_t>(
+        {kBandBytes / row_bytes, (height + kMostBands - 1) / kMostBands, 1});
+    update.band_rows = static_cast<int>(std::min(rows, height));
+    update.bands = (height + rows - 1) / rows;
     if (workers.empty() || update.count < kFewestViewersShared) {
       take<false>(update);
       return;
