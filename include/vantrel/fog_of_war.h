@@ -13,11 +13,14 @@
 //   fog.update(view, unit_cells, width, height, opaque, visible, explored);
 //
 // A FogOfWar made for n threads starts n - 1 threads when it is made, and
-// each update runs on them and on the calling thread, each taking viewers
-// by turns; they wait, asleep, between updates, and are joined when it is
-// destroyed. An update starts no thread and allocates nothing. Updates of
-// fewer than a few hundred viewers run on the calling thread alone, where
-// waking the others would cost more than it saves.
+// each update runs on them and on the calling thread; they wait, asleep,
+// between updates, and are joined when it is destroyed. An update starts
+// no thread and allocates nothing. The map is shared out in bands of rows
+// (at most 32), each thread taking a band at a time and marking the
+// viewers that stand in it: viewers spread over the map keep every thread
+// busy, viewers all in a few rows keep one. Updates of fewer than 256
+// viewers run on the calling thread alone, where waking the others would
+// cost more than it saves.
 //
 // Threads: one thread at a time calls update(), the FogOfWar's own threads
 // work only within that call, and nothing of the caller's is referenced
@@ -81,8 +84,8 @@ class VANTREL_API FogOfWar {
   // once. The spans must not overlap.
   //
   // Costs: FieldOfView::mark() of each viewer, shared among the threads,
-  // and a wake-up of the threads (some microseconds); whatever the map's
-  // size. Allocates nothing.
+  // a look at each viewer per band of rows, and a wake-up of the threads
+  // (some microseconds); whatever the map's size. Allocates nothing.
   void update(const FieldOfView& view, std::span<const Cell> viewers, int width, int height,
               std::span<const std::uint8_t> opaque, std::span<std::uint8_t> visible,
               std::span<std::uint8_t> explored = {}, Walls walls = Walls::kSeen);
