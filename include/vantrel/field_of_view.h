@@ -213,8 +213,9 @@ class VANTREL_API FieldOfView {
   }
 
  private:
-  // LineOfSight indexes the tree.
+  // LineOfSight indexes the tree; SymmetricView turns its lines back.
   friend class LineOfSight;
+  friend class SymmetricView;
 
   // True when every cell of the tree lies on the map around `viewer`.
   bool fits(Cell viewer, int width, int height) const {
