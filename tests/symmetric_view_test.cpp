@@ -26,12 +26,18 @@ Table crooked_table() {
                    {{1, 1}, {0, 0}, {1, 0}, {2, 0}}});
 }
 
+// A single line out of the box of its ends: near an edge of open ground it
+// leaves the map one way and not the other, so that a cell sees its viewer
+// or not.
+Table skewed_table() { return Table(3, {{{-1, 1}, {0, 2}, {1, 3}}}); }
+
 TEST(SymmetricView, IsTheViewWhereEachSeesTheOther) {
   const struct {
     const char* name;
     double walls;
   } kMaps[] = {{"open", 0.0}, {"2% opaque", 0.02}, {"10% opaque", 0.1}, {"30% opaque", 0.3}};
-  for (const Table& table : {make_table(3), make_table(7), make_table(12), crooked_table()}) {
+  for (const Table& table : {make_table(3), make_table(7), make_table(12), crooked_table(),
+                              skewed_table()}) {
     const SymmetricView symmetric{FieldOfView(table)};
     const int radius = symmetric.radius();
     for (std::uint32_t m = 0; m < std::size(kMaps); ++m) {

@@ -46,15 +46,14 @@ namespace vantrel {
 class VANTREL_API SymmetricView {
  public:
   // The largest radius() of a field of view that a symmetric view takes.
-  // Besides the field of view, it keeps every way back from a cell to the
-  // viewer along the turned lines, as one more tree whose cells grow as the
-  // cube of the radius: 8 bytes a cell, about 12 more a cell while it is
-  // built. Measured on make_table's tables:
-  //   radius  12:      1,456 cells,  11 KB, 0.2 ms to build
-  //   radius  50:    141,452 cells, 1.1 MB,  27 ms
-  //   radius 100:  1,178,952 cells, 9.0 MB, 0.17 s
-  //   radius 200: 10,092,324 cells,  77 MB, 1.4 s, and about 200 MB at the
-  //               peak of the build
+  // Besides the field of view's tree (8 bytes a cell), it keeps each line
+  // of the tree as the cells before its end (4 bytes a cell), so that its
+  // memory grows as the cube of the radius. Measured on make_table's tables:
+  //   radius  12:     3,896 cells of lines,  25 KB, 0.14 ms to build
+  //   radius  50:   382,408 cells of lines, 1.7 MB,   10 ms
+  //   radius 100: 3,171,716 cells of lines,  13 MB,   90 ms
+  //   radius 200:  25.8 million,            102 MB,  0.7 s
+  // and little more while it is built.
   static constexpr int kLargestRadius = 200;
 
   // Builds the symmetric view of `view`'s table; keeps what it needs, no
@@ -66,7 +65,7 @@ class VANTREL_API SymmetricView {
 
   // The field of view's radius(): no cell further than this on either axis
   // is in view.
-  int radius() const { return plain_.radius(); }
+  int radius() const { return radius_; }
 
   // Computes the symmetric view of a viewer at `viewer` on a map of `width`
   // x `height` cells, given as a byte per cell, row by row, non-zero for an
@@ -76,12 +75,15 @@ class VANTREL_API SymmetricView {
   // hold width * height bytes and the viewer must stand on the map:
   // otherwise throws std::invalid_argument.
   //
-  // Costs: the plain view, then, unless no cell within radius() of the
-  // viewer is opaque (then the plain view is symmetric as it stands), a walk
-  // of the ways back from the viewer that skips what lies behind an opaque
-  // cell, and a pass over the (2r + 1)^2 cells around the viewer. Open
-  // ground costs the plain view; ground with a few walls is the dearest.
-  // Allocates nothing: `in_view` serves as the walk's scratch.
+  // Costs: when no cell within radius() of the viewer is opaque, the plain
+  // view, which is then symmetric as it stands. Otherwise the plain view's
+  // walk, which also notes each clear cell reached by a line whose cells,
+  // taken backwards, are one of that cell's own lines to the viewer (that
+  // cell sees the viewer); then a pass over the (2r + 1)^2 cells around the
+  // viewer, in which each other clear cell in view walks back along its own
+  // lines to the viewer as LineOfSight::sees() does, up to the first opaque
+  // cell. Ground with few walls costs the most. Allocates nothing: `in_view`
+  // serves as the scratch.
   void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                std::span<std::uint8_t> in_view, Walls walls = Walls::kSeen) const;
   // The same without throwing: false, and `error` filled in, where the
@@ -94,31 +96,45 @@ class VANTREL_API SymmetricView {
   }
 
  private:
-  // A cell of a way back, relative to the viewer; the cells after it on its
-  // ways follow it up to `after & kAfter`, the next cell that is not one of
-  // them. The top bit is set when a way ends at the cell: there it is the
-  // cell that looks back at the viewer, and its own opacity does not count.
+  // A cell of the field of view's tree, relative to the viewer; the cells
+  // after it on its lines follow it up to `after & kAfter`. The top bit,
+  // kBothWays, is set when the line that ends at the cell, taken backwards,
+  // is a line of the cell's own to the viewer: the same cells stand between
+  // them either way.
   struct Node {
     std::int16_t dx;
     std::int16_t dy;
     std::uint32_t after;
   };
-  static constexpr std::uint32_t kEnds = 0x80000000u;
+  static constexpr std::uint32_t kBothWays = 0x80000000u;
   static constexpr std::uint32_t kAfter = 0x7fffffffu;
+  // A cell relative to another.
+  struct Offset {
+    std::int16_t dx;
+    std::int16_t dy;
+  };
 
   // compute() once its arguments are known to be a view.
   VANTREL_INTERNAL void walk(Cell viewer, int width, int height, const std::uint8_t* opaque,
                              std::uint8_t* in_view, Walls walls) const noexcept;
+  // Whether the clear cell `from`, within radius() of `viewer`, sees it
+  // along one of its own lines.
+  VANTREL_INTERNAL bool sees_viewer(Cell from, Cell viewer, int width, int height,
+                                    const std::uint8_t* opaque) const noexcept;
 
-  FieldOfView plain_;
-  // How far from the viewer a cell of a way back may lie: radius() for
-  // make_table's tables, up to twice that for a hand-made one.
-  int reach_ = 0;
-  // Whether every cell of each way back lies in the box of the viewer and
-  // the way's end, as on make_table's straight lines: then a way back to a
-  // cell of the map stays on the map.
+  int radius_ = 0;
+  // Whether every cell of each line lies in the box of the viewer and the
+  // line's later cells, as on make_table's straight lines: then the lines
+  // between two cells of the map stay on the map.
   bool straight_ = true;
-  std::vector<Node> back_;  // in depth-first order
+  std::vector<Node> nodes_;  // in depth-first order, as the FieldOfView's
+  // The lines that reach (dx, dy), each as the cells before its end, are
+  // lines first_line_[c] up to first_line_[c + 1], c = (dy + r) * (2r + 1)
+  // + dx + r, the shortest first; line l's cells are between_[first_cell_[l]]
+  // up to between_[first_cell_[l + 1]].
+  std::vector<std::uint32_t> first_line_;
+  std::vector<std::uint32_t> first_cell_;
+  std::vector<Offset> between_;
 };
 
 }  // namespace vantrel

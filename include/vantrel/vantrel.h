@@ -195,14 +195,14 @@ VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x
 
 /* vantrel_fov_compute with `options`: with 0 it is vantrel_fov_compute, to
  * the byte. With VANTREL_SYMMETRIC, the first such call with a vantrel_fov
- * builds the ways back to the viewer along its lines, which grow as the cube
- * of its radius (a radius of 12 about 11 KB, 50 about 1.1 MB, 200 about
- * 77 MB and over a second); later calls allocate nothing. Threads: as
+ * builds an index of the lines of its table, which grows as the cube of its
+ * radius (a radius of 12 about 25 KB, 50 about 1.7 MB, 200 about
+ * 102 MB and 0.7 s); later calls allocate nothing. Threads: as
  * vantrel_fov_compute, the first call included. Errors: as
  * vantrel_fov_compute, and VANTREL_INVALID_ARGUMENT for a bit of `options`
  * that is none of the VANTREL_ options above, or VANTREL_SYMMETRIC with a
- * radius beyond 200; VANTREL_OUT_OF_MEMORY when the ways back cannot be
- * built. `in_view` is left as it was on failure. */
+ * radius beyond 200; VANTREL_OUT_OF_MEMORY when the index cannot be built.
+ * `in_view` is left as it was on failure. */
 VANTREL_API vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int32_t x, int32_t y,
                                                     int32_t width, int32_t height,
                                                     const uint8_t* opaque, uint8_t* in_view,
