@@ -46,13 +46,14 @@ namespace vantrel {
 class VANTREL_API SymmetricView {
  public:
   // The largest radius() of a field of view that a symmetric view takes.
-  // Besides the field of view's tree (8 bytes a cell), it keeps each line
-  // of the tree as the cells before its end (4 bytes a cell), so that its
-  // memory grows as the cube of the radius. Measured on make_table's tables:
-  //   radius  12:     3,896 cells of lines,  25 KB, 0.14 ms to build
-  //   radius  50:   382,408 cells of lines, 1.7 MB,   10 ms
-  //   radius 100: 3,171,716 cells of lines,  13 MB,   90 ms
-  //   radius 200:  25.8 million,            102 MB,  0.7 s
+  // Besides the field of view's tree (8 bytes a cell, and 28 more for up to
+  // 7 cells of a line back), it keeps each line of the tree as the cells
+  // before its end (4 bytes a cell), so that its memory grows as the cube of
+  // the radius. Measured on make_table's tables:
+  //   radius  12:     3,896 cells of lines,  43 KB, 0.2 ms to build
+  //   radius  50:   382,408 cells of lines, 2.1 MB,  10 ms
+  //   radius 100: 3,171,716 cells of lines,  15 MB,  75 ms
+  //   radius 200:  25.8 million,            109 MB, 0.55 s
   // and little more while it is built.
   static constexpr int kLargestRadius = 200;
 
@@ -77,13 +78,14 @@ class VANTREL_API SymmetricView {
   //
   // Costs: when no cell within radius() of the viewer is opaque, the plain
   // view, which is then symmetric as it stands. Otherwise the plain view's
-  // walk, which also notes each clear cell reached by a line whose cells,
-  // taken backwards, are one of that cell's own lines to the viewer (that
-  // cell sees the viewer); then a pass over the (2r + 1)^2 cells around the
-  // viewer, in which each other clear cell in view walks back along its own
-  // lines to the viewer as LineOfSight::sees() does, up to the first opaque
-  // cell. Ground with few walls costs the most. Allocates nothing: `in_view`
-  // serves as the scratch.
+  // walk, which also notes each clear cell that the line reaching it shows
+  // to see the viewer: the line, taken backwards, is one of the cell's own
+  // lines to the viewer, or one of those holds at most 7 cells more, all
+  // clear. Then a pass over the (2r + 1)^2 cells around the viewer, in which
+  // each other clear cell in view walks its own lines back to the viewer,
+  // the shortest first, up to the first opaque cell of each. Ground with few
+  // walls costs the most. Allocates nothing: `in_view` serves as the
+  // scratch.
   void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                std::span<std::uint8_t> in_view, Walls walls = Walls::kSeen) const;
   // The same without throwing: false, and `error` filled in, where the
@@ -106,8 +108,16 @@ class VANTREL_API SymmetricView {
     std::int16_t dy;
     std::uint32_t after;
   };
+  // Bits 28 to 30 count the cells, kExtraCells at most (all three bits set),
+  // that one of the cell's lines to the viewer holds beside those of the
+  // line that ends at the cell: they are extra_[n * kExtraCells] on,
+  // relative to the viewer.
+  // When they are clear, the cell sees the viewer wherever the viewer sees
+  // it along that line.
   static constexpr std::uint32_t kBothWays = 0x80000000u;
-  static constexpr std::uint32_t kAfter = 0x7fffffffu;
+  static constexpr int kExtraShift = 28;
+  static constexpr std::uint32_t kExtraCells = 7;
+  static constexpr std::uint32_t kAfter = 0x0fffffffu;
   // A cell relative to another.
   struct Offset {
     std::int16_t dx;
@@ -128,6 +138,7 @@ class VANTREL_API SymmetricView {
   // between two cells of the map stay on the map.
   bool straight_ = true;
   std::vector<Node> nodes_;  // in depth-first order, as the FieldOfView's
+  std::vector<Offset> extra_;
   // The lines that reach (dx, dy), each as the cells before its end, are
   // lines first_line_[c] up to first_line_[c + 1], c = (dy + r) * (2r + 1)
   // + dx + r, the shortest first; line l's cells are between_[first_cell_[l]]

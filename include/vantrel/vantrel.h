@@ -196,8 +196,8 @@ VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x
 /* vantrel_fov_compute with `options`: with 0 it is vantrel_fov_compute, to
  * the byte. With VANTREL_SYMMETRIC, the first such call with a vantrel_fov
  * builds an index of the lines of its table, which grows as the cube of its
- * radius (a radius of 12 about 25 KB, 50 about 1.7 MB, 200 about
- * 102 MB and 0.7 s); later calls allocate nothing. Threads: as
+ * radius (a radius of 12 about 43 KB, 50 about 2.1 MB, 200 about
+ * 109 MB and half a second); later calls allocate nothing. Threads: as
  * vantrel_fov_compute, the first call included. Errors: as
  * vantrel_fov_compute, and VANTREL_INVALID_ARGUMENT for a bit of `options`
  * that is none of the VANTREL_ options above, or VANTREL_SYMMETRIC with a

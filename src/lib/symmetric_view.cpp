@@ -39,13 +39,20 @@ bool within(std::int32_t between, std::int32_t end) {
 }
 
 // The plain view's walk (FieldOfView's), which ors into each cell it puts in
-// view 1, and 2 more where the node is marked kBothWays and `both` is 2.
+// view 1, and with kBoth 2 more when the node shows that the cell sees the
+// viewer: marked kBothWays, or with extra cells that are all clear.
 // `kOnMap`: every cell of the tree lies on the map; otherwise the cells off
-// it end their lines.
-template <bool kOnMap, Walls kWalls, class Node>
-void walk_plain(const Node* nodes, std::size_t count, std::uint32_t both_ways,
-                std::uint32_t after_mask, std::uint8_t both, Cell viewer, int width, int height,
-                const std::uint8_t* wall, std::uint8_t* seen) {
+// it end their lines, and no node has extra cells.
+struct Bits {
+  std::uint32_t both_ways;
+  int extra_shift;
+  std::uint32_t extra_cells;
+  std::uint32_t after;
+};
+template <bool kOnMap, Walls kWalls, bool kBoth, class Node, class Offset>
+void walk_plain(const Node* nodes, std::size_t count, const Offset* extra, Bits bits,
+                Cell viewer, int width, int height, const std::uint8_t* wall,
+                std::uint8_t* seen) {
   const std::ptrdiff_t row = width;
   for (std::size_t n = 0; n < count;) {
     const Node& node = nodes[n];
@@ -53,22 +60,31 @@ void walk_plain(const Node* nodes, std::size_t count, std::uint32_t both_ways,
       const int x = viewer.x + node.dx;
       const int y = viewer.y + node.dy;
       if (x < 0 || y < 0 || x >= width || y >= height) {
-        n = node.after & after_mask;
+        n = node.after & bits.after;
         continue;
       }
     }
     const std::ptrdiff_t at = node.dy * row + node.dx;
-    const auto mark =
-        static_cast<std::uint8_t>(1 | ((node.after & both_ways) != 0 ? both : 0));
-    if constexpr (kWalls == Walls::kSeen) {
-      seen[at] = static_cast<std::uint8_t>(seen[at] | mark);
-      n = wall[at] != 0 ? node.after & after_mask : n + 1;
-    } else if (wall[at] != 0) {
-      n = node.after & after_mask;
-    } else {
-      seen[at] = static_cast<std::uint8_t>(seen[at] | mark);
-      ++n;
+    if constexpr (kWalls == Walls::kUnseen) {
+      if (wall[at] != 0) {
+        n = node.after & bits.after;
+        continue;
+      }
     }
+    if constexpr (kBoth) {
+      auto mark = static_cast<std::uint8_t>((node.after & bits.both_ways) != 0 ? 3 : 1);
+      const std::uint32_t extras = (node.after >> bits.extra_shift) & bits.extra_cells;
+      if (extras != 0) {
+        const Offset* const cells = extra + n * bits.extra_cells;
+        std::uint8_t walls = 0;
+        for (std::uint32_t e = 0; e < extras; ++e) walls |= wall[cells[e].dy * row + cells[e].dx];
+        if (walls == 0) mark = 3;
+      }
+      seen[at] = static_cast<std::uint8_t>(seen[at] | mark);
+    } else {
+      seen[at] = 1;
+    }
+    n = wall[at] != 0 ? node.after & bits.after : n + 1;
   }
 }
 
@@ -161,6 +177,57 @@ SymmetricView::SymmetricView(const FieldOfView& view)
     std::reverse(between_.begin() + first_cell_.back(), between_.end());
   }
   first_cell_.push_back(static_cast<std::uint32_t>(between_.size()));
+
+  // For each cell of the tree that does not see the viewer along its own
+  // line backwards, the line of the cell's own to the viewer with the
+  // fewest cells beside those of its line, if kExtraCells or fewer: lines
+  // from A to B and from B to A mostly share their cells. Straight lines
+  // only, whose cells all lie on the map around the viewer.
+  if (!straight_) return;
+  extra_.assign(count * kExtraCells, Offset{0, 0});
+  // The cells of the line at hand are stamped with its number.
+  std::vector<std::uint32_t> stamp(side * side, kNone);
+  auto square = [&](std::int32_t dx, std::int32_t dy) {
+    return static_cast<std::size_t>(dy + radius_) * side + static_cast<std::size_t>(dx + radius_);
+  };
+  for (std::size_t j = 0; j < count; ++j) {
+    if ((nodes_[j].after & kBothWays) != 0) continue;
+    for (std::uint32_t i = before[j]; i != kNone; i = before[i]) {
+      stamp[square(tree[i].dx, tree[i].dy)] = static_cast<std::uint32_t>(j);
+    }
+    const std::int32_t px = tree[j].dx;
+    const std::int32_t py = tree[j].dy;
+    const std::size_t back = square(-px, -py);
+    std::uint32_t fewest = kExtraCells + 1;
+    for (std::uint32_t line = first_line_[back]; line < first_line_[back + 1]; ++line) {
+      Offset cells[kExtraCells];
+      std::uint32_t extras = 0;
+      for (std::uint32_t k = first_cell_[line]; k < first_cell_[line + 1] && extras < fewest;
+           ++k) {
+        // Relative to the viewer, the line's cells lie between it and the
+        // cell, within the square.
+        const std::int32_t dx = px + between_[k].dx;
+        const std::int32_t dy = py + between_[k].dy;
+        if (stamp[square(dx, dy)] == j) continue;
+        if (extras < kExtraCells) {
+          cells[extras] = Offset{static_cast<std::int16_t>(dx), static_cast<std::int16_t>(dy)};
+        }
+        ++extras;
+      }
+      if (extras < fewest) {
+        fewest = extras;
+        std::copy_n(cells, std::min(extras, kExtraCells),
+                    extra_.begin() + static_cast<std::ptrdiff_t>(j * kExtraCells));
+      }
+    }
+    // With none, the cells of a line of its own are among those of the
+    // line that ends at it.
+    if (fewest == 0) {
+      nodes_[j].after |= kBothWays;
+    } else if (fewest <= kExtraCells) {
+      nodes_[j].after |= fewest << kExtraShift;
+    }
+  }
 }
 
 bool SymmetricView::sees_viewer(Cell from, Cell viewer, int width, int height,
@@ -257,33 +324,38 @@ void SymmetricView::walk(Cell viewer, int width, int height, const std::uint8_t*
   std::memset(in_view, 0, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   const std::ptrdiff_t origin = viewer.y * row + viewer.x;
   in_view[origin] = 1;
-  // 1 for a cell in the plain view, 3 for one that is known to see the
-  // viewer as well.
-  const std::uint8_t both = open_ground ? 0 : 2;
   const bool fits = viewer.x >= r && viewer.y >= r && width - viewer.x > r && height - viewer.y > r;
   const Node* const nodes = nodes_.data();
   const std::size_t count = nodes_.size();
   const std::uint8_t* const wall = opaque + origin;
   std::uint8_t* const seen = in_view + origin;
-  if (walls != Walls::kUnseen) {
-    fits ? walk_plain<true, Walls::kSeen>(nodes, count, kBothWays, kAfter, both, viewer, width,
-                                          height, wall, seen)
-         : walk_plain<false, Walls::kSeen>(nodes, count, kBothWays, kAfter, both, viewer, width,
-                                           height, wall, seen);
-  } else {
-    fits ? walk_plain<true, Walls::kUnseen>(nodes, count, kBothWays, kAfter, both, viewer, width,
-                                            height, wall, seen)
-         : walk_plain<false, Walls::kUnseen>(nodes, count, kBothWays, kAfter, both, viewer, width,
-                                             height, wall, seen);
+  const Offset* const extra = extra_.data();
+  const Bits bits{kBothWays, kExtraShift, kExtraCells, kAfter};
+  auto walk_as = [&]<bool kBoth>() {
+    if (walls != Walls::kUnseen) {
+      fits ? walk_plain<true, Walls::kSeen, kBoth>(nodes, count, extra, bits, viewer, width,
+                                                   height, wall, seen)
+           : walk_plain<false, Walls::kSeen, kBoth>(nodes, count, extra, bits, viewer, width,
+                                                    height, wall, seen);
+    } else {
+      fits ? walk_plain<true, Walls::kUnseen, kBoth>(nodes, count, extra, bits, viewer, width,
+                                                     height, wall, seen)
+           : walk_plain<false, Walls::kUnseen, kBoth>(nodes, count, extra, bits, viewer, width,
+                                                      height, wall, seen);
+    }
+  };
+  if (open_ground) {
+    walk_as.template operator()<false>();
+    return;
   }
-  if (open_ground) return;
+  // 1 for a cell in the plain view, 3 for one that is known to see the
+  // viewer as well.
+  walk_as.template operator()<true>();
 
   // Each clear cell in view that is not yet known to see the viewer looks
   // back along its own lines; then back to 0 and 1: a clear cell is in
   // view when it sees the viewer, an opaque one when the plain view holds
   // it.
-  // The rows are looked over whole first, and the cells that must look
-  // back, few, are sought only in rows that hold one.
   for (int y = top; y <= bottom; ++y) {
     std::uint8_t* const cells = in_view + y * row;
     const std::uint8_t* const walls_of_row = opaque + y * row;
