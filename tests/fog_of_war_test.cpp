@@ -8,6 +8,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -142,11 +143,15 @@ TEST(FogOfWar, RefusesWhatIsNoMapOrViewerWithoutWritingAByte) {
   EXPECT_THROW(fog.update(view, cells, 10, 8, short_map, visible), std::invalid_argument);
   EXPECT_THROW(fog.update(view, cells, 0, 8, map.opaque, visible), std::invalid_argument);
 
-  std::vector<Viewer> viewers(300, Viewer{{5, 5}, 4});
-  viewers[150].radius = 5;
-  EXPECT_FALSE(fog.update(sight, viewers, 10, 8, map.opaque, visible, {}, Walls::kSeen, error));
-  EXPECT_NE(error.message.find("no radius 5"), std::string::npos) << error.message;
-  EXPECT_EQ(std::count(visible.begin(), visible.end(), 1), 0);
+  // Radii it does not have, the first viewer's among them.
+  for (const auto& [at, radius] : {std::pair{150, 5}, std::pair{0, 0}, std::pair{299, -1}}) {
+    std::vector<Viewer> viewers(300, Viewer{{5, 5}, 4});
+    viewers[static_cast<std::size_t>(at)].radius = radius;
+    EXPECT_FALSE(fog.update(sight, viewers, 10, 8, map.opaque, visible, {}, Walls::kSeen, error));
+    EXPECT_NE(error.message.find("no radius " + std::to_string(radius)), std::string::npos)
+        << error.message;
+    EXPECT_EQ(std::count(visible.begin(), visible.end(), 1), 0);
+  }
 
   EXPECT_THROW(FogOfWar(-1), std::invalid_argument);
   EXPECT_FALSE(FogOfWar::make(FogOfWar::kMostThreads + 1, error));

@@ -351,14 +351,13 @@ void FogOfWar::update(const Sight& sight, std::span<const Viewer> viewers, int w
                       std::span<const std::uint8_t> opaque, std::span<std::uint8_t> visible,
                       std::span<std::uint8_t> explored, Walls walls) {
   check_maps(width, height, opaque, visible, explored);
-  int last_radius = 0;
   for (std::size_t i = 0; i < viewers.size(); ++i) {
     check_on_map(viewers[i].cell, i, width, height);
     // Each radius built here, on the calling thread, so that the threads
-    // only look them up; most neighbours in a list share a radius.
-    if (viewers[i].radius != last_radius) {
+    // only look them up (and none of them throws); most neighbours in a
+    // list share a radius.
+    if (i == 0 || viewers[i].radius != viewers[i - 1].radius) {
       sight.field_of_view(viewers[i].radius);
-      last_radius = viewers[i].radius;
     }
   }
   FogJob job{nullptr,        &sight, nullptr, nullptr,       viewers.data(),
