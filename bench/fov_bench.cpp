@@ -10,7 +10,10 @@
 // computation (the median over --benchmark_repetitions runs, CPU time),
 // with the ratio of vantrel's to libtcod's fastest; then what sees() of a
 // viewer and a target within radius 12 costs against a whole view, after
-// checking it against the view for every pair. Steadier figures on a
+// checking it against the view for every pair. The symmetric view
+// (SymmetricView) has rows of its own against libtcod's
+// SYMMETRIC_SHADOWCAST, after a check that on every map of each case it is
+// symmetric in every pair of clear cells and allocates nothing. Steadier figures on a
 // busy machine (about two and a half minutes):
 //   fov_bench --benchmark_min_time=0.1 --benchmark_repetitions=9
 //             --benchmark_enable_random_interleaving=true
@@ -39,6 +42,7 @@
 #include "vantrel/field_of_view.h"
 #include "vantrel/fog_of_war.h"
 #include "vantrel/line_of_sight.h"
+#include "vantrel/symmetric_view.h"
 #include "vantrel/table.h"
 #include "vantrel/vantrel.h"
 
@@ -49,13 +53,16 @@ namespace {
 std::atomic<std::uint64_t> allocations{0};
 }  // namespace
 
-void* operator new(std::size_t size) {
+// None of the three inlined: GCC, seeing malloc() behind operator new or
+// free() behind operator delete, takes the pair for a mismatch
+// (-Wmismatched-new-delete).
+[[gnu::noinline]] void* operator new(std::size_t size) {
   allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -140,6 +147,9 @@ constexpr Ours kOursByValue{"vantrel_lambda_by_value", "vantrel (lambda [=])"};
 constexpr Ours kOursByReference{"vantrel_lambda_by_reference", "vantrel (lambda [&])"};
 // The bytes again, through the C API, vantrel/vantrel.h.
 constexpr Ours kOursThroughC{"vantrel_c_api", "vantrel (C API)"};
+// The symmetric view, of bytes, against libtcod's symmetric one.
+constexpr Ours kOursSymmetric{"vantrel_symmetric", "vantrel symmetric"};
+constexpr const char* kTheirSymmetric = "SYMMETRIC_SHADOWCAST";
 
 struct TcodMapDeleter {
   void operator()(TCOD_Map* map) const { TCOD_map_delete(map); }
@@ -166,6 +176,7 @@ struct Setup {
   std::vector<TcodMap> tcod_maps;
   const vantrel::FieldOfView* fov;
   const vantrel_fov* c_fov;  // the same field of view, made through the C API
+  const vantrel::SymmetricView* symmetric;  // the symmetric view of the same table
   std::vector<std::uint8_t> in_view;
 };
 
@@ -173,6 +184,12 @@ void compute_ours(const Setup& s, const Map& map, vantrel::Cell viewer,
                   std::span<std::uint8_t> in_view) {
   s.fov->compute(viewer, map.size, map.size, std::span<const std::uint8_t>(map.opaque),
                  in_view);
+}
+
+void compute_symmetric(const Setup& s, const Map& map, vantrel::Cell viewer,
+                       std::span<std::uint8_t> in_view) {
+  s.symmetric->compute(viewer, map.size, map.size, std::span<const std::uint8_t>(map.opaque),
+                       in_view);
 }
 
 void compute_ours_through_c(const Setup& s, const Map& map, vantrel::Cell viewer,
@@ -276,7 +293,42 @@ Agreement compare_with(Setup& s, TCOD_fov_algorithm_t algorithm) {
   return result;
 }
 
-// Prints the report; false when a computation allocated.
+// The symmetric view from every clear cell of every map of the case, each
+// against the others: a pair of clear cells where one sees the other but
+// not the other way round is asymmetric.
+Symmetry check_symmetric_views(Setup& s) {
+  Symmetry result;
+  const auto cells = static_cast<std::size_t>(s.maps[0].size * s.maps[0].size);
+  std::vector<bool> sees(cells * cells);  // [a * cells + b]: a sees b
+  std::vector<std::uint8_t>& view = s.in_view;
+  for (const Map& map : s.maps) {
+    std::fill(sees.begin(), sees.end(), false);
+    const std::uint64_t before = allocations;
+    for (std::size_t a = 0; a < cells; ++a) {
+      if (map.opaque[a] != 0) continue;
+      const vantrel::Cell viewer{static_cast<int>(a % static_cast<std::size_t>(map.size)),
+                                 static_cast<int>(a / static_cast<std::size_t>(map.size))};
+      compute_symmetric(s, map, viewer, view);
+      ++result.computations;
+      for (std::size_t b = 0; b < cells; ++b) sees[a * cells + b] = view[b] != 0;
+    }
+    result.allocations += allocations - before;
+    for (std::size_t a = 0; a < cells; ++a) {
+      for (std::size_t b = a + 1; b < cells; ++b) {
+        if (map.opaque[a] != 0 || map.opaque[b] != 0) continue;
+        ++result.pairs;
+        const bool a_sees_b = sees[a * cells + b];
+        const bool b_sees_a = sees[b * cells + a];
+        if (a_sees_b && !b_sees_a) ++result.a_sees_b_only;
+        if (b_sees_a && !a_sees_b) ++result.b_sees_a_only;
+      }
+    }
+  }
+  return result;
+}
+
+// Prints the report; false when a computation allocated or a symmetric view
+// was not symmetric.
 bool report_views(std::vector<Setup>& setups) {
   bool allocation_free = true;
   std::printf("Cells of the disc x^2 + y^2 <= k^2 around the viewer, summed over the maps:\n"
@@ -306,6 +358,16 @@ bool report_views(std::vector<Setup>& setups) {
     std::printf("  allocations in %ld vantrel computations: %llu\n", sym.computations,
                 static_cast<unsigned long long>(sym.allocations));
     if (sym.allocations != 0) allocation_free = false;
+    const Symmetry symmetric = check_symmetric_views(s);
+    std::printf("  vantrel symmetric view symmetric: %s (%ld pairs of clear cells; "
+                "one sees the other only: %ld, the other the one only: %ld)\n",
+                symmetric.a_sees_b_only + symmetric.b_sees_a_only == 0 ? "yes" : "no",
+                symmetric.pairs, symmetric.a_sees_b_only, symmetric.b_sees_a_only);
+    std::printf("  allocations in %ld symmetric computations: %llu\n", symmetric.computations,
+                static_cast<unsigned long long>(symmetric.allocations));
+    if (symmetric.allocations != 0 || symmetric.a_sees_b_only + symmetric.b_sees_a_only != 0) {
+      allocation_free = false;
+    }
   }
   std::printf("\n");
   std::fflush(stdout);
@@ -806,6 +868,7 @@ class FigureTable : public benchmark::ConsoleReporter {
     std::printf("| %-20s |", "goal: at most");
     for (const Setup& s : setups_) std::printf(" %12.2f |", s.c.opaque_percent == 0 ? 1.0 : 0.5);
     std::printf("\n");
+    print_symmetric();
     print_large();
     print_sees();
     print_fog();
@@ -828,6 +891,27 @@ class FigureTable : public benchmark::ConsoleReporter {
     std::sort(f.runs.begin(), f.runs.end());
     const std::size_t n = f.runs.size();
     return n % 2 == 1 ? f.runs[n / 2] : (f.runs[n / 2 - 1] + f.runs[n / 2]) / 2;
+  }
+
+  // The symmetric views' table, when its row ran: vantrel's against
+  // libtcod's SYMMETRIC_SHADOWCAST.
+  void print_symmetric() {
+    const std::vector<double> ours = row(kOursSymmetric.name);
+    if (std::all_of(ours.begin(), ours.end(), [](double ns) { return ns < 0; })) return;
+    const std::vector<double> theirs = row(kTheirSymmetric);
+    std::printf("\nSymmetric views: ns per computation (CPU time, median of the runs)\n\n"
+                "| %-20s |",
+                "");
+    for (const Setup& s : setups_) std::printf(" %12s |", case_name(s.c).c_str());
+    std::printf("\n|%s|", std::string(22, '-').c_str());
+    for (std::size_t i = 0; i < setups_.size(); ++i) std::printf("%s:|", std::string(13, '-').c_str());
+    std::printf("\n");
+    print_row(kOursSymmetric.label, ours);
+    print_row(kTheirSymmetric, theirs);
+    print_ratios("vantrel / libtcod", ours, theirs);
+    std::printf("| %-20s |", "goal: at most");
+    for (const Setup& s : setups_) std::printf(" %12.2f |", s.c.radius <= 12 ? 0.5 : 1.0);
+    std::printf("\n");
   }
 
   // The large maps' table, when any of its rows ran: a column per case, and
@@ -1008,6 +1092,7 @@ int main(int argc, char** argv) {
   // Built once per radius, as a game would, before anything is timed.
   std::map<int, vantrel::FieldOfView> views;
   std::map<int, vantrel_fov*> c_views;
+  std::map<int, vantrel::SymmetricView> symmetric_views;
   std::vector<Setup> setups;
   for (const Case& c : kCases) {
     auto view = views.find(c.radius);
@@ -1022,8 +1107,10 @@ int main(int argc, char** argv) {
       }
       vantrel_table_free(table);
       c_views[c.radius] = c_view;
+      symmetric_views.emplace(c.radius, vantrel::SymmetricView(view->second));
     }
-    Setup s{c, make_maps(c), {}, &view->second, c_views[c.radius], {}};
+    Setup s{c, make_maps(c), {}, &view->second, c_views[c.radius], &symmetric_views.at(c.radius),
+            {}};
     for (const Map& map : s.maps) s.tcod_maps.push_back(make_tcod_map(map));
     s.in_view.resize(s.maps[0].opaque.size());
     setups.push_back(std::move(s));
@@ -1046,6 +1133,8 @@ int main(int argc, char** argv) {
                                  time_ours<compute_ours_by_reference>, &s);
     benchmark::RegisterBenchmark(timing_name(s.c, kOursThroughC.name).c_str(),
                                  time_ours<compute_ours_through_c>, &s);
+    benchmark::RegisterBenchmark(timing_name(s.c, kOursSymmetric.name).c_str(),
+                                 time_ours<compute_symmetric>, &s);
     for (const Algorithm& algorithm : kAlgorithms) {
       benchmark::RegisterBenchmark(timing_name(s.c, algorithm.name).c_str(), time_tcod, &s,
                                    algorithm.id);
@@ -1081,7 +1170,9 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   for (const auto& [radius, c_view] : c_views) vantrel_fov_free(c_view);
   if (!allocation_free) {
-    std::fprintf(stderr, "fov_bench: vantrel's field of view allocated while computing\n");
+    std::fprintf(stderr,
+                 "fov_bench: vantrel's field of view allocated while computing, or a symmetric "
+                 "view was not symmetric\n");
     return 1;
   }
   if (!fog_sound) {

@@ -21,6 +21,7 @@
 #include "vantrel/field_of_view.h"
 #include "vantrel/fog_of_war.h"
 #include "vantrel/sight.h"
+#include "vantrel/symmetric_view.h"
 #include "vantrel/table.h"
 
 namespace vantrel {
@@ -242,6 +243,64 @@ TEST(CApi, SeesWhatTheViewHolds) {
   }
 }
 
+// VANTREL_SYMMETRIC against SymmetricView, its first calls from two threads
+// at once; refused by the calls that cannot hold it, and beyond the largest
+// radius.
+TEST(CApi, ComputesTheSymmetricViewWithCompute) {
+  const int width = 30;
+  const int height = 17;
+  std::mt19937 random(8);
+  std::bernoulli_distribution wall(0.2);
+  std::vector<std::uint8_t> opaque(width * height);
+  for (std::uint8_t& cell : opaque) cell = wall(random) ? 1 : 0;
+  const SymmetricView expected_view{FieldOfView(make_table(9))};
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(made_table(9).get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  auto wrong_views = [&](unsigned options, Walls walls) {
+    int wrong = 0;
+    for (const Cell viewer : {Cell{0, 0}, Cell{29, 16}, Cell{15, 8}, Cell{2, 14}}) {
+      std::vector<std::uint8_t> expected(opaque.size());
+      expected_view.compute(viewer, width, height, opaque, expected, walls);
+      std::vector<std::uint8_t> in_view(opaque.size(), 7);
+      if (vantrel_fov_compute_with(fov.get(), viewer.x, viewer.y, width, height, opaque.data(),
+                                   in_view.data(), options | VANTREL_SYMMETRIC) != VANTREL_OK ||
+          in_view != expected) {
+        ++wrong;
+      }
+    }
+    return wrong;
+  };
+  int wrong[2] = {-1, -1};
+  std::thread other([&] { wrong[1] = wrong_views(0, Walls::kSeen); });
+  wrong[0] = wrong_views(VANTREL_WALLS_UNSEEN, Walls::kUnseen);
+  other.join();
+  EXPECT_EQ(wrong[0], 0);
+  EXPECT_EQ(wrong[1], 0);
+
+  std::vector<std::uint8_t> in_view(opaque.size(), 7);
+  EXPECT_EQ(vantrel_fov_mark(fov.get(), 0, 0, width, height, opaque.data(), in_view.data(),
+                             VANTREL_SYMMETRIC),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_NE(std::string(vantrel_last_error()).find("vantrel_fov_mark: VANTREL_SYMMETRIC"),
+            std::string::npos)
+      << vantrel_last_error();
+  int sees = 7;
+  EXPECT_EQ(vantrel_fov_sees(fov.get(), 0, 0, 1, 1, width, height, opaque.data(),
+                             VANTREL_SYMMETRIC, &sees),
+            VANTREL_INVALID_ARGUMENT);
+  vantrel_fov* too_large = nullptr;
+  ASSERT_EQ(vantrel_fov_new(made_table(SymmetricView::kLargestRadius + 1).get(), &too_large),
+            VANTREL_OK);
+  const FovHandle large(too_large);
+  EXPECT_EQ(vantrel_fov_compute_with(large.get(), 0, 0, width, height, opaque.data(),
+                                     in_view.data(), VANTREL_SYMMETRIC),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_NE(std::string(vantrel_last_error()).find("beyond the largest"), std::string::npos)
+      << vantrel_last_error();
+  EXPECT_EQ(in_view, std::vector<std::uint8_t>(opaque.size(), 7));
+}
+
 // Both calls refuse what vantrel_fov_compute refuses, and options they do
 // not know, leaving the view as it was.
 TEST(CApi, ComputeWithAndMarkRefuseUnknownOptionsAndWhatComputeRefuses) {
@@ -269,7 +328,7 @@ TEST(CApi, ComputeWithAndMarkRefuseUnknownOptionsAndWhatComputeRefuses) {
     unsigned options;
     std::string message;  // after the function's name
   } cases[] = {
-      {"an unknown option", false, 0, 6, false, false, 2, ": unknown options 2"},
+      {"an unknown option", false, 0, 6, false, false, 4, ": unknown options 4"},
       {"unknown options beside a known one", false, 0, 6, false, false, 0x81,
        ": unknown options 128"},
       {"no field of view", true, 0, 6, false, false, 0, ": `fov` is null"},

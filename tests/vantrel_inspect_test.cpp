@@ -21,6 +21,9 @@
 
 #include "run_program.h"
 #include "test_files.h"
+#include "vantrel/field_of_view.h"
+#include "vantrel/symmetric_view.h"
+#include "vantrel/table.h"
 #include "vantrel/version.h"
 
 namespace {
@@ -388,6 +391,53 @@ std::vector<std::string> cells_drawn(const std::string& svg, int width, int heig
     }
   }
   return rows;
+}
+
+// --symmetric draws the library's symmetric view, or the union of them for
+// several viewers, and names it; tables beyond its largest are refused.
+TEST_F(VantrelInspect, FovDrawsTheSymmetricView) {
+  const std::vector<std::string> rows = {"..#.......#...", "......#.......", "...#.....#..#.",
+                                         "..............", ".#....##......", "........#....."};
+  std::string text;
+  std::vector<std::uint8_t> opaque;
+  for (const std::string& row : rows) {
+    text += row + "\n";
+    for (const char cell : row) opaque.push_back(cell == '#' ? 1 : 0);
+  }
+  write_file(dir_ / "map.txt", text);
+  const int width = static_cast<int>(rows[0].size());
+  const int height = static_cast<int>(rows.size());
+  const vantrel::SymmetricView symmetric(vantrel::FieldOfView(vantrel::make_table(7)));
+  for (const std::vector<vantrel::Cell>& viewers :
+       {std::vector<vantrel::Cell>{{4, 3}}, std::vector<vantrel::Cell>{{0, 0}, {12, 5}}}) {
+    std::vector<std::string> args = {"fov", "map.txt", "--table", "7", "--symmetric"};
+    std::vector<std::uint8_t> expected(opaque.size());
+    std::vector<std::uint8_t> one(opaque.size());
+    for (const vantrel::Cell viewer : viewers) {
+      args.insert(args.end(), {"--at", std::to_string(viewer.x) + "," + std::to_string(viewer.y)});
+      symmetric.compute(viewer, width, height, opaque, one);
+      for (std::size_t at = 0; at < one.size(); ++at) expected[at] |= one[at];
+    }
+    const vantrel::Result result = run(args);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string svg = read_file(dir_ / "view.svg");
+    EXPECT_NE(svg.find("lines of table 7, symmetric; "), std::string::npos);
+    const std::vector<std::string> drawn = cells_drawn(svg, width, height);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const char kind = drawn[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)];
+        EXPECT_EQ(kind == 'o' || kind == 'W',
+                  expected[static_cast<std::size_t>(y * width + x)] != 0)
+            << "(" << x << "," << y << ")";
+      }
+    }
+  }
+  const vantrel::Result refused =
+      run({"fov", "map.txt", "--at", "1,1", "--table", "201", "--symmetric"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("--symmetric takes a table from 1 to 200, not 201"),
+            std::string::npos)
+      << refused.err;
 }
 
 // Several viewers see what any of them sees, and walls left out of the

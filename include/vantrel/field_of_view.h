@@ -213,8 +213,10 @@ class VANTREL_API FieldOfView {
   }
 
  private:
-  // LineOfSight indexes the tree; FogOfWar walks it into shared maps.
+  // LineOfSight indexes the tree; SymmetricView turns its lines back;
+  // FogOfWar walks it into shared maps.
   friend class LineOfSight;
+  friend class SymmetricView;
   friend class FogMarker;
 
   // True when every cell of the tree lies on the map around `viewer`.

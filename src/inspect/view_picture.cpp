@@ -112,7 +112,8 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   svg.add_xml_text(picture.map_name);
   add("</text>\n<text x=\"12\" y=\"44\" fill=\"#333\">", std::to_string(map.width), " x ",
       std::to_string(map.height), " cells; lines of table ", std::to_string(picture.radius),
-      picture.walls_unseen ? "; walls out of view" : "", "; ", std::to_string(seen),
+      picture.symmetric ? ", symmetric" : "", picture.walls_unseen ? "; walls out of view" : "",
+      "; ", std::to_string(seen),
       seen == 1 ? " cell" : " cells", " in view");
   if (picture.window) {
     add("; cells ", cell_text(window.x0, window.y0), " to ", cell_text(window.x1, window.y1));

@@ -48,6 +48,7 @@ struct ViewPicture {
   std::vector<Cell> viewers;
   int radius = 0;             // of the table the view comes from
   bool walls_unseen = false;  // the view leaves out the opaque cells
+  bool symmetric = false;     // the view is the symmetric one
   // The part drawn, within the map; the whole map when empty.
   std::optional<CellWindow> window;
 };

@@ -24,6 +24,7 @@
 #include "vantrel/fog_of_war.h"
 #include "vantrel/line_of_sight.h"
 #include "vantrel/sight.h"
+#include "vantrel/symmetric_view.h"
 #include "vantrel/table.h"
 
 struct vantrel_table {
@@ -45,6 +46,10 @@ struct vantrel_fov {
   // Built by the first vantrel_fov_sees, by one thread while the others wait.
   mutable std::once_flag sight_once;
   mutable std::unique_ptr<vantrel::LineOfSight> sight;
+  // Built by the first vantrel_fov_compute_with that asks for
+  // VANTREL_SYMMETRIC, the same way.
+  mutable std::once_flag symmetric_once;
+  mutable std::unique_ptr<vantrel::SymmetricView> symmetric;
 };
 
 struct vantrel_sight {
@@ -163,9 +168,10 @@ vantrel_status null_argument(const char* function, const char* name) noexcept {
 
 // Checks a map's size and the options, which the C++ API cannot check
 // itself: sets `size` to width * height and `walls` to what the options ask
-// for, or returns what is wrong.
+// for, or returns what is wrong. `symmetric` tells whether the function
+// takes VANTREL_SYMMETRIC.
 vantrel_status check_map(const char* function, int32_t width, int32_t height, unsigned options,
-                         std::size_t& size, Walls& walls) noexcept {
+                         bool symmetric, std::size_t& size, Walls& walls) noexcept {
   // The spans need a size that fits, and a width and height it can multiply.
   size = 0;
   if (width > 0 && height > 0 &&
@@ -177,11 +183,16 @@ vantrel_status check_map(const char* function, int32_t width, int32_t height, un
                 {function, ": a map must be at least 1 x 1 cells, not ", Decimal(width), " x ",
                  Decimal(height)});
   }
-  constexpr unsigned kKnownOptions = VANTREL_WALLS_UNSEEN;
+  if (!symmetric && (options & VANTREL_SYMMETRIC) != 0) {
+    return fail(VANTREL_INVALID_ARGUMENT,
+                {function, ": VANTREL_SYMMETRIC is an option of vantrel_fov_compute_with only"});
+  }
+  constexpr unsigned kKnownOptions = VANTREL_WALLS_UNSEEN | VANTREL_SYMMETRIC;
   if ((options & ~kKnownOptions) != 0) {
     return fail(VANTREL_INVALID_ARGUMENT,
                 {function, ": unknown options ", Decimal(options & ~kKnownOptions),
-                 " (VANTREL_WALLS_UNSEEN is ", Decimal(VANTREL_WALLS_UNSEEN), ")"});
+                 " (VANTREL_WALLS_UNSEEN is ", Decimal(VANTREL_WALLS_UNSEEN),
+                 ", VANTREL_SYMMETRIC ", Decimal(VANTREL_SYMMETRIC), ")"});
   }
   walls = (options & VANTREL_WALLS_UNSEEN) != 0 ? Walls::kUnseen : Walls::kSeen;
   return VANTREL_OK;
@@ -190,16 +201,18 @@ vantrel_status check_map(const char* function, int32_t width, int32_t height, un
 // Checks the arguments of a view that the C++ API cannot check itself (the
 // viewer and the map's size it checks against the spans' sizes), then runs
 // `view` with the map and the view as spans and the options as Walls.
+// `symmetric` as check_map takes it.
 template <class View>
 vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t width,
                          int32_t height, const uint8_t* opaque, uint8_t* in_view,
-                         unsigned options, View&& view) noexcept {
+                         unsigned options, bool symmetric, View&& view) noexcept {
   if (fov == nullptr) return null_argument(function, "fov");
   if (opaque == nullptr) return null_argument(function, "opaque");
   if (in_view == nullptr) return null_argument(function, "in_view");
   std::size_t size = 0;
   Walls walls = Walls::kSeen;
-  const vantrel_status status = check_map(function, width, height, options, size, walls);
+  const vantrel_status status =
+      check_map(function, width, height, options, symmetric, size, walls);
   if (status != VANTREL_OK) return status;
   return guarded([&] {
     view(std::span<const std::uint8_t>(opaque, size), std::span<std::uint8_t>(in_view, size),
@@ -336,7 +349,7 @@ int vantrel_fov_radius(const vantrel_fov* fov) { return fov != nullptr ? fov->fo
 
 vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
                                    int32_t height, const uint8_t* opaque, uint8_t* in_view) {
-  return vantrel::with_view("vantrel_fov_compute", fov, width, height, opaque, in_view, 0,
+  return vantrel::with_view("vantrel_fov_compute", fov, width, height, opaque, in_view, 0, false,
                             [&](auto map, auto view, vantrel::Walls) {
                               fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view);
                             });
@@ -346,16 +359,24 @@ vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int32_t x, int32
                                         int32_t width, int32_t height, const uint8_t* opaque,
                                         uint8_t* in_view, unsigned options) {
   return vantrel::with_view(
-      "vantrel_fov_compute_with", fov, width, height, opaque, in_view, options,
+      "vantrel_fov_compute_with", fov, width, height, opaque, in_view, options, true,
       [&](auto map, auto view, vantrel::Walls walls) {
-        fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view, walls);
+        if ((options & VANTREL_SYMMETRIC) == 0) {
+          fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view, walls);
+          return;
+        }
+        const vantrel_fov& handle = *fov;
+        std::call_once(handle.symmetric_once, [&] {
+          handle.symmetric = std::make_unique<vantrel::SymmetricView>(handle.fov);
+        });
+        handle.symmetric->compute(vantrel::Cell{x, y}, width, height, map, view, walls);
       });
 }
 
 vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
                                 int32_t height, const uint8_t* opaque, uint8_t* in_view,
                                 unsigned options) {
-  return vantrel::with_view("vantrel_fov_mark", fov, width, height, opaque, in_view, options,
+  return vantrel::with_view("vantrel_fov_mark", fov, width, height, opaque, in_view, options, false,
                             [&](auto map, auto view, vantrel::Walls walls) {
                               fov->fov.mark(vantrel::Cell{x, y}, width, height, map, view, walls);
                             });
@@ -371,7 +392,8 @@ vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, in
   if (opaque == nullptr) return null_argument(kFunction, "opaque");
   std::size_t size = 0;
   vantrel::Walls walls = vantrel::Walls::kSeen;
-  const vantrel_status status = vantrel::check_map(kFunction, width, height, options, size, walls);
+  const vantrel_status status =
+      vantrel::check_map(kFunction, width, height, options, false, size, walls);
   if (status != VANTREL_OK) return status;
   return vantrel::guarded([&] {
     const vantrel_fov& handle = *fov;
@@ -450,7 +472,7 @@ vantrel_status vantrel_fog_update(vantrel_fog* fog, const vantrel_fov* fov,
   if (visible == nullptr) return null_argument(kFunction, "visible");
   if (viewers == nullptr && count != 0) return null_argument(kFunction, "viewers");
   return vantrel::with_view(
-      kFunction, fov, width, height, opaque, visible, options,
+      kFunction, fov, width, height, opaque, visible, options, false,
       [&](auto map, auto view, vantrel::Walls walls) {
         vantrel::FogOfWarInC::update(
             fog->fog, fov->fov, std::span<const vantrel_cell>(viewers, count), width, height, map,

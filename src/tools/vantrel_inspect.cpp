@@ -41,6 +41,7 @@
 #include "losfile/table_format.h"
 #include "system/file_sink.h"
 #include "vantrel/field_of_view.h"
+#include "vantrel/symmetric_view.h"
 #include "vantrel/table.h"
 
 namespace {
@@ -63,7 +64,8 @@ constexpr char kUsageText[] =
     "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
     "                            [--cells] [-o OUT.svg]\n"
     "       vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--unseen-walls] [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
+    "                           [--unseen-walls] [--symmetric] [--window X0,Y0,X1,Y1]\n"
+    "                           [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
     "check  tells whether FILE (default LOS.TDF) is exactly what vantrel writes\n"
@@ -108,10 +110,12 @@ constexpr char kDrawHelp[] =
     "than 64 MiB or a million elements: draw a --window of it); 2: the command\n"
     "line cannot be read, or reading, writing or memory failed.\n";
 
-// A printf format, given the largest table a view is drawn with.
+// A printf format, given the largest table a view is drawn with, and the
+// largest of a symmetric view.
 constexpr char kFovHelp[] =
     "usage: vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--unseen-walls] [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
+    "                           [--unseen-walls] [--symmetric] [--window X0,Y0,X1,Y1]\n"
+    "                           [-o OUT.svg]\n"
     "\n"
     "Draws what a viewer at cell (X,Y) sees on MAP (- for standard input), a\n"
     "text map of one row a line, '#' opaque and '.' clear, row 0 first: the\n"
@@ -124,6 +128,8 @@ constexpr char kFovHelp[] =
     "  --table K         the table whose lines are walked, from 1 to %d\n"
     "  --unseen-walls    leaves every opaque cell out of the view, but the cell\n"
     "                    a viewer stands on\n"
+    "  --symmetric       the symmetric view: a clear cell is in view when it sees\n"
+    "                    the viewer back by the same table (tables 1 to %d)\n"
     "  --window X0,Y0,X1,Y1\n"
     "                    draws only the cells from (X0,Y0) to (X1,Y1)\n"
     "  -o, --output OUT  the picture's file (default view.svg); - writes it\n"
@@ -159,6 +165,7 @@ struct Request {
   };
   std::vector<GivenCell> viewers;
   bool walls_unseen = false;
+  bool symmetric = false;
   std::optional<std::array<std::int64_t, 4>> map_window;
   std::string map_window_text;
 };
@@ -309,6 +316,7 @@ int read_command_line(int argc, char** argv, Request& request) {
   CLI::Option* map_window_option = fov->add_option("--window", map_window)
                                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   fov->add_flag("--unseen-walls", request.walls_unseen);
+  fov->add_flag("--symmetric", request.symmetric);
 
   // The command given, as far as the parse got: "check", "draw", "fov", or
   // "".
@@ -326,7 +334,8 @@ int read_command_line(int argc, char** argv, Request& request) {
     } else if (command == "draw") {
       std::printf(kDrawHelp, static_cast<int>(vantrel::kLargestDrawnRadius));
     } else if (command == "fov") {
-      std::printf(kFovHelp, static_cast<int>(kLargestFovTable));
+      std::printf(kFovHelp, static_cast<int>(kLargestFovTable),
+                  vantrel::SymmetricView::kLargestRadius);
     } else {
       std::fputs(kUsageText, stdout);
     }
@@ -401,6 +410,12 @@ int read_command_line(int argc, char** argv, Request& request) {
                          "fov");
     }
     request.radius = static_cast<std::int32_t>(number);
+    if (request.symmetric && request.radius > vantrel::SymmetricView::kLargestRadius) {
+      return usage_error("--symmetric takes a table from 1 to " +
+                             std::to_string(vantrel::SymmetricView::kLargestRadius) + ", not " +
+                             std::to_string(request.radius),
+                         "fov");
+    }
     if (fov_output_option->count() == 0) request.output = "view.svg";
     return kGoOn;
   }
@@ -646,11 +661,21 @@ std::vector<std::uint8_t> view_of(const Request& request, const vantrel::TextMap
   const vantrel::FieldOfView field(vantrel::make_table(request.radius));
   const vantrel::Walls walls =
       request.walls_unseen ? vantrel::Walls::kUnseen : vantrel::Walls::kSeen;
+  const std::span<const std::uint8_t> opaque(map.opaque);
   // Cleared once; each viewer adds the cells it sees.
   std::vector<std::uint8_t> in_view(map.opaque.size());
+  if (!request.symmetric) {
+    for (const vantrel::Cell viewer : viewers) {
+      field.mark(viewer, map.width, map.height, opaque, in_view, walls);
+    }
+    return in_view;
+  }
+  // A symmetric view is computed whole, then added.
+  const vantrel::SymmetricView symmetric(field);
+  std::vector<std::uint8_t> one(map.opaque.size());
   for (const vantrel::Cell viewer : viewers) {
-    field.mark(viewer, map.width, map.height, std::span<const std::uint8_t>(map.opaque), in_view,
-               walls);
+    symmetric.compute(viewer, map.width, map.height, opaque, one, walls);
+    for (std::size_t at = 0; at < one.size(); ++at) in_view[at] |= one[at];
   }
   return in_view;
 }
@@ -702,6 +727,7 @@ int fov(const Request& request) {
   picture.viewers = viewers;
   picture.radius = request.radius;
   picture.walls_unseen = request.walls_unseen;
+  picture.symmetric = request.symmetric;
   if (const int refused = refuse_input_as_output(request); refused != kGoOn) return refused;
   const bool alone = is_standard_output(request.output);
   const int status = write_picture(request.output, [&](vantrel::SvgWriter& svg) {
