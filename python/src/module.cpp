@@ -29,6 +29,7 @@
 #include "vantrel/fog_of_war.h"
 #include "vantrel/line_of_sight.h"
 #include "vantrel/sight.h"
+#include "vantrel/symmetric_view.h"
 #include "vantrel/table.h"
 #include "vantrel/version.h"
 
@@ -157,7 +158,8 @@ std::string path_of(const py::object& path) {
 }
 
 // The field of view of every radius up to a largest one: a Sight, and the
-// symmetric views built from it as they are asked for.
+// symmetric views built from it as they are asked for. Any number of
+// threads may use one at once.
 class PyFieldOfView {
  public:
   explicit PyFieldOfView(int largest_radius) : sight_(largest_radius) {}
@@ -170,7 +172,21 @@ class PyFieldOfView {
 
   // Called without the GIL.
   void compute(const Grid& map, Cell viewer, int radius, bool light_walls, bool transparent,
-               const Grid& out) const {
+               bool symmetric, const Grid& out) const {
+    if (symmetric) {
+      const SymmetricView& view = symmetric_view(radius);
+      std::span<const std::uint8_t> opaque = map.bytes();
+      if (transparent) {
+        // The symmetric view reads bytes alone; a thread's buffer is kept
+        // for its next view.
+        thread_local std::vector<std::uint8_t> inverted;
+        invert(map, inverted);
+        opaque = inverted;
+      }
+      view.compute(viewer, map.width, map.height, opaque, out.mutable_bytes(),
+                   walls_of(light_walls));
+      return;
+    }
     const FieldOfView& view = sight_.field_of_view(radius);
     if (transparent) {
       view.compute(viewer, map.width, map.height,
@@ -194,7 +210,18 @@ class PyFieldOfView {
   }
 
  private:
+  // The symmetric view of `radius`, built at its first use.
+  const SymmetricView& symmetric_view(int radius) const {
+    const FieldOfView& view = sight_.field_of_view(radius);
+    std::lock_guard lock(symmetric_mutex_);
+    std::unique_ptr<SymmetricView>& symmetric = symmetric_[radius];
+    if (!symmetric) symmetric = std::make_unique<SymmetricView>(view);
+    return *symmetric;
+  }
+
   Sight sight_;
+  mutable std::mutex symmetric_mutex_;  // guards symmetric_
+  mutable std::map<int, std::unique_ptr<SymmetricView>> symmetric_;
 };
 
 // Fog of war of one FieldOfView, with the viewers and (for maps of clear
@@ -414,26 +441,29 @@ threads may use one FieldOfView at once.
           "compute",
           [](const PyFieldOfView& v, const py::array& map_array,
              std::pair<std::int64_t, std::int64_t> viewer, std::optional<int> radius,
-             bool light_walls, bool transparent, std::optional<py::array> out) {
+             bool light_walls, bool transparent, bool symmetric, std::optional<py::array> out) {
             const Grid map = grid_of(map_array, "map", false);
             Grid view;
             py::array result = output_for(map, std::move(out), "out", view);
             const int r = v.radius_or_largest(radius);
             const Cell cell = cell_of(viewer);
             py::gil_scoped_release release;
-            v.compute(map, cell, r, light_walls, transparent, view);
+            v.compute(map, cell, r, light_walls, transparent, symmetric, view);
             return result;
           },
           "map"_a, "viewer"_a, "radius"_a = py::none(), py::kw_only(), "light_walls"_a = true,
-          "transparent"_a = false, "out"_a = py::none(),
-          R"(compute(map, viewer, radius=None, *, light_walls=True, transparent=False, out=None)
+          "transparent"_a = false, "symmetric"_a = false, "out"_a = py::none(),
+          R"(compute(map, viewer, radius=None, *, light_walls=True, transparent=False, symmetric=False, out=None)
 
 The view of a viewer at `viewer` (row, column) on `map`, by the table of
 `radius` (the largest when None): a bool array of the map's shape, True
 for the cells in view. With light_walls=False the opaque cells are out of
-view, but the viewer's. `out`, a C-ordered bool or uint8 array of the map's
-shape, is filled in and returned instead of a new array. Raises ValueError
-for a viewer off the map or a radius it does not have.)")
+view, but the viewer's. With symmetric=True a clear cell is in view only
+when the viewer is in its view too (radii up to 200; a map of clear cells
+is then inverted into a buffer of the calling thread's). `out`, a
+C-ordered bool or uint8 array of the map's shape, is filled in and returned
+instead of a new array. Raises ValueError for a viewer off the map or a
+radius it does not have.)")
       .def(
           "sees",
           [](const PyFieldOfView& v, const py::array& map_array,
@@ -488,7 +518,9 @@ Raises ValueError, before any cell is set, for a viewer off the map.)");
         const Cell cell = cell_of(viewer);
         py::gil_scoped_release release;
         const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < repeats; ++i) v.compute(map, cell, radius, true, transparent, view);
+        for (int i = 0; i < repeats; ++i) {
+          v.compute(map, cell, radius, true, transparent, false, view);
+        }
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
                repeats;
       });

@@ -104,6 +104,31 @@ def test_sees_answers_as_the_view(view12):
             np.testing.assert_array_equal(seen, view)
 
 
+def test_symmetric_views_see_both_ways(view12):
+    for seed, light_walls in ((6, True), (7, False)):
+        opaque = random_map(19, 22, 0.2, seed)
+        viewer = (9, 10)
+        plain = view12.compute(opaque, viewer, 8, light_walls=light_walls)
+        clear_viewer = opaque.copy()
+        clear_viewer[viewer] = False
+        # A clear cell is in view when the viewer is in its view as well;
+        # the viewer's own opacity stops none of its lines.
+        expected = plain.copy()
+        for cell in zip(*np.nonzero(plain & ~opaque)):
+            expected[cell] = view12.compute(clear_viewer, cell, 8)[viewer]
+        expected[viewer] = True
+        assert (expected != plain).any()
+        for view in (
+            view12.compute(opaque, viewer, 8, light_walls=light_walls, symmetric=True),
+            view12.compute(~opaque, viewer, 8, light_walls=light_walls, transparent=True,
+                           symmetric=True),
+            vantrel.compute_fov(~opaque, viewer, 8, light_walls, symmetric=True),
+        ):
+            np.testing.assert_array_equal(view, expected)
+    with pytest.raises(ValueError, match="200"):
+        vantrel.FieldOfView(201).compute(np.zeros((3, 3), bool), (1, 1), symmetric=True)
+
+
 def test_out_is_filled_in_place(view12):
     opaque = random_map(30, 31, 0.1, 1)
     for dtype in (bool, np.uint8):

@@ -40,6 +40,7 @@ class FieldOfView:
         *,
         light_walls: bool = True,
         transparent: bool = False,
+        symmetric: bool = False,
         out: Optional[_Map] = None,
     ) -> _Map: ...
     def sees(
@@ -76,5 +77,6 @@ def compute_fov(
     radius: int,
     light_walls: bool = True,
     *,
+    symmetric: bool = False,
     out: Optional[_Map] = None,
 ) -> _Map: ...
