@@ -56,7 +56,8 @@ struct Grid {
 Grid grid_of(const py::array& array, const char* what, bool writeable) {
   // The dtype's fields read in place: a view of a small map costs less than
   // a microsecond, and every call counts.
-  const auto* dtype = py::detail::array_descriptor_proxy(py::detail::array_proxy(array.ptr())->descr);
+  const auto* dtype =
+      py::detail::array_descriptor_proxy(py::detail::array_proxy(array.ptr())->descr);
   if (dtype->elsize != 1 || (dtype->kind != 'b' && dtype->kind != 'u')) {
     throw py::type_error(std::string(what) + " must be an array of bool or uint8, not " +
                          py::str(py::handle(array.dtype())).cast<std::string>());
@@ -340,7 +341,7 @@ py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::obje
   return result;
 }
 
-constexpr const char* kModuleDoc = R"(libvantrel's line-of-sight tables and field of view, over numpy arrays.
+constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
 
 Maps are 2-D numpy arrays of bool or uint8 in C order, shape (height, width),
 read where they lie: non-zero marks an opaque cell, or a clear one with
@@ -377,9 +378,7 @@ PYBIND11_MODULE(_vantrel, m) {
         return lines_of(table);
       },
       "radius"_a,
-      R"(make_table(radius) -> list of numpy arrays
-
-Table `radius` (1 to 46340) exactly as the vantrel tool writes it: its
+      R"(Table `radius` (1 to 46340) exactly as the vantrel tool writes it: its
 lines in order, each an (n, 2) int32 array of the (x, y) of the cells it
 steps through from the origin (left out), x the column, as in LOS.TDF.
 Raises ValueError for a radius out of range.)");
@@ -404,9 +403,7 @@ table file. Not for two threads at once.)")
       .def(
           "table", [](TableFile& file, int radius) { return lines_of(file.table(radius)); },
           "radius"_a,
-          R"(table(radius) -> list of numpy arrays
-
-Table `radius` of the file, as make_table() gives a table. Raises
+          R"(Table `radius` of the file, as make_table() gives a table. Raises
 vantrel.TableFileError when the file has no such table or it is not one.)");
 
   py::class_<PyFieldOfView, std::shared_ptr<PyFieldOfView>>(
@@ -453,9 +450,7 @@ threads may use one FieldOfView at once.
           },
           "map"_a, "viewer"_a, "radius"_a = py::none(), py::kw_only(), "light_walls"_a = true,
           "transparent"_a = false, "symmetric"_a = false, "out"_a = py::none(),
-          R"(compute(map, viewer, radius=None, *, light_walls=True, transparent=False, symmetric=False, out=None)
-
-The view of a viewer at `viewer` (row, column) on `map`, by the table of
+          R"(The view of a viewer at `viewer` (row, column) on `map`, by the table of
 `radius` (the largest when None): a bool array of the map's shape, True
 for the cells in view. With light_walls=False the opaque cells are out of
 view, but the viewer's. With symmetric=True a clear cell is in view only
@@ -477,9 +472,7 @@ radius it does not have.)")
           },
           "map"_a, "viewer"_a, "target"_a, "radius"_a = py::none(), py::kw_only(),
           "light_walls"_a = true, "transparent"_a = false,
-          R"(sees(map, viewer, target, radius=None, *, light_walls=True, transparent=False) -> bool
-
-Whether `target` is in the view of `viewer` (both (row, column)), as
+          R"(Whether `target` is in the view of `viewer` (both (row, column)), as
 compute() with the same arguments would say, without computing the view.
 Raises ValueError for a cell off the map.)");
 
@@ -495,9 +488,7 @@ another thread's update waits for it.)")
       .def("update", &fog_update, "map"_a, "viewers"_a, "visible"_a = py::none(),
            "explored"_a = py::none(), py::kw_only(), "radius"_a = py::none(),
            "radii"_a = py::none(), "light_walls"_a = true, "transparent"_a = false,
-           R"(update(map, viewers, visible=None, explored=None, *, radius=None, radii=None, light_walls=True, transparent=False)
-
-Sets to True in `visible`, and in `explored` when given, every cell that
+           R"(Sets to True in `visible`, and in `explored` when given, every cell that
 one of `viewers` (an (n, 2) array of (row, column)) sees; leaves the other
 cells as they are, so clear `visible` first when it is to hold this
 update's views alone. Returns `visible`, a new cleared array when None.
