@@ -12,6 +12,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cstdint>
@@ -341,6 +342,99 @@ py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::obje
   return result;
 }
 
+// The arguments of a call that takes *args and **kwargs, by name: matching
+// keywords this way costs a tenth of what pybind11's own matching does,
+// which is as much as a view of a small map.
+class Arguments {
+ public:
+  // `names` lists every argument, the first `positional` of them allowed
+  // by position (the others by keyword alone).
+  Arguments(const char* call, const py::args& args, const py::kwargs& kwargs,
+            std::span<const char* const> names, std::size_t positional)
+      : call_(call), names_(names) {
+    if (args.size() > positional) {
+      throw py::type_error(call_ + "() takes at most " + std::to_string(positional) +
+                           " positional arguments");
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) values_[i] = args[i];
+    for (const auto& [key, value] : kwargs) {
+      std::size_t i = 0;
+      while (i < names.size() &&
+             PyUnicode_CompareWithASCIIString(key.ptr(), names[i]) != 0) {
+        ++i;
+      }
+      if (i == names.size()) {
+        throw py::type_error(call_ + "() got an unexpected keyword argument '" +
+                             py::str(key).cast<std::string>() + "'");
+      }
+      if (values_[i]) {
+        throw py::type_error(call_ + "() got multiple values for argument '" + names[i] + "'");
+      }
+      values_[i] = value;
+    }
+  }
+
+  // Argument i, or a null handle when it is not given.
+  py::handle operator[](std::size_t i) const { return values_[i]; }
+  py::array array(std::size_t i) const {
+    const py::handle value = required(i);
+    if (py::isinstance<py::array>(value)) return py::reinterpret_borrow<py::array>(value);
+    py::array array = py::array::ensure(value);
+    if (!array) throw py::type_error(name(i) + " must be a numpy array");
+    return array;
+  }
+  std::pair<std::int64_t, std::int64_t> cell(std::size_t i) const {
+    const py::handle value = required(i);
+    std::pair<std::int64_t, std::int64_t> cell;
+    if (!py::isinstance<py::sequence>(value) || py::len(value) != 2) {
+      throw py::type_error(name(i) + " must be a (row, column) pair of integers");
+    }
+    const py::sequence pair = py::reinterpret_borrow<py::sequence>(value);
+    cell.first = integer(pair[0], i);
+    cell.second = integer(pair[1], i);
+    return cell;
+  }
+  std::optional<int> optional_int(std::size_t i) const {
+    if (!values_[i] || values_[i].is_none()) return std::nullopt;
+    const std::int64_t value = integer(values_[i], i);
+    if (value < INT_MIN || value > INT_MAX) throw py::value_error(name(i) + " is out of range");
+    return static_cast<int>(value);
+  }
+  bool flag(std::size_t i, bool otherwise) const {
+    if (!values_[i]) return otherwise;
+    const int truth = PyObject_IsTrue(values_[i].ptr());
+    if (truth < 0) throw py::error_already_set();
+    return truth != 0;
+  }
+
+ private:
+  std::string name(std::size_t i) const { return call_ + "(): " + names_[i]; }
+  py::handle required(std::size_t i) const {
+    if (!values_[i]) {
+      throw py::type_error(call_ + "() missing required argument '" + names_[i] + "'");
+    }
+    return values_[i];
+  }
+  std::int64_t integer(py::handle value, std::size_t i) const {
+    // Any integer, numpy's included; not a float or a bool's string.
+    if (!PyIndex_Check(value.ptr())) throw py::type_error(name(i) + " must hold integers");
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index) throw py::error_already_set();
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow != 0) return overflow < 0 ? INT64_MIN : INT64_MAX;
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return v;
+  }
+
+  std::string call_;
+  std::span<const char* const> names_;
+  std::array<py::handle, 8> values_{};  // at least names_.size()
+};
+
+constexpr const char* kComputeArguments[] = {
+    "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out"};
+
 constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
 
 Maps are 2-D numpy arrays of bool or uint8 in C order, shape (height, width),
@@ -436,21 +530,25 @@ threads may use one FieldOfView at once.
           "for it. Raises ValueError for a radius it does not have.")
       .def(
           "compute",
-          [](const PyFieldOfView& v, const py::array& map_array,
-             std::pair<std::int64_t, std::int64_t> viewer, std::optional<int> radius,
-             bool light_walls, bool transparent, bool symmetric, std::optional<py::array> out) {
-            const Grid map = grid_of(map_array, "map", false);
+          [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
+            const Arguments given("compute", args, kwargs, kComputeArguments, 3);
+            const Grid map = grid_of(given.array(0), "map", false);
             Grid view;
+            std::optional<py::array> out;
+            if (given[6] && !given[6].is_none()) out = given.array(6);
             py::array result = output_for(map, std::move(out), "out", view);
-            const int r = v.radius_or_largest(radius);
-            const Cell cell = cell_of(viewer);
+            const int r = v.radius_or_largest(given.optional_int(2));
+            const Cell cell = cell_of(given.cell(1));
+            const bool light_walls = given.flag(3, true);
+            const bool transparent = given.flag(4, false);
+            const bool symmetric = given.flag(5, false);
             py::gil_scoped_release release;
             v.compute(map, cell, r, light_walls, transparent, symmetric, view);
             return result;
           },
-          "map"_a, "viewer"_a, "radius"_a = py::none(), py::kw_only(), "light_walls"_a = true,
-          "transparent"_a = false, "symmetric"_a = false, "out"_a = py::none(),
-          R"(The view of a viewer at `viewer` (row, column) on `map`, by the table of
+          R"(compute(map, viewer, radius=None, *, light_walls=True, transparent=False, symmetric=False, out=None) -> numpy.ndarray
+
+The view of a viewer at `viewer` (row, column) on `map`, by the table of
 `radius` (the largest when None): a bool array of the map's shape, True
 for the cells in view. With light_walls=False the opaque cells are out of
 view, but the viewer's. With symmetric=True a clear cell is in view only

@@ -74,6 +74,8 @@ def test_views_are_those_of_the_definition(view12, shape, share, radius, light_w
         for view in (
             view12.compute(opaque, viewer, radius, light_walls=light_walls),
             view12.compute(opaque.astype(np.uint8) * 7, viewer, radius, light_walls=light_walls),
+            view12.compute(map=opaque, viewer=np.array(viewer), radius=np.int64(radius),
+                           light_walls=np.bool_(light_walls)),
             view12.compute(~opaque, viewer, radius, light_walls=light_walls, transparent=True),
             vantrel.FieldOfView(radius).compute(opaque, viewer, light_walls=light_walls),
         ):
@@ -204,6 +206,15 @@ def test_wrong_arguments_raise(view12):
         (ValueError, "overlaps", lambda: view12.compute(opaque, (1, 1), out=opaque)),
         (TypeError, "bool or uint8",
          lambda: view12.compute(opaque, (1, 1), out=np.zeros(opaque.shape, dtype=np.int16))),
+        # compute() reads its arguments itself.
+        (TypeError, "at most 3 positional", lambda: view12.compute(opaque, (1, 1), 3, True)),
+        (TypeError, "unexpected keyword argument 'walls'",
+         lambda: view12.compute(opaque, (1, 1), walls=False)),
+        (TypeError, "multiple values for argument 'radius'",
+         lambda: view12.compute(opaque, (1, 1), 3, radius=3)),
+        (TypeError, "missing required argument 'viewer'", lambda: view12.compute(opaque)),
+        (TypeError, "viewer must hold integers", lambda: view12.compute(opaque, (1.0, 1))),
+        (TypeError, r"\(row, column\)", lambda: view12.compute(opaque, (1, 1, 1))),
         (ValueError, "radius", lambda: vantrel.make_table(0)),
         (ValueError, "radius", lambda: vantrel.FieldOfView(0)),
     ]
