@@ -35,7 +35,11 @@ if(VANTREL_BUILD_TOOLS)
     install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
     # The licence in Debian's machine-readable form and the changelog, where
     # Debian looks for them: in every package's own doc directory.
-    foreach(package vantrel:tools libvantrel1:lib libvantrel-dev:dev)
+    set(vantrel_packages vantrel:tools libvantrel1:lib libvantrel-dev:dev)
+    if(VANTREL_PYTHON_BUILT)
+      list(APPEND vantrel_packages python3-vantrel:python)
+    endif()
+    foreach(package ${vantrel_packages})
       string(REPLACE ":" ";" package "${package}")
       list(GET package 0 name)
       list(GET package 1 component)

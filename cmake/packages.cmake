@@ -75,6 +75,22 @@ set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libvantrel1 (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_DEV_PACKAGE_REPLACES "vantrel-dev (<< 1.1.0~)")
 set(CPACK_DEBIAN_DEV_PACKAGE_BREAKS "vantrel-dev (<< 1.1.0~)")
 set(CPACK_DEBIAN_DEV_PACKAGE_PROVIDES "vantrel-dev (= ${PROJECT_VERSION})")
+# python3-vantrel: the Python module, for the one Python it is built for.
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION [[
+Line-of-sight tables and field of view for game engines (Python 3)
+The Python module vantrel makes the line-of-sight tables that vantrel
+writes to LOS.TDF, or reads them from a table file, and computes from them
+the field of view of a viewer on a map given as a numpy array of opaque or
+clear cells, read in place, or the fog of war of many viewers on several
+threads, releasing the GIL while it computes.
+
+This package holds the module for Python 3, with libvantrel linked in.]])
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vantrel)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SOURCE vantrel)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+  "python3 (>= ${VANTREL_PYTHON_VERSION}), python3 (<< ${VANTREL_PYTHON_NEXT_VERSION}), python3-numpy")
 if(WIN32)
   # The zip holds the tools alone, as one archive of the chosen components:
   # unpacked anywhere, it has no prefix that vantrel.pc could name.
@@ -86,6 +102,9 @@ if(WIN32)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_COMPONENTS_ALL tools lib dev)
+  if(VANTREL_PYTHON_BUILT AND VANTREL_INSTALL)
+    list(APPEND CPACK_COMPONENTS_ALL python)
+  endif()
 endif()
 include(CPack)
 

@@ -13,6 +13,8 @@
 #     the libvantrel.so link, libvantrel.a, the CMake package and vantrel.pc
 #     of the package's version; Depends on libvantrel1 of its version, and
 #     Replaces, Breaks and Provides vantrel-dev, which it takes over.
+# Where the release build has the Python module, a fourth, python3-vantrel,
+# holds it (see below).
 # The libraries carry vantrel's copyright file and changelog in their own
 # doc directories. The two library packages, unpacked and moved anywhere,
 # build the example with CMake and with pkg-config (vantrel.pc finds its
@@ -92,8 +94,13 @@ if ! (cd "$release" && cpack -G DEB) >"$work/cpack.log" 2>&1; then
   fail "cpack -G DEB fails"
 fi
 made=$(cd "$release" && ls -- *.deb | sed 's/_.*//' | tr '\n' ' ')
-[ "$made" = "libvantrel-dev libvantrel1 vantrel " ] ||
-  fail "cpack makes the packages $made, not libvantrel-dev, libvantrel1 and vantrel"
+# python3-vantrel is made where the release build has the Python module.
+if compgen -G "$release/python/vantrel/_vantrel*" >/dev/null; then
+  expected="libvantrel-dev libvantrel1 python3-vantrel vantrel "
+else
+  expected="libvantrel-dev libvantrel1 vantrel "
+fi
+[ "$made" = "$expected" ] || fail "cpack makes the packages $made, not $expected"
 lib=usr/lib/$(g++ -print-multiarch)
 
 # vantrel: the tools.
@@ -284,6 +291,47 @@ cmp -s "$target/usr/include/vantrel/table.h" "$root/include/vantrel/table.h" &&
   [ -f "$target/$lib/libvantrel.so.1.1.0" ] ||
   fail "after the upgrade the scratch root lacks the new vantrel/table.h or libvantrel.so.1.1.0"
 echo "ok: the upgrade from vantrel-dev 1.0.0"
+
+# python3-vantrel: the Python module, stripped, with the library linked in
+# and nothing of it exported; Depends on the Python it is built for, numpy
+# and what dpkg-shlibdeps reads off the module. Unpacked, it imports under
+# that Python with nothing else on the path but the system's packages.
+# tests/python_check.sh runs the module's tests against it.
+if [ -n "$(ls "$release"/python3-vantrel_*.deb 2>/dev/null)" ]; then
+  deb=$(ls "$release"/python3-vantrel_*.deb)
+  name=$(basename "$deb")
+  check_field "$deb" Version "$version"
+  check_field "$deb" Section python
+  python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$release/CMakeCache.txt")
+  py_version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+  ext=$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')
+  pkg=usr/lib/python3/dist-packages/vantrel
+  check_files "$deb" "$(printf '%s\n' "$pkg/_vantrel$ext" "$pkg"/{__init__.py,__init__.pyi,py.typed} \
+    usr/share/doc/python3-vantrel/{copyright,changelog.gz})"
+  dpkg-deb -x "$deb" "$work/python"
+  check_stripped "$work/python/$pkg/_vantrel$ext" "$name's module"
+  exported=$(nm -D --defined-only "$work/python/$pkg/_vantrel$ext" | awk '{ print $3 }')
+  [ "$exported" = PyInit__vantrel ] || fail "$name's module exports more than PyInit__vantrel:
+$exported"
+  for file in copyright changelog.gz; do
+    cmp -s "$work/python/usr/share/doc/python3-vantrel/$file" "$work/deb/$doc/$file" ||
+      fail "$name's $file is not vantrel's"
+  done
+  depends=$(dpkg-deb -f "$deb" Depends)
+  next=${py_version%.*}.$((${py_version#*.} + 1))
+  [[ $depends == *"python3 (>= $py_version), python3 (<< $next), python3-numpy"* &&
+    $depends == *"libc6 (>= "* && $depends == *"libstdc++6 (>= "* ]] ||
+    fail "$name's Depends is \"$depends\""
+  (cd "$work" && PYTHONPATH="$work/python/usr/lib/python3/dist-packages" "$python" -c '
+import numpy, vantrel
+assert vantrel.__file__.startswith("'"$work"'/python/"), vantrel.__file__
+assert vantrel.__version__ == "'"$version"'"
+view = vantrel.FieldOfView(3).compute(numpy.zeros((7, 7), bool), (3, 3))
+assert view[3, 6] and view[0, 3] and not view[0, 0]') ||
+    fail "$name's module does not import, or computes no view"
+  check_lintian "$deb"
+  echo "ok: $name"
+fi
 
 if [ $# -ge 2 ]; then
   windows=$(realpath "$2")

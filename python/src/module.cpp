@@ -1,0 +1,637 @@
+// vantrel._vantrel: libvantrel's tables, field of view, line of sight and fog
+// of war over numpy arrays, for the package `vantrel`.
+//
+// A map is a 2-D array of bool or uint8 in C order, shape (height, width),
+// read where it lies, never copied (but for the fog of war and the
+// symmetric view of a map of clear cells, which invert it into a buffer):
+// non-zero marks an opaque cell, or a clear one when `transparent` is true.
+// Cells are (row, column), as numpy indexes the map; the library's (x, y)
+// is (column, row). The GIL is released while anything is computed.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vantrel/cell.h"
+#include "vantrel/field_of_view.h"
+#include "vantrel/fog_of_war.h"
+#include "vantrel/line_of_sight.h"
+#include "vantrel/sight.h"
+#include "vantrel/symmetric_view.h"
+#include "vantrel/table.h"
+#include "vantrel/version.h"
+
+namespace py = pybind11;
+
+namespace vantrel {
+namespace {
+
+// A map or view as the library takes it: bytes row by row.
+struct Grid {
+  std::uint8_t* cells = nullptr;
+  int width = 0;
+  int height = 0;
+
+  std::size_t size() const {
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  }
+  std::span<const std::uint8_t> bytes() const { return {cells, size()}; }
+  std::span<std::uint8_t> mutable_bytes() const { return {cells, size()}; }
+};
+
+// Checks that `array` is a map or view: 2-D, of bool or uint8, in C order,
+// writeable when `writeable`. `what` names it in the messages.
+Grid grid_of(const py::array& array, const char* what, bool writeable) {
+  // The dtype's fields read in place: a view of a small map costs less than
+  // a microsecond, and every call counts.
+  const auto* dtype =
+      py::detail::array_descriptor_proxy(py::detail::array_proxy(array.ptr())->descr);
+  if (dtype->elsize != 1 || (dtype->kind != 'b' && dtype->kind != 'u')) {
+    throw py::type_error(std::string(what) + " must be an array of bool or uint8, not " +
+                         py::str(py::handle(array.dtype())).cast<std::string>());
+  }
+  if (array.ndim() != 2) {
+    throw py::value_error(std::string(what) + " must be a 2-D array (rows, columns), not " +
+                          std::to_string(array.ndim()) + "-D");
+  }
+  if (!(array.flags() & py::array::c_style)) {
+    throw py::value_error(std::string(what) +
+                          " must be in C order (numpy.ascontiguousarray makes it so)");
+  }
+  if (array.shape(0) > INT_MAX || array.shape(1) > INT_MAX) {
+    throw py::value_error(std::string(what) + " has more than 2**31 - 1 rows or columns");
+  }
+  if (writeable && !array.writeable()) {
+    throw py::value_error(std::string(what) + " is read-only");
+  }
+  // The data is only read through a map's Grid.
+  return {static_cast<std::uint8_t*>(const_cast<void*>(array.data())),
+          static_cast<int>(array.shape(1)), static_cast<int>(array.shape(0))};
+}
+
+bool overlap(const Grid& a, const Grid& b) {
+  return a.cells < b.cells + b.size() && b.cells < a.cells + a.size();
+}
+
+// An output of the shape of `map`: `out` checked, or a new bool array.
+// `fresh` is set when the array is new and already cleared.
+py::array output_for(const Grid& map, std::optional<py::array> out, const char* what, Grid& grid,
+                     bool* fresh = nullptr) {
+  py::array array;
+  if (out) {
+    array = *out;
+    grid = grid_of(array, what, true);
+    if (grid.width != map.width || grid.height != map.height) {
+      throw py::value_error(std::string(what) + " must have the shape of the map");
+    }
+    if (overlap(grid, map)) throw py::value_error(std::string(what) + " overlaps the map");
+    if (fresh) *fresh = false;
+  } else if (fresh) {
+    array = py::module_::import("numpy").attr("zeros")(
+        py::make_tuple(map.height, map.width), py::dtype::of<bool>());
+    grid = grid_of(array, what, true);
+    *fresh = true;
+  } else {
+    array = py::array(py::dtype::of<bool>(), {map.height, map.width});
+    grid = grid_of(array, what, true);
+  }
+  return array;
+}
+
+// A (row, column) as the library's cell; one beyond int32 is off every map.
+Cell cell_of(std::pair<std::int64_t, std::int64_t> row_column) {
+  auto coordinate = [](std::int64_t v) {
+    return v < INT32_MIN || v > INT32_MAX ? std::int32_t{-1} : static_cast<std::int32_t>(v);
+  };
+  return {coordinate(row_column.second), coordinate(row_column.first)};
+}
+
+Walls walls_of(bool light_walls) { return light_walls ? Walls::kSeen : Walls::kUnseen; }
+
+// A map of clear cells as the predicate the library takes, reading the map
+// where it lies; captured by value, as the library wants it.
+struct Opaque {
+  const std::uint8_t* clear;
+  std::size_t width;
+  bool operator()(std::int32_t x, std::int32_t y) const {
+    return clear[static_cast<std::size_t>(y) * width + static_cast<std::size_t>(x)] == 0;
+  }
+};
+
+// Writes the opaque cells of a map of clear cells into `opaque`.
+void invert(const Grid& clear, std::vector<std::uint8_t>& opaque) {
+  opaque.resize(clear.size());
+  std::transform(clear.cells, clear.cells + clear.size(), opaque.begin(),
+                 [](std::uint8_t c) { return static_cast<std::uint8_t>(c == 0); });
+}
+
+std::vector<py::array> lines_of(const Table& table) {
+  std::vector<py::array> lines;
+  lines.reserve(table.lines().size());
+  for (const std::vector<Cell>& line : table.lines()) {
+    py::array_t<std::int32_t> cells({static_cast<py::ssize_t>(line.size()), py::ssize_t{2}});
+    auto at = cells.mutable_unchecked<2>();
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const auto n = static_cast<py::ssize_t>(i);
+      at(n, 0) = line[i].x;
+      at(n, 1) = line[i].y;
+    }
+    lines.push_back(std::move(cells));
+  }
+  return lines;
+}
+
+std::string path_of(const py::object& path) {
+  // str or bytes, as os.fspath gives them.
+  return py::module_::import("os").attr("fspath")(path).cast<std::string>();
+}
+
+// The field of view of every radius up to a largest one: a Sight, and the
+// symmetric views built from it as they are asked for. Any number of
+// threads may use one at once.
+class PyFieldOfView {
+ public:
+  explicit PyFieldOfView(int largest_radius) : sight_(largest_radius) {}
+  explicit PyFieldOfView(TableFile& file) : sight_(file) {}
+
+  const Sight& sight() const { return sight_; }
+  int radius_or_largest(std::optional<int> radius) const {
+    return radius ? *radius : sight_.largest_radius();
+  }
+
+  // Called without the GIL.
+  void compute(const Grid& map, Cell viewer, int radius, bool light_walls, bool transparent,
+               bool symmetric, const Grid& out) const {
+    if (symmetric) {
+      const SymmetricView& view = symmetric_view(radius);
+      std::span<const std::uint8_t> opaque = map.bytes();
+      if (transparent) {
+        // The symmetric view reads bytes alone; a thread's buffer is kept
+        // for its next view.
+        thread_local std::vector<std::uint8_t> inverted;
+        invert(map, inverted);
+        opaque = inverted;
+      }
+      view.compute(viewer, map.width, map.height, opaque, out.mutable_bytes(),
+                   walls_of(light_walls));
+      return;
+    }
+    const FieldOfView& view = sight_.field_of_view(radius);
+    if (transparent) {
+      view.compute(viewer, map.width, map.height,
+                   Opaque{map.cells, static_cast<std::size_t>(map.width)}, out.mutable_bytes(),
+                   walls_of(light_walls));
+    } else {
+      view.compute(viewer, map.width, map.height, map.bytes(), out.mutable_bytes(),
+                   walls_of(light_walls));
+    }
+  }
+
+  bool sees(const Grid& map, Cell viewer, Cell target, int radius, bool light_walls,
+            bool transparent) const {
+    const LineOfSight& line = sight_.line_of_sight(radius);
+    if (transparent) {
+      return line.sees(viewer, target, map.width, map.height,
+                       Opaque{map.cells, static_cast<std::size_t>(map.width)},
+                       walls_of(light_walls));
+    }
+    return line.sees(viewer, target, map.width, map.height, map.bytes(), walls_of(light_walls));
+  }
+
+ private:
+  // The symmetric view of `radius`, built at its first use.
+  const SymmetricView& symmetric_view(int radius) const {
+    const FieldOfView& view = sight_.field_of_view(radius);
+    std::lock_guard lock(symmetric_mutex_);
+    std::unique_ptr<SymmetricView>& symmetric = symmetric_[radius];
+    if (!symmetric) symmetric = std::make_unique<SymmetricView>(view);
+    return *symmetric;
+  }
+
+  Sight sight_;
+  mutable std::mutex symmetric_mutex_;  // guards symmetric_
+  mutable std::map<int, std::unique_ptr<SymmetricView>> symmetric_;
+};
+
+// Fog of war of one FieldOfView, with the viewers and (for maps of clear
+// cells) the opaque cells kept between updates, so that an update of as
+// many viewers on a map of the same size allocates nothing.
+class PyFogOfWar {
+ public:
+  PyFogOfWar(std::shared_ptr<PyFieldOfView> view, int threads)
+      : view_(std::move(view)), fog_(threads) {}
+
+  int threads() const { return fog_.threads(); }
+  const PyFieldOfView& view() const { return *view_; }
+
+  // Called without the GIL. `viewers` holds n (row, column) pairs of T,
+  // `radii` n radii or nothing.
+  template <class T>
+  void update(const Grid& map, const T* viewers, std::size_t n, const std::int64_t* radii,
+              int radius, bool light_walls, bool transparent, const Grid& visible,
+              const Grid* explored) {
+    std::lock_guard lock(mutex_);
+    std::span<const std::uint8_t> opaque = map.bytes();
+    if (transparent) {
+      invert(map, opaque_);
+      opaque = opaque_;
+    }
+    const std::span<std::uint8_t> seen =
+        explored ? explored->mutable_bytes() : std::span<std::uint8_t>{};
+    const Walls walls = walls_of(light_walls);
+    if (radii) {
+      viewers_of_radius_.resize(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        viewers_of_radius_[i] = {cell_of({viewers[2 * i], viewers[2 * i + 1]}),
+                                 radius_of(radii[i])};
+      }
+      fog_.update(view_->sight(), viewers_of_radius_, map.width, map.height, opaque,
+                  visible.mutable_bytes(), seen, walls);
+      return;
+    }
+    cells_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) cells_[i] = cell_of({viewers[2 * i], viewers[2 * i + 1]});
+    fog_.update(view_->sight().field_of_view(radius), cells_, map.width, map.height, opaque,
+                visible.mutable_bytes(), seen, walls);
+  }
+
+ private:
+  // A radius beyond int is one no Sight has.
+  static int radius_of(std::int64_t radius) {
+    return radius < 0 || radius > INT_MAX ? -1 : static_cast<int>(radius);
+  }
+
+  std::shared_ptr<PyFieldOfView> view_;
+  std::mutex mutex_;  // one update at a time, each from a thread without the GIL
+  FogOfWar fog_;
+  std::vector<Cell> cells_;
+  std::vector<Viewer> viewers_of_radius_;
+  std::vector<std::uint8_t> opaque_;
+};
+
+// Viewers as an (n, 2) C-ordered array of int32 or int64, converted to
+// int64 when they are given otherwise.
+py::array viewers_of(const py::object& viewers) {
+  py::array array = py::array::ensure(viewers);
+  if (!array) throw py::type_error("viewers must be an array of (row, column)");
+  const py::dtype dtype = array.dtype();
+  const bool integers = dtype.kind() == 'i' && (dtype.itemsize() == 4 || dtype.itemsize() == 8);
+  if (!integers || !(array.flags() & py::array::c_style)) {
+    array = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(array);
+    if (!array) throw py::type_error("viewers must be an array of integers (row, column)");
+  }
+  if (array.ndim() != 2 || array.shape(1) != 2) {
+    throw py::value_error("viewers must be an array of shape (n, 2): (row, column) each");
+  }
+  return array;
+}
+
+py::array radii_of(const py::object& radii, py::ssize_t n) {
+  auto array = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(radii);
+  if (!array) throw py::type_error("radii must be an array of integers");
+  if (array.ndim() != 1 || array.shape(0) != n) {
+    throw py::value_error("radii must hold one radius per viewer");
+  }
+  return array;
+}
+
+py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::object& viewers_arg,
+                     std::optional<py::array> visible_arg, std::optional<py::array> explored_arg,
+                     std::optional<int> radius, const py::object& radii_arg, bool light_walls,
+                     bool transparent) {
+  const Grid map = grid_of(map_array, "map", false);
+  const py::array viewers = viewers_of(viewers_arg);
+  const auto n = static_cast<std::size_t>(viewers.shape(0));
+  std::optional<py::array> radii;
+  if (!radii_arg.is_none()) {
+    if (radius) throw py::value_error("give radius or radii, not both");
+    radii = radii_of(radii_arg, viewers.shape(0));
+  }
+  Grid visible;
+  bool fresh = false;
+  py::array result = output_for(map, std::move(visible_arg), "visible", visible, &fresh);
+  Grid explored;
+  if (explored_arg) {
+    output_for(map, explored_arg, "explored", explored);
+    if (overlap(explored, visible)) throw py::value_error("explored overlaps visible");
+  }
+  const int r = fog.view().radius_or_largest(radius);
+  const auto* radii_data = radii ? static_cast<const std::int64_t*>(radii->data()) : nullptr;
+  const Grid* explored_grid = explored_arg ? &explored : nullptr;
+  py::gil_scoped_release release;
+  if (viewers.dtype().itemsize() == 4) {
+    fog.update(map, static_cast<const std::int32_t*>(viewers.data()), n, radii_data, r,
+               light_walls, transparent, visible, explored_grid);
+  } else {
+    fog.update(map, static_cast<const std::int64_t*>(viewers.data()), n, radii_data, r,
+               light_walls, transparent, visible, explored_grid);
+  }
+  return result;
+}
+
+// The arguments of a call that takes *args and **kwargs, by name: matching
+// keywords this way costs a tenth of what pybind11's own matching does,
+// which is as much as a view of a small map.
+class Arguments {
+ public:
+  // `names` lists every argument, the first `positional` of them allowed
+  // by position (the others by keyword alone).
+  Arguments(const char* call, const py::args& args, const py::kwargs& kwargs,
+            std::span<const char* const> names, std::size_t positional)
+      : call_(call), names_(names) {
+    if (args.size() > positional) {
+      throw py::type_error(call_ + "() takes at most " + std::to_string(positional) +
+                           " positional arguments");
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) values_[i] = args[i];
+    for (const auto& [key, value] : kwargs) {
+      std::size_t i = 0;
+      while (i < names.size() &&
+             PyUnicode_CompareWithASCIIString(key.ptr(), names[i]) != 0) {
+        ++i;
+      }
+      if (i == names.size()) {
+        throw py::type_error(call_ + "() got an unexpected keyword argument '" +
+                             py::str(key).cast<std::string>() + "'");
+      }
+      if (values_[i]) {
+        throw py::type_error(call_ + "() got multiple values for argument '" + names[i] + "'");
+      }
+      values_[i] = value;
+    }
+  }
+
+  // Argument i, or a null handle when it is not given.
+  py::handle operator[](std::size_t i) const { return values_[i]; }
+  py::array array(std::size_t i) const {
+    const py::handle value = required(i);
+    if (py::isinstance<py::array>(value)) return py::reinterpret_borrow<py::array>(value);
+    py::array array = py::array::ensure(value);
+    if (!array) throw py::type_error(name(i) + " must be a numpy array");
+    return array;
+  }
+  std::pair<std::int64_t, std::int64_t> cell(std::size_t i) const {
+    const py::handle value = required(i);
+    std::pair<std::int64_t, std::int64_t> cell;
+    if (!py::isinstance<py::sequence>(value) || py::len(value) != 2) {
+      throw py::type_error(name(i) + " must be a (row, column) pair of integers");
+    }
+    const py::sequence pair = py::reinterpret_borrow<py::sequence>(value);
+    cell.first = integer(pair[0], i);
+    cell.second = integer(pair[1], i);
+    return cell;
+  }
+  std::optional<int> optional_int(std::size_t i) const {
+    if (!values_[i] || values_[i].is_none()) return std::nullopt;
+    const std::int64_t value = integer(values_[i], i);
+    if (value < INT_MIN || value > INT_MAX) throw py::value_error(name(i) + " is out of range");
+    return static_cast<int>(value);
+  }
+  bool flag(std::size_t i, bool otherwise) const {
+    if (!values_[i]) return otherwise;
+    const int truth = PyObject_IsTrue(values_[i].ptr());
+    if (truth < 0) throw py::error_already_set();
+    return truth != 0;
+  }
+
+ private:
+  std::string name(std::size_t i) const { return call_ + "(): " + names_[i]; }
+  py::handle required(std::size_t i) const {
+    if (!values_[i]) {
+      throw py::type_error(call_ + "() missing required argument '" + names_[i] + "'");
+    }
+    return values_[i];
+  }
+  std::int64_t integer(py::handle value, std::size_t i) const {
+    // Any integer, numpy's included; not a float or a bool's string.
+    if (!PyIndex_Check(value.ptr())) throw py::type_error(name(i) + " must hold integers");
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index) throw py::error_already_set();
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow != 0) return overflow < 0 ? INT64_MIN : INT64_MAX;
+    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return v;
+  }
+
+  std::string call_;
+  std::span<const char* const> names_;
+  std::array<py::handle, 8> values_{};  // at least names_.size()
+};
+
+constexpr const char* kComputeArguments[] = {
+    "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out"};
+
+constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
+
+Maps are 2-D numpy arrays of bool or uint8 in C order, shape (height, width),
+read where they lie: non-zero marks an opaque cell, or a clear one with
+transparent=True (as the tcod package takes its maps). Cells are given as
+(row, column), the order in which numpy indexes the map: view[row, column].
+Views are bool arrays of the map's shape, True where a cell is in view.
+
+Errors: ValueError for arguments out of range (a viewer off the map, a map
+of the wrong shape or order), TypeError for a map of another dtype,
+vantrel.TableFileError (an OSError) for a table file that cannot be read or
+is no table file, MemoryError when memory runs out.)";
+
+}  // namespace
+}  // namespace vantrel
+
+PYBIND11_MODULE(_vantrel, m) {
+  using namespace vantrel;
+  using namespace pybind11::literals;
+  m.doc() = kModuleDoc;
+  m.attr("__version__") = VANTREL_VERSION_STRING;
+
+  // The library's TableFileError; OSError, since it is what reading a file
+  // raises, a missing file included.
+  py::register_exception<TableFileError>(m, "TableFileError", PyExc_OSError);
+
+  m.def(
+      "make_table",
+      [](int radius) {
+        Table table;
+        {
+          py::gil_scoped_release release;
+          table = make_table(radius);
+        }
+        return lines_of(table);
+      },
+      "radius"_a,
+      R"(Table `radius` (1 to 46340) exactly as the vantrel tool writes it: its
+lines in order, each an (n, 2) int32 array of the (x, y) of the cells it
+steps through from the origin (left out), x the column, as in LOS.TDF.
+Raises ValueError for a radius out of range.)");
+
+  py::class_<TableFile>(m, "TableFile", R"(The tables of a table file (LOS.TDF).
+
+TableFile(path) opens and indexes the file; each table is read when asked
+for. Raises vantrel.TableFileError for a file that cannot be read or is no
+table file. Not for two threads at once.)")
+      .def(py::init([](const py::object& path) { return TableFile(path_of(path)); }), "path"_a)
+      .def_static(
+          "from_bytes",
+          [](const py::bytes& bytes, const std::string& name) {
+            return TableFile::from_bytes(std::string(bytes), name);
+          },
+          "data"_a, "name"_a = "table file",
+          "The tables of a table file's bytes, which are copied; `name` names it in errors.")
+      .def_property_readonly(
+          "radii", [](const TableFile& file) { return file.radii(); },
+          "The radii of the file's tables, in the order of the file.")
+      .def("__contains__", &TableFile::has_table, "radius"_a)
+      .def(
+          "table", [](TableFile& file, int radius) { return lines_of(file.table(radius)); },
+          "radius"_a,
+          R"(Table `radius` of the file, as make_table() gives a table. Raises
+vantrel.TableFileError when the file has no such table or it is not one.)");
+
+  py::class_<PyFieldOfView, std::shared_ptr<PyFieldOfView>>(
+      m, "FieldOfView", R"(The fields of view of every radius up to a largest one.
+
+FieldOfView(radius) takes the tables make_table() makes, 1 to `radius`;
+FieldOfView(table_file) the tables of a TableFile, read now. The view of a
+radius is built at its first use (or by prepare()) and kept. Any number of
+threads may use one FieldOfView at once.
+
+    view = vantrel.FieldOfView(12)
+    seen = view.compute(walls, (row, column))          # walls: True = opaque
+    seen = view.compute(floor, (row, column), 8, transparent=True))")
+      .def(py::init<int>(), "radius"_a)
+      .def(py::init<TableFile&>(), "file"_a)
+      .def_property_readonly(
+          "radius", [](const PyFieldOfView& v) { return v.sight().largest_radius(); },
+          "The largest radius.")
+      .def(
+          "has_radius", [](const PyFieldOfView& v, int r) { return v.sight().has_radius(r); },
+          "radius"_a, "Whether it has views of radius `radius`.")
+      .def(
+          "prepare",
+          [](const PyFieldOfView& v, int radius) {
+            py::gil_scoped_release release;
+            v.sight().prepare(radius);
+          },
+          "radius"_a,
+          "Builds the view (and line of sight) of `radius` now, so that no later call waits "
+          "for it. Raises ValueError for a radius it does not have.")
+      .def(
+          "compute",
+          [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
+            const Arguments given("compute", args, kwargs, kComputeArguments, 3);
+            const Grid map = grid_of(given.array(0), "map", false);
+            Grid view;
+            std::optional<py::array> out;
+            if (given[6] && !given[6].is_none()) out = given.array(6);
+            py::array result = output_for(map, std::move(out), "out", view);
+            const int r = v.radius_or_largest(given.optional_int(2));
+            const Cell cell = cell_of(given.cell(1));
+            const bool light_walls = given.flag(3, true);
+            const bool transparent = given.flag(4, false);
+            const bool symmetric = given.flag(5, false);
+            py::gil_scoped_release release;
+            v.compute(map, cell, r, light_walls, transparent, symmetric, view);
+            return result;
+          },
+          R"(compute(map, viewer, radius=None, *, light_walls=True, transparent=False, symmetric=False, out=None) -> numpy.ndarray
+
+The view of a viewer at `viewer` (row, column) on `map`, by the table of
+`radius` (the largest when None): a bool array of the map's shape, True
+for the cells in view. With light_walls=False the opaque cells are out of
+view, but the viewer's. With symmetric=True a clear cell is in view only
+when the viewer is in its view too (radii up to 200; a map of clear cells
+is then inverted into a buffer of the calling thread's). `out`, a
+C-ordered bool or uint8 array of the map's shape, is filled in and returned
+instead of a new array. Raises ValueError for a viewer off the map or a
+radius it does not have.)")
+      .def(
+          "sees",
+          [](const PyFieldOfView& v, const py::array& map_array,
+             std::pair<std::int64_t, std::int64_t> viewer,
+             std::pair<std::int64_t, std::int64_t> target, std::optional<int> radius,
+             bool light_walls, bool transparent) {
+            const Grid map = grid_of(map_array, "map", false);
+            const int r = v.radius_or_largest(radius);
+            py::gil_scoped_release release;
+            return v.sees(map, cell_of(viewer), cell_of(target), r, light_walls, transparent);
+          },
+          "map"_a, "viewer"_a, "target"_a, "radius"_a = py::none(), py::kw_only(),
+          "light_walls"_a = true, "transparent"_a = false,
+          R"(Whether `target` is in the view of `viewer` (both (row, column)), as
+compute() with the same arguments would say, without computing the view.
+Raises ValueError for a cell off the map.)");
+
+  py::class_<PyFogOfWar>(m, "FogOfWar", R"(What any of many viewers sees, on one thread or several.
+
+FogOfWar(view, threads=1): fog of war by the views of a FieldOfView on
+`threads` threads, the caller's included (0: one per core). The threads
+are started once and wait between updates. One update runs at a time;
+another thread's update waits for it.)")
+      .def(py::init<std::shared_ptr<PyFieldOfView>, int>(), "view"_a, "threads"_a = 1)
+      .def_property_readonly("threads", &PyFogOfWar::threads,
+                             "How many threads an update runs on, the caller's included.")
+      .def("update", &fog_update, "map"_a, "viewers"_a, "visible"_a = py::none(),
+           "explored"_a = py::none(), py::kw_only(), "radius"_a = py::none(),
+           "radii"_a = py::none(), "light_walls"_a = true, "transparent"_a = false,
+           R"(Sets to True in `visible`, and in `explored` when given, every cell that
+one of `viewers` (an (n, 2) array of (row, column)) sees; leaves the other
+cells as they are, so clear `visible` first when it is to hold this
+update's views alone. Returns `visible`, a new cleared array when None.
+Each viewer sees by the table of `radius` (the largest when None), or of
+its own radius in `radii` (an array of n). A map of clear cells
+(transparent=True) is inverted into a buffer kept for the next update.
+Raises ValueError, before any cell is set, for a viewer off the map.)");
+
+  // For bench/python_bench.py: the same views and updates looped in C++,
+  // the seconds of each.
+  m.def(
+      "_time_view",
+      [](const PyFieldOfView& v, const py::array& map_array,
+         std::pair<std::int64_t, std::int64_t> viewer, int radius, bool transparent,
+         py::array out, int repeats) {
+        const Grid map = grid_of(map_array, "map", false);
+        const Grid view = grid_of(out, "out", true);
+        const Cell cell = cell_of(viewer);
+        py::gil_scoped_release release;
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < repeats; ++i) {
+          v.compute(map, cell, radius, true, transparent, false, view);
+        }
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
+               repeats;
+      });
+  m.def("_time_fog", [](PyFogOfWar& fog, const py::array& map_array, const py::object& viewers,
+                        int radius, py::array visible, int repeats) {
+    const Grid map = grid_of(map_array, "map", false);
+    const Grid seen = grid_of(visible, "visible", true);
+    const auto array =
+        py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(
+            viewers_of(viewers));
+    const std::int64_t* data = array.data();
+    const auto n = static_cast<std::size_t>(array.shape(0));
+    std::vector<Cell> cells(n);
+    for (std::size_t i = 0; i < n; ++i) cells[i] = cell_of({data[2 * i], data[2 * i + 1]});
+    py::gil_scoped_release release;
+    const FieldOfView& view = fog.view().sight().field_of_view(radius);
+    FogOfWar plain(fog.threads());
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < repeats; ++i) {
+      plain.update(view, cells, map.width, map.height, map.bytes(), seen.mutable_bytes());
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
+           repeats;
+  });
+}

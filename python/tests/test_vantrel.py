@@ -1,0 +1,295 @@
+"""Tests of the Python module vantrel, against the view by its definition."""
+
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import vantrel
+
+# LOS.TDF as `vantrel 96` writes it: tables 1 to 3.
+LOS96 = (
+    "[TABLEINFO]\r\n{\r\nnumtables=3;\r\n}\r\n\r\n"
+    "[Table1]\r\n{\r\n\tnumlines=1;\r\n\tline1=1,0,1;\r\n}\r\n\r\n"
+    "[Table2]\r\n{\r\n\tnumlines=2;\r\n\tline1=2,1,1,1,2;\r\n\tline2=2,0,1,0,2;\r\n}\r\n\r\n"
+    "[Table3]\r\n{\r\n\tnumlines=4;\r\n\tline1=2,1,1,2,2;\r\n\tline2=2,1,1,2,1;\r\n"
+    "\tline3=3,0,1,1,2,1,3;\r\n\tline4=3,0,1,0,2,0,3;\r\n}\r\n"
+).encode()
+
+
+def reference_view(opaque, viewer, table, light_walls=True):
+    """The view by its definition: each line of the table, turned by the 8
+    symmetries of the square, walked from the viewer up to the map's edge
+    or its first opaque cell, which is in view with light_walls alone."""
+    height, width = opaque.shape
+    row, column = viewer
+    view = np.zeros(opaque.shape, dtype=bool)
+    view[row, column] = True
+    for line in table:
+        for turn in range(8):
+            for x, y in line.tolist():
+                if turn & 4:
+                    x, y = y, x
+                if turn & 1:
+                    x = -x
+                if turn & 2:
+                    y = -y
+                r, c = row + y, column + x
+                if not (0 <= r < height and 0 <= c < width):
+                    break
+                if opaque[r, c]:
+                    view[r, c] = light_walls
+                    break
+                view[r, c] = True
+    return view
+
+
+def random_map(height, width, share, seed):
+    return np.random.default_rng(seed).random((height, width)) < share
+
+
+@pytest.fixture(scope="module")
+def view12():
+    return vantrel.FieldOfView(12)
+
+
+@pytest.mark.parametrize(
+    "shape, share, radius, light_walls",
+    [
+        ((25, 25), 0.1, 12, True),
+        ((25, 25), 0.3, 12, False),
+        ((7, 40), 0.2, 9, True),  # the lines leave the map
+        ((30, 30), 0.0, 5, False),  # open ground
+        ((1, 1), 0.0, 3, True),
+    ],
+)
+def test_views_are_those_of_the_definition(view12, shape, share, radius, light_walls):
+    table = vantrel.make_table(radius)
+    for seed in range(4):
+        opaque = random_map(*shape, share, seed)
+        viewer = tuple(int(v) for v in np.random.default_rng(seed).integers(shape))
+        expected = reference_view(opaque, viewer, table, light_walls)
+        # Opaque cells as bool or uint8, or clear ones: the same view.
+        for view in (
+            view12.compute(opaque, viewer, radius, light_walls=light_walls),
+            view12.compute(opaque.astype(np.uint8) * 7, viewer, radius, light_walls=light_walls),
+            view12.compute(map=opaque, viewer=np.array(viewer), radius=np.int64(radius),
+                           light_walls=np.bool_(light_walls)),
+            view12.compute(~opaque, viewer, radius, light_walls=light_walls, transparent=True),
+            vantrel.FieldOfView(radius).compute(opaque, viewer, light_walls=light_walls),
+        ):
+            assert view.dtype == bool and view.shape == shape
+            np.testing.assert_array_equal(view, expected)
+        if not light_walls:
+            continue
+        np.testing.assert_array_equal(vantrel.compute_fov(~opaque, viewer, radius), expected)
+
+
+def test_sees_answers_as_the_view(view12):
+    opaque = random_map(21, 23, 0.25, 5)
+    viewer = (10, 8)
+    for light_walls in (True, False):
+        for transparent in (False, True):
+            grid = ~opaque if transparent else opaque
+            view = view12.compute(grid, viewer, 6, light_walls=light_walls, transparent=transparent)
+            seen = np.array(
+                [
+                    [
+                        view12.sees(grid, viewer, (r, c), 6, light_walls=light_walls,
+                                    transparent=transparent)
+                        for c in range(23)
+                    ]
+                    for r in range(21)
+                ]
+            )
+            np.testing.assert_array_equal(seen, view)
+
+
+def test_symmetric_views_see_both_ways(view12):
+    for seed, light_walls in ((6, True), (7, False)):
+        opaque = random_map(19, 22, 0.2, seed)
+        viewer = (9, 10)
+        plain = view12.compute(opaque, viewer, 8, light_walls=light_walls)
+        clear_viewer = opaque.copy()
+        clear_viewer[viewer] = False
+        # A clear cell is in view when the viewer is in its view as well;
+        # the viewer's own opacity stops none of its lines.
+        expected = plain.copy()
+        for cell in zip(*np.nonzero(plain & ~opaque)):
+            expected[cell] = view12.compute(clear_viewer, cell, 8)[viewer]
+        expected[viewer] = True
+        assert (expected != plain).any()
+        for view in (
+            view12.compute(opaque, viewer, 8, light_walls=light_walls, symmetric=True),
+            view12.compute(~opaque, viewer, 8, light_walls=light_walls, transparent=True,
+                           symmetric=True),
+            vantrel.compute_fov(~opaque, viewer, 8, light_walls, symmetric=True),
+        ):
+            np.testing.assert_array_equal(view, expected)
+    with pytest.raises(ValueError, match="200"):
+        vantrel.FieldOfView(201).compute(np.zeros((3, 3), bool), (1, 1), symmetric=True)
+
+
+def test_out_is_filled_in_place(view12):
+    opaque = random_map(30, 31, 0.1, 1)
+    for dtype in (bool, np.uint8):
+        out = np.full(opaque.shape, 3, dtype=dtype)
+        assert view12.compute(opaque, (4, 5), out=out) is out
+        np.testing.assert_array_equal(out, view12.compute(opaque, (4, 5)))
+        out[:] = 1
+        assert vantrel.compute_fov(~opaque, (4, 5), 12, out=out) is out
+        np.testing.assert_array_equal(out, view12.compute(opaque, (4, 5)))
+
+
+def test_tables_and_table_files(tmp_path):
+    path = tmp_path / "LOS.TDF"
+    path.write_bytes(LOS96)
+    for tables in (vantrel.TableFile(path), vantrel.TableFile(str(path)),
+                   vantrel.TableFile.from_bytes(LOS96)):
+        assert tables.radii == [1, 2, 3]
+        assert 3 in tables and 4 not in tables
+        for radius in tables.radii:
+            file_lines = tables.table(radius)
+            made_lines = vantrel.make_table(radius)
+            assert [line.tolist() for line in file_lines] == [line.tolist() for line in made_lines]
+            assert all(line.dtype == np.int32 and line.shape[1] == 2 for line in file_lines)
+    opaque = random_map(15, 15, 0.2, 2)
+    from_file = vantrel.FieldOfView(vantrel.TableFile(path))
+    assert from_file.radius == 3 and not from_file.has_radius(4)
+    np.testing.assert_array_equal(from_file.compute(opaque, (7, 7)),
+                                  vantrel.FieldOfView(3).compute(opaque, (7, 7)))
+
+
+@pytest.mark.parametrize(
+    "damage",
+    [
+        lambda data: data.replace(b"line3=3,0,1,1,2,1,3", b"line3=3,0,1,9,2,1,3"),  # no step
+        lambda data: data[: len(data) // 2],  # cut short
+        lambda data: data.replace(b"numlines=4", b"numlines=5"),
+    ],
+)
+def test_a_damaged_table_file_raises_table_file_error(tmp_path, damage):
+    path = tmp_path / "LOS.TDF"
+    path.write_bytes(damage(LOS96))
+    with pytest.raises(vantrel.TableFileError, match="LOS.TDF"):
+        tables = vantrel.TableFile(path)
+        for radius in tables.radii:
+            tables.table(radius)
+    with pytest.raises(OSError, match="cannot open"):
+        vantrel.TableFile(tmp_path / "missing.tdf")
+    assert issubclass(vantrel.TableFileError, OSError)
+    with pytest.raises(vantrel.TableFileError, match="no table 7|Table 7|7"):
+        vantrel.TableFile.from_bytes(LOS96).table(7)
+
+
+def test_wrong_arguments_raise(view12):
+    opaque = np.zeros((10, 12), dtype=bool)
+    cases = [
+        (TypeError, "bool or uint8", lambda: view12.compute(opaque.astype(np.int32), (1, 1))),
+        (TypeError, "bool or uint8", lambda: view12.compute(opaque.astype(np.float32), (1, 1))),
+        (ValueError, "2-D", lambda: view12.compute(np.zeros(12, dtype=bool), (1, 1))),
+        (ValueError, "2-D", lambda: view12.compute(np.zeros((2, 3, 4), dtype=bool), (1, 1))),
+        (ValueError, "C order", lambda: view12.compute(np.asfortranarray(opaque), (1, 1))),
+        (ValueError, "C order", lambda: view12.compute(opaque[:, ::2], (1, 1))),
+        (ValueError, "on the map", lambda: view12.compute(opaque, (10, 0))),
+        (ValueError, "on the map", lambda: view12.compute(opaque, (0, -1))),
+        (ValueError, "on the map", lambda: view12.compute(opaque, (2**40, 0))),
+        (ValueError, "on the map", lambda: view12.compute(np.zeros((0, 3), dtype=bool), (0, 0))),
+        (ValueError, "on the map", lambda: view12.sees(opaque, (1, 1), (1, 12))),
+        (ValueError, "no radius 13", lambda: view12.compute(opaque, (1, 1), 13)),
+        (ValueError, "no radius 0", lambda: view12.compute(opaque, (1, 1), 0)),
+        (ValueError, "shape of the map",
+         lambda: view12.compute(opaque, (1, 1), out=np.zeros((12, 10), dtype=bool))),
+        (ValueError, "read-only",
+         lambda: view12.compute(opaque, (1, 1), out=np.broadcast_to(opaque, opaque.shape))),
+        (ValueError, "overlaps", lambda: view12.compute(opaque, (1, 1), out=opaque)),
+        (TypeError, "bool or uint8",
+         lambda: view12.compute(opaque, (1, 1), out=np.zeros(opaque.shape, dtype=np.int16))),
+        # compute() reads its arguments itself.
+        (TypeError, "at most 3 positional", lambda: view12.compute(opaque, (1, 1), 3, True)),
+        (TypeError, "unexpected keyword argument 'walls'",
+         lambda: view12.compute(opaque, (1, 1), walls=False)),
+        (TypeError, "multiple values for argument 'radius'",
+         lambda: view12.compute(opaque, (1, 1), 3, radius=3)),
+        (TypeError, "missing required argument 'viewer'", lambda: view12.compute(opaque)),
+        (TypeError, "viewer must hold integers", lambda: view12.compute(opaque, (1.0, 1))),
+        (TypeError, r"\(row, column\)", lambda: view12.compute(opaque, (1, 1, 1))),
+        (ValueError, "radius", lambda: vantrel.make_table(0)),
+        (ValueError, "radius", lambda: vantrel.FieldOfView(0)),
+    ]
+    for error, message, call in cases:
+        with pytest.raises(error, match=message):
+            call()
+
+
+def test_fog_of_war_is_every_viewers_view(view12):
+    opaque = random_map(60, 70, 0.15, 3)
+    rng = np.random.default_rng(3)
+    viewers = np.stack([rng.integers(0, 60, 300), rng.integers(0, 70, 300)], axis=1)
+    radii = rng.integers(1, 13, 300)
+
+    def union(cells, radius_of, light_walls=True):
+        seen = np.zeros(opaque.shape, dtype=bool)
+        for (r, c), radius in zip(cells.tolist(), radius_of):
+            seen |= view12.compute(opaque, (r, c), radius, light_walls=light_walls)
+        return seen
+
+    for threads in (1, 2):
+        fog = vantrel.FogOfWar(view12, threads)
+        assert fog.threads == threads
+        np.testing.assert_array_equal(fog.update(opaque, viewers, radius=7),
+                                      union(viewers, [7] * 300))
+        np.testing.assert_array_equal(
+            fog.update(~opaque, viewers.astype(np.int32), radius=7, light_walls=False,
+                       transparent=True),
+            union(viewers, [7] * 300, light_walls=False))
+        # Each viewer of its own radius; explored kept over two updates.
+        visible = np.zeros(opaque.shape, dtype=np.uint8)
+        explored = np.zeros(opaque.shape, dtype=bool)
+        assert fog.update(opaque, viewers[:150], visible, explored, radii=radii[:150]) is visible
+        visible[:] = 0
+        fog.update(opaque, viewers[150:].tolist(), visible, explored, radii=radii[150:])
+        np.testing.assert_array_equal(visible, union(viewers[150:], radii[150:]))
+        np.testing.assert_array_equal(explored, union(viewers, radii))
+
+    fog = vantrel.FogOfWar(view12)
+    bad = [
+        (ValueError, "on the map", lambda: fog.update(opaque, [(0, 0), (60, 0)])),
+        (ValueError, r"\(n, 2\)", lambda: fog.update(opaque, [1, 2, 3])),
+        (ValueError, "one radius per viewer", lambda: fog.update(opaque, viewers, radii=[1, 2])),
+        (ValueError, "not both", lambda: fog.update(opaque, viewers, radius=3, radii=radii)),
+        (ValueError, "no radius", lambda: fog.update(opaque, viewers[:2], radii=[3, 40])),
+        (ValueError, "overlaps", lambda: fog.update(opaque, viewers, opaque)),
+    ]
+    before = opaque.copy()
+    for error, message, call in bad:
+        with pytest.raises(error, match=message):
+            call()
+    np.testing.assert_array_equal(opaque, before)
+
+
+def test_computing_releases_the_gil(view12):
+    opaque = random_map(1024, 1024, 0.1, 4)
+    rng = np.random.default_rng(4)
+    viewers = rng.integers(0, 1024, (100000, 2))
+    fog = vantrel.FogOfWar(view12)
+    window = []
+
+    def update():
+        start = time.perf_counter()
+        fog.update(opaque, viewers, radius=12)
+        window.extend([start, time.perf_counter()])
+
+    worker = threading.Thread(target=update)
+    ticks = []
+    worker.start()
+    while worker.is_alive():
+        ticks.append(time.perf_counter())
+    worker.join()
+    start, end = window
+    # This thread runs on through the update: held, the GIL would stop it
+    # for the whole update, which takes tens of milliseconds.
+    inside = [start] + [t for t in ticks if start < t < end] + [end]
+    assert end - start > 0.03
+    assert max(b - a for a, b in zip(inside, inside[1:])) < (end - start) / 2

@@ -1,0 +1,82 @@
+from os import PathLike
+from typing import Optional, Sequence, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+# A map or view: 2-D, bool or uint8, C order, shape (height, width).
+_Map = npt.NDArray[Union[np.bool_, np.uint8]]
+# A cell as (row, column).
+_Cell = Tuple[int, int]
+# A table: its lines, each an (n, 2) int32 array of (x, y).
+_Table = list[npt.NDArray[np.int32]]
+
+class TableFileError(OSError): ...
+
+def make_table(radius: int) -> _Table: ...
+
+class TableFile:
+    def __init__(self, path: Union[str, bytes, PathLike[str], PathLike[bytes]]) -> None: ...
+    @staticmethod
+    def from_bytes(data: bytes, name: str = "table file") -> TableFile: ...
+    @property
+    def radii(self) -> list[int]: ...
+    def __contains__(self, radius: int) -> bool: ...
+    def table(self, radius: int) -> _Table: ...
+
+class FieldOfView:
+    def __init__(self, radius_or_file: Union[int, TableFile]) -> None: ...
+    @property
+    def radius(self) -> int: ...
+    def has_radius(self, radius: int) -> bool: ...
+    def prepare(self, radius: int) -> None: ...
+    def compute(
+        self,
+        map: _Map,
+        viewer: _Cell,
+        radius: Optional[int] = None,
+        *,
+        light_walls: bool = True,
+        transparent: bool = False,
+        symmetric: bool = False,
+        out: Optional[_Map] = None,
+    ) -> _Map: ...
+    def sees(
+        self,
+        map: _Map,
+        viewer: _Cell,
+        target: _Cell,
+        radius: Optional[int] = None,
+        *,
+        light_walls: bool = True,
+        transparent: bool = False,
+    ) -> bool: ...
+
+class FogOfWar:
+    def __init__(self, view: FieldOfView, threads: int = 1) -> None: ...
+    @property
+    def threads(self) -> int: ...
+    def update(
+        self,
+        map: _Map,
+        viewers: Union[npt.NDArray[np.integer], Sequence[_Cell]],
+        visible: Optional[_Map] = None,
+        explored: Optional[_Map] = None,
+        *,
+        radius: Optional[int] = None,
+        radii: Optional[Union[npt.NDArray[np.integer], Sequence[int]]] = None,
+        light_walls: bool = True,
+        transparent: bool = False,
+    ) -> _Map: ...
+
+def compute_fov(
+    transparency: _Map,
+    pov: _Cell,
+    radius: int,
+    light_walls: bool = True,
+    *,
+    symmetric: bool = False,
+    out: Optional[_Map] = None,
+) -> _Map: ...
