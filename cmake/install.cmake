@@ -8,8 +8,8 @@ if(VANTREL_BUILD_TOOLS)
   if(WIN32)
     install(TARGETS vantrel vantrel-inspect RUNTIME DESTINATION . COMPONENT tools)
     install(FILES README.md LICENSE DESTINATION . COMPONENT tools)
-    install(FILES docs/table12.svg docs/coverage12.svg docs/view.svg DESTINATION docs
-      COMPONENT tools)
+    install(FILES docs/table12.svg docs/coverage12.svg docs/view.svg docs/view-symmetric.svg
+      DESTINATION docs COMPONENT tools)
   else()
     install(TARGETS vantrel vantrel-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
       COMPONENT tools)
@@ -46,7 +46,7 @@ if(VANTREL_BUILD_TOOLS)
       install(FILES packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${name} COMPONENT ${component})
     endforeach()
-    install(FILES docs/table12.svg docs/coverage12.svg docs/view.svg
+    install(FILES docs/table12.svg docs/coverage12.svg docs/view.svg docs/view-symmetric.svg
       DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT tools)
   endif()
 endif()

@@ -5,7 +5,7 @@
 #     as Debian wants them (gzip -9n, the version of the package), the Debian
 #     copyright file with the licence of LICENSE, and the README; its vantrel
 #     writes the tables of 96 byte for byte;
-#   libvantrel1: libvantrel.so.1 -> libvantrel.so.1.1.0, stripped, of SONAME
+#   libvantrel1: libvantrel.so.1 -> libvantrel.so.1.2.0, stripped, of SONAME
 #     libvantrel.so.1, exporting the C API (vantrel_*) and the C++ API
 #     (vantrel::) alone, versioned; a shlibs file, dpkg's ldconfig trigger
 #     and no maintainer script; Depends read off the library;
@@ -113,7 +113,7 @@ doc=usr/share/doc/vantrel
 man=usr/share/man/man1
 check_files "$deb" "$(printf '%s\n' usr/bin/vantrel usr/bin/vantrel-inspect \
   "$man/vantrel.1.gz" "$man/vantrel-inspect.1.gz" "$doc/README.md" "$doc/copyright" \
-  "$doc/changelog.gz" "$doc"/docs/{coverage12,table12,view}.svg)"
+  "$doc/changelog.gz" "$doc"/docs/{coverage12,table12,view,view-symmetric}.svg)"
 
 for program in vantrel vantrel-inspect; do
   check_stripped "$work/deb/usr/bin/$program" "$name's $program"
@@ -163,11 +163,11 @@ deb=$(ls "$release"/libvantrel1_*.deb)
 name=$(basename "$deb")
 check_field "$deb" Version "$version"
 dpkg-deb -x "$deb" "$work/lib"
-check_files "$deb" "$(printf '%s\n' "$lib/libvantrel.so.1 -> libvantrel.so.1.1.0" \
-  "$lib/libvantrel.so.1.1.0" usr/share/doc/libvantrel1/{copyright,changelog.gz})"
+check_files "$deb" "$(printf '%s\n' "$lib/libvantrel.so.1 -> libvantrel.so.1.2.0" \
+  "$lib/libvantrel.so.1.2.0" usr/share/doc/libvantrel1/{copyright,changelog.gz})"
 check_docs "$name" libvantrel1
-so="$work/lib/$lib/libvantrel.so.1.1.0"
-check_stripped "$so" "$name's libvantrel.so.1.1.0"
+so="$work/lib/$lib/libvantrel.so.1.2.0"
+check_stripped "$so" "$name's libvantrel.so.1.2.0"
 soname=$(objdump -p "$so" | awk '$1 == "SONAME" { print $2 }')
 [ "$soname" = libvantrel.so.1 ] || fail "$name's library has the SONAME \"$soname\", not libvantrel.so.1"
 
@@ -288,8 +288,8 @@ owner=$(dpkg-query --admindir="$admin" -S /usr/include/vantrel/table.h)
 [ "$owner" = "libvantrel-dev: /usr/include/vantrel/table.h" ] ||
   fail "after the upgrade vantrel/table.h belongs to ${owner%%:*}"
 cmp -s "$target/usr/include/vantrel/table.h" "$root/include/vantrel/table.h" &&
-  [ -f "$target/$lib/libvantrel.so.1.1.0" ] ||
-  fail "after the upgrade the scratch root lacks the new vantrel/table.h or libvantrel.so.1.1.0"
+  [ -f "$target/$lib/libvantrel.so.1.2.0" ] ||
+  fail "after the upgrade the scratch root lacks the new vantrel/table.h or libvantrel.so.1.2.0"
 echo "ok: the upgrade from vantrel-dev 1.0.0"
 
 # python3-vantrel: the Python module, stripped, with the library linked in
