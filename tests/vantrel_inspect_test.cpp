@@ -624,6 +624,17 @@ TEST_F(VantrelInspect, FovNumbersTheColumnsAndRowsByTheMapsCoordinates) {
       EXPECT_GE(step * cell, axis.least_gap);
     }
   }
+  // A window too narrow for a multiple of the step: its first column has
+  // the number.
+  const vantrel::Result narrow =
+      run({"fov", "--table", "5", "wide.txt", "--at", "150,60", "--window", "133,45,134,119"});
+  ASSERT_EQ(narrow.status, 0) << narrow.err;
+  const std::string svg = read_file(dir_ / "view.svg");
+  const std::string columns = "<g fill=\"#555\" font-size=\"10\" text-anchor=\"middle\">\n";
+  const std::size_t first = svg.find(columns) + columns.size();
+  const std::string numbers = svg.substr(first, svg.find("</g>", first) - first);
+  EXPECT_EQ(std::count(numbers.begin(), numbers.end(), '\n'), 1) << numbers;
+  EXPECT_NE(numbers.find(">133</text>"), std::string::npos) << numbers;
 }
 
 // A picture never takes the place of the file it is drawn from, under any

@@ -121,17 +121,21 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   add("</text>\n");
 
   // The axes' numbers: the columns' above the map, the rows' to its left.
-  auto first_number = [](std::int64_t from, std::int64_t step) {
-    return (from + step - 1) / step * step;
+  // A window too narrow to hold a multiple of the step has its first cell
+  // numbered, so that no axis goes without.
+  auto first_number = [](std::int64_t from, std::int64_t to, std::int64_t step) {
+    const std::int64_t multiple = (from + step - 1) / step * step;
+    return multiple <= to ? multiple : from;
   };
   add("<g fill=\"#555\" font-size=\"10\" text-anchor=\"middle\">\n");
-  for (std::int64_t x = first_number(window.x0, column_step); x <= window.x1;
+  for (std::int64_t x = first_number(window.x0, window.x1, column_step); x <= window.x1;
        x += column_step) {
     add("<text x=\"", number_text(left + (static_cast<double>(x - window.x0) + 0.5) * cell),
         "\" y=\"", number_text(top - 5), "\">", std::to_string(x), "</text>\n");
   }
   add("</g>\n<g fill=\"#555\" font-size=\"10\" text-anchor=\"end\">\n");
-  for (std::int64_t y = first_number(window.y0, row_step); y <= window.y1; y += row_step) {
+  for (std::int64_t y = first_number(window.y0, window.y1, row_step); y <= window.y1;
+       y += row_step) {
     add("<text x=\"", number_text(left - 4), "\" y=\"",
         number_text(top + (static_cast<double>(y - window.y0) + 0.5) * cell + 3.5), "\">",
         std::to_string(y), "</text>\n");

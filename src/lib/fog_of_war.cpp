@@ -228,10 +228,17 @@ struct [[gnu::visibility("hidden")]] FogOfWar::State {
       ++round;
     }
     wake.notify_all();
+    // The other threads are done with the update before it returns, come
+    // what may: it is on the caller's stack, and so may be the maps.
+    struct WaitForThreads {
+      State& state;
+      ~WaitForThreads() {
+        std::unique_lock<std::mutex> lock(state.mutex);
+        state.finished.wait(lock, [&] { return state.busy == 0; });
+        state.job = nullptr;
+      }
+    } wait{*this};
     take<true>(update);
-    std::unique_lock<std::mutex> lock(mutex);
-    finished.wait(lock, [&] { return busy == 0; });
-    job = nullptr;
   }
 
   const int threads;
