@@ -155,8 +155,10 @@ std::vector<py::array> lines_of(const Table& table) {
 }
 
 std::string path_of(const py::object& path) {
-  // str or bytes, as os.fspath gives them.
-  return py::module_::import("os").attr("fspath")(path).cast<std::string>();
+  // str or bytes, as os.fspath gives them; a NUL would cut the name short.
+  std::string name = py::module_::import("os").attr("fspath")(path).cast<std::string>();
+  if (name.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+  return name;
 }
 
 // The field of view of every radius up to a largest one: a Sight, and the
@@ -287,6 +289,15 @@ class PyFogOfWar {
 py::array viewers_of(const py::object& viewers) {
   py::array array = py::array::ensure(viewers);
   if (!array) throw py::type_error("viewers must be an array of (row, column)");
+  // No viewer at all, as a turn without units gives it ([] is an array of
+  // floats to numpy).
+  if (array.size() == 0 && array.ndim() <= 2) {
+    return py::array_t<std::int64_t>(std::vector<py::ssize_t>{0, 2});
+  }
+  // Integers only: a float or a bool taken for a cell would be cut to one.
+  if (array.dtype().kind() != 'i' && array.dtype().kind() != 'u') {
+    throw py::type_error("viewers must be an array of integers (row, column)");
+  }
   const py::dtype dtype = array.dtype();
   const bool integers = dtype.kind() == 'i' && (dtype.itemsize() == 4 || dtype.itemsize() == 8);
   if (!integers || !(array.flags() & py::array::c_style)) {
@@ -300,7 +311,11 @@ py::array viewers_of(const py::object& viewers) {
 }
 
 py::array radii_of(const py::object& radii, py::ssize_t n) {
-  auto array = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(radii);
+  const py::array given = py::array::ensure(radii);
+  if (!given || (given.size() > 0 && given.dtype().kind() != 'i' && given.dtype().kind() != 'u')) {
+    throw py::type_error("radii must be an array of integers");
+  }
+  auto array = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(given);
   if (!array) throw py::type_error("radii must be an array of integers");
   if (array.ndim() != 1 || array.shape(0) != n) {
     throw py::value_error("radii must hold one radius per viewer");
@@ -482,7 +497,13 @@ Raises ValueError for a radius out of range.)");
 TableFile(path) opens and indexes the file; each table is read when asked
 for. Raises vantrel.TableFileError for a file that cannot be read or is no
 table file. Not for two threads at once.)")
-      .def(py::init([](const py::object& path) { return TableFile(path_of(path)); }), "path"_a)
+      .def(py::init([](const py::object& path) {
+             const std::string name = path_of(path);
+             // Opening may wait (a FIFO waits for a writer): other threads run.
+             py::gil_scoped_release release;
+             return TableFile(name);
+           }),
+           "path"_a)
       .def_static(
           "from_bytes",
           [](const py::bytes& bytes, const std::string& name) {
@@ -580,7 +601,11 @@ FogOfWar(view, threads=1): fog of war by the views of a FieldOfView on
 `threads` threads, the caller's included (0: one per core). The threads
 are started once and wait between updates. One update runs at a time;
 another thread's update waits for it.)")
-      .def(py::init<std::shared_ptr<PyFieldOfView>, int>(), "view"_a, "threads"_a = 1)
+      .def(py::init([](std::shared_ptr<PyFieldOfView> view, int threads) {
+             if (!view) throw py::type_error("FogOfWar needs a FieldOfView, not None");
+             return std::make_unique<PyFogOfWar>(std::move(view), threads);
+           }),
+           "view"_a, "threads"_a = 1)
       .def_property_readonly("threads", &PyFogOfWar::threads,
                              "How many threads an update runs on, the caller's included.")
       .def("update", &fog_update, "map"_a, "viewers"_a, "visible"_a = py::none(),

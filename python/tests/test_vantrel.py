@@ -178,6 +178,8 @@ def test_a_damaged_table_file_raises_table_file_error(tmp_path, damage):
             tables.table(radius)
     with pytest.raises(OSError, match="cannot open"):
         vantrel.TableFile(tmp_path / "missing.tdf")
+    with pytest.raises(ValueError, match="null byte"):
+        vantrel.TableFile(str(tmp_path / "LOS.TDF") + "\0.bak")
     assert issubclass(vantrel.TableFileError, OSError)
     with pytest.raises(vantrel.TableFileError, match="no table 7|Table 7|7"):
         vantrel.TableFile.from_bytes(LOS96).table(7)
@@ -261,12 +263,20 @@ def test_fog_of_war_is_every_viewers_view(view12):
         (ValueError, "not both", lambda: fog.update(opaque, viewers, radius=3, radii=radii)),
         (ValueError, "no radius", lambda: fog.update(opaque, viewers[:2], radii=[3, 40])),
         (ValueError, "overlaps", lambda: fog.update(opaque, viewers, opaque)),
+        # Cells and radii are integers: a float is not cut to one.
+        (TypeError, "integers", lambda: fog.update(opaque, [(2.7, 3.9)])),
+        (TypeError, "integers", lambda: fog.update(opaque, np.array([[-0.5, 3]]))),
+        (TypeError, "integers", lambda: fog.update(opaque, [(True, False)])),
+        (TypeError, "integers", lambda: fog.update(opaque, [(5, 5)], radii=[1.9])),
+        (TypeError, "None", lambda: vantrel.FogOfWar(None)),
     ]
     before = opaque.copy()
     for error, message, call in bad:
         with pytest.raises(error, match=message):
             call()
     np.testing.assert_array_equal(opaque, before)
+    # A turn without viewers sees nothing.
+    assert not fog.update(opaque, []).any()
 
 
 def test_computing_releases_the_gil(view12):
