@@ -3,6 +3,7 @@
 #ifndef VANTREL_CELL_H_
 #define VANTREL_CELL_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -29,6 +30,14 @@ inline std::string cell_text(std::int64_t x, std::int64_t y) {
   text += std::to_string(y);
   text += ')';
   return text;
+}
+
+// True when a map of width x height cells, a byte per cell, takes `size`
+// bytes; the product in 64 bits, where a size_t of 32 would wrap.
+inline bool is_map(int width, int height, std::size_t size) {
+  return width > 0 && height > 0 &&
+         std::uint64_t{size} ==
+             static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
 }
 
 // The far end of a line from the origin; a table lists one line per endpoint.

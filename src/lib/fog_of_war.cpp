@@ -16,6 +16,7 @@
 #include <signal.h>
 #endif
 
+#include "lib/cell.h"
 #include "lib/error_report.h"
 #include "vantrel/vantrel.h"
 
@@ -33,6 +34,11 @@ constexpr std::size_t kBandBytes = std::size_t{192} << 10;
 constexpr std::size_t kMostBands = 32;
 // Below this many viewers an update runs on the calling thread alone.
 constexpr std::size_t kFewestViewersShared = 256;
+
+// A viewer's cell, as each form of update() gives it.
+Cell cell_of(const Cell& cell) { return cell; }
+Cell cell_of(const vantrel_cell& cell) { return Cell{cell.x, cell.y}; }
+Cell cell_of(const Viewer& viewer) { return viewer.cell; }
 
 // Sets a byte of a map to 1. Views overlap, so threads may set the same
 // byte: shared among threads, it is written as an atomic byte, a plain
@@ -69,9 +75,9 @@ struct FogJob {
   std::atomic<std::size_t> bands_taken{0};
 
   Cell cell(std::size_t i) const {
-    if (cells != nullptr) return cells[i];
-    if (c_cells != nullptr) return Cell{c_cells[i].x, c_cells[i].y};
-    return viewers[i].cell;
+    if (cells != nullptr) return cell_of(cells[i]);
+    if (c_cells != nullptr) return cell_of(c_cells[i]);
+    return cell_of(viewers[i]);
   }
   // The view of viewer i: built before the update began, so a Sight's
   // look-up throws nothing.
@@ -261,12 +267,6 @@ constexpr char kNotMaps[] =
     "vantrel::FogOfWar::update: the maps must hold width * height bytes each, "
     "width and height from 1";
 
-bool is_map(int width, int height, std::size_t size) {
-  return width > 0 && height > 0 &&
-         std::uint64_t{size} ==
-             static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-}
-
 void check_maps(int width, int height, std::span<const std::uint8_t> opaque,
                 std::span<std::uint8_t> visible, std::span<std::uint8_t> explored) {
   if (!is_map(width, height, opaque.size()) || !is_map(width, height, visible.size()) ||
@@ -275,12 +275,21 @@ void check_maps(int width, int height, std::span<const std::uint8_t> opaque,
   }
 }
 
+// Viewer `index` stands on the map, or it is named.
 void check_on_map(Cell cell, std::size_t index, int width, int height) {
   if (cell.x < 0 || cell.y < 0 || cell.x >= width || cell.y >= height) {
     throw std::invalid_argument("vantrel::FogOfWar::update: viewer " + std::to_string(index) +
-                                " at (" + std::to_string(cell.x) + "," + std::to_string(cell.y) +
-                                ") is not on the map of " + std::to_string(width) + " x " +
-                                std::to_string(height) + " cells");
+                                " at " + cell_text(cell.x, cell.y) + " is not on the map of " +
+                                std::to_string(width) + " x " + std::to_string(height) +
+                                " cells");
+  }
+}
+
+// Every viewer stands on the map, or the first that does not is named.
+template <class Given>
+void check_on_map(std::span<const Given> viewers, int width, int height) {
+  for (std::size_t i = 0; i < viewers.size(); ++i) {
+    check_on_map(cell_of(viewers[i]), i, width, height);
   }
 }
 
@@ -324,7 +333,7 @@ void FogOfWar::update(const FieldOfView& view, std::span<const Cell> viewers, in
                       std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
                       Walls walls) {
   check_maps(width, height, opaque, visible, explored);
-  for (std::size_t i = 0; i < viewers.size(); ++i) check_on_map(viewers[i], i, width, height);
+  check_on_map(viewers, width, height);
   FogJob job{&view,          nullptr, viewers.data(), nullptr,       nullptr,
              viewers.size(), width,   height,         opaque.data(), visible.data(),
              explored.empty() ? nullptr : explored.data(), walls};
@@ -336,9 +345,7 @@ void FogOfWar::update_c(const FieldOfView& view, std::span<const vantrel_cell> v
                         std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
                         Walls walls) {
   check_maps(width, height, opaque, visible, explored);
-  for (std::size_t i = 0; i < viewers.size(); ++i) {
-    check_on_map(Cell{viewers[i].x, viewers[i].y}, i, width, height);
-  }
+  check_on_map(viewers, width, height);
   FogJob job{&view,          nullptr, nullptr, viewers.data(), nullptr,
              viewers.size(), width,   height,  opaque.data(),  visible.data(),
              explored.empty() ? nullptr : explored.data(), walls};

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "lib/cell.h"
 #include "lib/error_report.h"
 
 namespace vantrel {
@@ -104,11 +105,6 @@ constexpr char kNotOnTheMap[] =
 constexpr char kWrongMapSize[] =
     "vantrel::LineOfSight::sees: the map must hold width * height bytes";
 
-bool holds(std::span<const std::uint8_t> opaque, int width, int height) {
-  return std::uint64_t{opaque.size()} ==
-         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-}
-
 }  // namespace
 
 void LineOfSight::throw_not_on_the_map() { throw std::invalid_argument(kNotOnTheMap); }
@@ -126,7 +122,7 @@ void LineOfSight::report_wrong_map_size(Error& error) noexcept {
 bool LineOfSight::sees(Cell viewer, Cell target, int width, int height,
                        std::span<const std::uint8_t> opaque, Walls walls) const {
   if (!on_map(viewer, width, height) || !on_map(target, width, height)) throw_not_on_the_map();
-  if (!holds(opaque, width, height)) throw_wrong_map_size();
+  if (!is_map(width, height, opaque.size())) throw_wrong_map_size();
   return look_at_bytes(viewer, target, width, height, opaque.data(), walls);
 }
 
@@ -138,7 +134,7 @@ bool LineOfSight::sees(Cell viewer, Cell target, int width, int height,
     report_not_on_the_map(error);
     return false;
   }
-  if (!holds(opaque, width, height)) {
+  if (!is_map(width, height, opaque.size())) {
     report_wrong_map_size(error);
     return false;
   }
