@@ -123,7 +123,9 @@ class VANTREL_API FieldOfView {
 
   // The same for a map given as a byte per cell, row by row like `in_view`,
   // non-zero for an opaque cell: the fastest way, since a cell's place in
-  // both is found at once. `opaque` must hold width * height bytes too.
+  // both is found at once. `opaque` must hold width * height bytes too, and
+  // share none with `in_view`: a view written over its own map is refused,
+  // as arguments that are not a view are.
   void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                std::span<std::uint8_t> in_view) const;
   // The same without throwing: false, and `error` filled in.
@@ -202,7 +204,8 @@ class VANTREL_API FieldOfView {
             std::span<std::uint8_t> in_view, Error& error) const {
     return mark(viewer, width, height, is_opaque, in_view, Walls::kSeen, error);
   }
-  // The same for a map of bytes, as compute() takes it.
+  // The same for a map of bytes, as compute() takes it, which must not
+  // share bytes with `in_view` either.
   void mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
             std::span<std::uint8_t> in_view, Walls walls = Walls::kSeen) const;
   bool mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,

@@ -22,10 +22,12 @@
 // viewers run on the calling thread alone, where waking the others would
 // cost more than it saves.
 //
-// Threads: one thread at a time calls update(), the FogOfWar's own threads
-// work only within that call, and nothing of the caller's is referenced
-// once it returns. Two threads that each want fog of war make one FogOfWar
-// each. Building, moving or destroying one must not overlap an update.
+// Threads: the FogOfWar's own threads work only within update(), and
+// nothing of the caller's is referenced once it returns. Updates of one
+// FogOfWar from several threads at once run one after another, each
+// waiting for the one before: two threads that each want fog of war
+// without waiting make one FogOfWar each. Building, moving or destroying
+// one must not overlap an update.
 #ifndef VANTREL_FOG_OF_WAR_H_
 #define VANTREL_FOG_OF_WAR_H_
 
@@ -81,7 +83,8 @@ class VANTREL_API FogOfWar {
   // the cell, and left alone elsewhere. Every map holds width * height
   // bytes and every viewer stands on the map, or std::invalid_argument is
   // thrown before any byte is written; a viewer may be given more than
-  // once. The spans must not overlap.
+  // once. The maps must not share bytes either: std::invalid_argument
+  // again.
   //
   // Costs: FieldOfView::mark() of each viewer, shared among the threads,
   // a look at each viewer per band of rows, and a wake-up of the threads

@@ -59,7 +59,11 @@ class VANTREL_API SymmetricView {
 
   // Builds the symmetric view of `view`'s table; keeps what it needs, no
   // reference to `view`. Throws std::invalid_argument when view.radius() is
-  // beyond kLargestRadius, std::bad_alloc when memory runs out.
+  // beyond kLargestRadius, or when a line of the table has more than
+  // 2 * view.radius() cells (a line that steps away from the viewer at
+  // each step has no more; vantrel's own have view.radius() at most),
+  // since the index grows as the square of a line's length;
+  // std::bad_alloc when memory runs out.
   explicit SymmetricView(const FieldOfView& view);
   // The same without throwing: std::nullopt, and `error` filled in.
   static std::optional<SymmetricView> make(const FieldOfView& view, Error& error) noexcept;
@@ -73,8 +77,8 @@ class VANTREL_API SymmetricView {
   // opaque cell: sets `in_view[y * width + x]` to 1 for every cell in view,
   // to 0 for every other. `walls` decides, as for FieldOfView, whether the
   // opaque cells that the viewer's lines reach are in view. Both spans must
-  // hold width * height bytes and the viewer must stand on the map:
-  // otherwise throws std::invalid_argument.
+  // hold width * height bytes, must not overlap, and the viewer must stand
+  // on the map: otherwise throws std::invalid_argument.
   //
   // Costs: when no cell within radius() of the viewer is opaque, the plain
   // view, which is then symmetric as it stands. Otherwise the plain view's

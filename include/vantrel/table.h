@@ -110,7 +110,9 @@ class VANTREL_API TableFile {
   // numlines entry and as many line entries, numbered from 1, each with as
   // many points as it states, each point a step to a neighbouring cell
   // from the one before (from the origin first), within 0 to the radius on
-  // both axes. Throws TableFileError when the file has no such table or it
+  // both axes, and at most twice the radius of them (as many as a line
+  // that steps away from the origin at each step can have; vantrel's own
+  // lines have the radius at most). Throws TableFileError when the file has no such table or it
   // is not one, std::bad_alloc when memory runs out. Costs one read of the
   // table's part of the file, and memory as the table's points.
   Table table(int radius);

@@ -41,7 +41,9 @@ VANTREL_API const char* vantrel_status_text(vantrel_status status);
  * "LOS.TDF: it has no Table 12" or "out of memory". Every function that returns
  * a vantrel_status sets it: to "" when it returns VANTREL_OK. The text belongs
  * to the library and stays valid until the thread's next call that returns a
- * status. Cost: none; each thread has its own. */
+ * status; a message of more than 2047 bytes keeps its start and its end, with
+ * "..." between them. Cost: none; each thread has its own, which needs no
+ * memory of its own beyond the thread's. */
 VANTREL_API const char* vantrel_last_error(void);
 
 /* A cell of the grid. In a table, the origin (0, 0) is where the viewer
@@ -174,8 +176,9 @@ VANTREL_API int vantrel_fov_radius(const vantrel_fov* fov);
  * byte of `in_view`, which holds width * height bytes too, to 1 for a cell in
  * view and to 0 for any other. Cost: one walk of the table's lines from the
  * viewer, skipping what lies behind an opaque cell; allocates nothing. Errors:
- * VANTREL_INVALID_ARGUMENT for a null pointer, a width or height below 1, or a
- * viewer off the map; `in_view` is left as it was then. */
+ * VANTREL_INVALID_ARGUMENT for a null pointer, a width or height below 1, a
+ * viewer off the map, or an `in_view` that shares bytes with `opaque`;
+ * `in_view` is left as it was then. */
 VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x, int32_t y,
                                                int32_t width, int32_t height,
                                                const uint8_t* opaque, uint8_t* in_view);
@@ -293,8 +296,9 @@ VANTREL_API vantrel_status vantrel_sight_fov(const vantrel_sight* sight, int rad
 /* What any of many viewers sees, on one thread or several: the threads are
  * started once, by vantrel_fog_new, wait asleep between updates and are
  * stopped by vantrel_fog_free; an update starts none and allocates nothing.
- * Threads: one thread at a time calls vantrel_fog_update with a vantrel_fog;
- * nothing it was given is used once it returns. */
+ * Threads: updates of one vantrel_fog from several threads at once run one
+ * after another, each waiting for the one before; nothing an update was given
+ * is used once it returns. */
 typedef struct vantrel_fog vantrel_fog;
 
 /* Fog of war on `threads` threads, the caller's included, in *out, to be
@@ -322,8 +326,8 @@ VANTREL_API int vantrel_fog_threads(const vantrel_fog* fog);
  * threads, whatever the map's size. Errors: VANTREL_INVALID_ARGUMENT for a
  * null `fog`, `fov`, `opaque` or `visible`, null `viewers` with a count
  * above 0, a width or height below 1, an unknown option or VANTREL_SYMMETRIC
- * (fog of war is of plain views), or a viewer off the map (the message gives
- * its index); no byte is written then. */
+ * (fog of war is of plain views), maps that share bytes, or a viewer off the
+ * map (the message gives its index); no byte is written then. */
 VANTREL_API vantrel_status vantrel_fog_update(vantrel_fog* fog, const vantrel_fov* fov,
                                               const vantrel_cell* viewers, size_t count,
                                               int32_t width, int32_t height, const uint8_t* opaque,

@@ -180,10 +180,10 @@ class PyFieldOfView {
     if (symmetric) {
       const SymmetricView& view = symmetric_view(radius);
       std::span<const std::uint8_t> opaque = map.bytes();
+      // The symmetric view reads bytes alone: a map of clear cells is
+      // inverted into a buffer of this call's.
+      std::vector<std::uint8_t> inverted;
       if (transparent) {
-        // The symmetric view reads bytes alone; a thread's buffer is kept
-        // for its next view.
-        thread_local std::vector<std::uint8_t> inverted;
         invert(map, inverted);
         opaque = inverted;
       }
@@ -258,7 +258,7 @@ class PyFogOfWar {
       viewers_of_radius_.resize(n);
       for (std::size_t i = 0; i < n; ++i) {
         viewers_of_radius_[i] = {cell_of({viewers[2 * i], viewers[2 * i + 1]}),
-                                 radius_of(radii[i])};
+                                 static_cast<int>(radii[i])};
       }
       fog_.update(view_->sight(), viewers_of_radius_, map.width, map.height, opaque,
                   visible.mutable_bytes(), seen, walls);
@@ -271,11 +271,6 @@ class PyFogOfWar {
   }
 
  private:
-  // A radius beyond int is one no Sight has.
-  static int radius_of(std::int64_t radius) {
-    return radius < 0 || radius > INT_MAX ? -1 : static_cast<int>(radius);
-  }
-
   std::shared_ptr<PyFieldOfView> view_;
   std::mutex mutex_;  // one update at a time, each from a thread without the GIL
   FogOfWar fog_;
@@ -310,7 +305,9 @@ py::array viewers_of(const py::object& viewers) {
   return array;
 }
 
-py::array radii_of(const py::object& radii, py::ssize_t n) {
+// Radii as a C-ordered array of n int64, each of them an int: one beyond
+// is named as it was given, as no FieldOfView has it.
+py::array radii_of(const py::object& radii, py::ssize_t n, int largest) {
   const py::array given = py::array::ensure(radii);
   if (!given || (given.size() > 0 && given.dtype().kind() != 'i' && given.dtype().kind() != 'u')) {
     throw py::type_error("radii must be an array of integers");
@@ -319,6 +316,12 @@ py::array radii_of(const py::object& radii, py::ssize_t n) {
   if (!array) throw py::type_error("radii must be an array of integers");
   if (array.ndim() != 1 || array.shape(0) != n) {
     throw py::value_error("radii must hold one radius per viewer");
+  }
+  for (const std::int64_t radius : std::span(array.data(), static_cast<std::size_t>(n))) {
+    if (radius < INT_MIN || radius > INT_MAX) {
+      throw py::value_error("radii: no radius " + std::to_string(radius) + " (the largest is " +
+                            std::to_string(largest) + ")");
+    }
   }
   return array;
 }
@@ -333,7 +336,7 @@ py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::obje
   std::optional<py::array> radii;
   if (!radii_arg.is_none()) {
     if (radius) throw py::value_error("give radius or radii, not both");
-    radii = radii_of(radii_arg, viewers.shape(0));
+    radii = radii_of(radii_arg, viewers.shape(0), fog.view().sight().largest_radius());
   }
   Grid visible;
   bool fresh = false;
@@ -355,6 +358,15 @@ py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::obje
                light_walls, transparent, visible, explored_grid);
   }
   return result;
+}
+
+// True for Python's bool and numpy's.
+bool is_bool(py::handle value) {
+  // Looked up once and kept for the life of the process.
+  static PyObject* const numpy_bool =
+      py::object(py::module_::import("numpy").attr("bool_")).release().ptr();
+  return PyBool_Check(value.ptr()) ||
+         PyObject_TypeCheck(value.ptr(), reinterpret_cast<PyTypeObject*>(numpy_bool));
 }
 
 // The arguments of a call that takes *args and **kwargs, by name: matching
@@ -431,8 +443,11 @@ class Arguments {
     return values_[i];
   }
   std::int64_t integer(py::handle value, std::size_t i) const {
-    // Any integer, numpy's included; not a float or a bool's string.
-    if (!PyIndex_Check(value.ptr())) throw py::type_error(name(i) + " must hold integers");
+    // Any integer, numpy's included; not a float, nor a bool, which is an
+    // integer to Python but no cell or radius.
+    if (!PyIndex_Check(value.ptr()) || is_bool(value)) {
+      throw py::type_error(name(i) + " must hold integers");
+    }
     const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
     if (!index) throw py::error_already_set();
     int overflow = 0;
@@ -449,6 +464,8 @@ class Arguments {
 
 constexpr const char* kComputeArguments[] = {
     "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out"};
+constexpr const char* kSeesArguments[] = {"map",    "viewer",      "target",
+                                          "radius", "light_walls", "transparent"};
 
 constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
 
@@ -553,7 +570,10 @@ threads may use one FieldOfView at once.
           "compute",
           [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
             const Arguments given("compute", args, kwargs, kComputeArguments, 3);
-            const Grid map = grid_of(given.array(0), "map", false);
+            // Held until the view is computed: a map given as a list is an
+            // array of this call's.
+            const py::array map_array = given.array(0);
+            const Grid map = grid_of(map_array, "map", false);
             Grid view;
             std::optional<py::array> out;
             if (given[6] && !given[6].is_none()) out = given.array(6);
@@ -580,18 +600,21 @@ instead of a new array. Raises ValueError for a viewer off the map or a
 radius it does not have.)")
       .def(
           "sees",
-          [](const PyFieldOfView& v, const py::array& map_array,
-             std::pair<std::int64_t, std::int64_t> viewer,
-             std::pair<std::int64_t, std::int64_t> target, std::optional<int> radius,
-             bool light_walls, bool transparent) {
+          [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
+            const Arguments given("sees", args, kwargs, kSeesArguments, 4);
+            const py::array map_array = given.array(0);
             const Grid map = grid_of(map_array, "map", false);
-            const int r = v.radius_or_largest(radius);
+            const Cell viewer = cell_of(given.cell(1));
+            const Cell target = cell_of(given.cell(2));
+            const int r = v.radius_or_largest(given.optional_int(3));
+            const bool light_walls = given.flag(4, true);
+            const bool transparent = given.flag(5, false);
             py::gil_scoped_release release;
-            return v.sees(map, cell_of(viewer), cell_of(target), r, light_walls, transparent);
+            return v.sees(map, viewer, target, r, light_walls, transparent);
           },
-          "map"_a, "viewer"_a, "target"_a, "radius"_a = py::none(), py::kw_only(),
-          "light_walls"_a = true, "transparent"_a = false,
-          R"(Whether `target` is in the view of `viewer` (both (row, column)), as
+          R"(sees(map, viewer, target, radius=None, *, light_walls=True, transparent=False) -> bool
+
+Whether `target` is in the view of `viewer` (both (row, column)), as
 compute() with the same arguments would say, without computing the view.
 Raises ValueError for a cell off the map.)");
 

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -88,13 +89,15 @@ namespace {
 constexpr const char kOutOfMemoryText[] = "out of memory";
 
 // The calling thread's last error: `shown` points at a fixed text or at
-// `text`, which keeps its room from one message to the next.
+// `text`. Nothing in it needs destroying, so that a thread's first call
+// registers no destructor, which fails, and aborts, when memory has run out.
 struct LastError {
-  std::string text;
-  const char* shown = "";
+  char text[2048];
+  const char* shown;
 };
+static_assert(std::is_trivially_destructible_v<LastError>);
 
-thread_local LastError last_error;
+constinit thread_local LastError last_error{{}, ""};
 
 void clear_error() { last_error.shown = ""; }
 
@@ -112,17 +115,53 @@ class Decimal {
   std::size_t size_;
 };
 
+bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xc0) == 0x80; }
+
+// `size`, less the bytes of a UTF-8 character that `text` holds only the
+// start of.
+std::size_t whole_characters(const char* text, std::size_t size) {
+  std::size_t start = size;
+  while (start > 0 && is_continuation(text[start - 1])) --start;
+  if (start == 0) return size;
+  const auto lead = static_cast<unsigned char>(text[start - 1]);
+  if (lead < 0xc0) return size;
+  const std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : 2;
+  return size - (start - 1) < length ? start - 1 : size;
+}
+
 // Sets the thread's last error to `parts` one after the other, and returns
-// `status`. Only here may a message allocate, and not throw when it cannot.
+// `status`. A message too long for the room keeps its start and its end,
+// with "..." between them, and no character cut in two.
 vantrel_status fail(vantrel_status status, std::initializer_list<std::string_view> parts) noexcept {
-  try {
-    last_error.text.clear();
-    for (const std::string_view part : parts) last_error.text.append(part);
-    last_error.shown = last_error.text.c_str();
-  } catch (const std::bad_alloc&) {
-    // The failure is still reported, with what stopped its message.
-    last_error.shown = kOutOfMemoryText;
+  std::size_t total = 0;
+  for (const std::string_view part : parts) total += part.size();
+  constexpr std::size_t kRoom = sizeof last_error.text - 1;
+  constexpr std::string_view kCut = "...";
+  // Bytes [0, head) and [tail, total) of the message are kept.
+  const bool cut = total > kRoom;
+  const std::size_t head = cut ? (kRoom - kCut.size()) / 2 : total;
+  const std::size_t tail = cut ? total - (kRoom - kCut.size() - head) : total;
+  char* const text = last_error.text;
+  std::size_t size = 0;
+  std::size_t at = 0;
+  bool tail_started = false;
+  for (const std::string_view part : parts) {
+    for (const char c : part) {
+      if (at < head) {
+        text[size++] = c;
+        if (cut && at + 1 == head) {
+          size = whole_characters(text, size);
+          for (const char dot : kCut) text[size++] = dot;
+        }
+      } else if (at >= tail && (tail_started || !is_continuation(c))) {
+        tail_started = true;
+        text[size++] = c;
+      }
+      ++at;
+    }
   }
+  text[size] = '\0';
+  last_error.shown = text;
   return status;
 }
 

@@ -40,6 +40,35 @@ inline bool is_map(int width, int height, std::size_t size) {
              static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
 }
 
+// True when `cell` stands on a map of width x height cells.
+inline bool is_on_map(Cell cell, int width, int height) {
+  return cell.x >= 0 && cell.y >= 0 && cell.x < width && cell.y < height;
+}
+
+// True when two runs of bytes share a byte, as a map and a view written
+// from it must not. Compared as addresses: the order of pointers into
+// different arrays is not defined in C++.
+inline bool overlap(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+  const auto a_first = reinterpret_cast<std::uintptr_t>(a.data());
+  const auto b_first = reinterpret_cast<std::uintptr_t>(b.data());
+  return !a.empty() && !b.empty() && a_first < b_first + b.size() &&
+         b_first < a_first + a.size();
+}
+
+// What is wrong with the arguments of a view of a map of bytes: a viewer
+// off the map or a span whose size is not width * height (kNotAView), or a
+// view that shares bytes with the map it is computed from (kOverlap).
+enum class ViewFault { kNone, kNotAView, kOverlap };
+inline ViewFault fault_of_view(Cell viewer, int width, int height,
+                               std::span<const std::uint8_t> opaque,
+                               std::span<const std::uint8_t> in_view) {
+  if (!is_on_map(viewer, width, height) || !is_map(width, height, opaque.size()) ||
+      !is_map(width, height, in_view.size())) {
+    return ViewFault::kNotAView;
+  }
+  return overlap(opaque, in_view) ? ViewFault::kOverlap : ViewFault::kNone;
+}
+
 // The far end of a line from the origin; a table lists one line per endpoint.
 using Endpoint = Cell;
 

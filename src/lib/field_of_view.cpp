@@ -127,6 +127,30 @@ constexpr char kNotAViewToMark[] =
     "vantrel::FieldOfView::mark: the viewer must stand on the map, and the views must "
     "hold width * height bytes";
 
+// What a call says of arguments that are not a view, naming itself.
+struct Messages {
+  const char* not_a_view;
+  const char* overlap;
+};
+constexpr Messages kCompute{kNotAView,
+                            "vantrel::FieldOfView::compute: the view must not overlap the map"};
+constexpr Messages kMark{kNotAViewToMark,
+                         "vantrel::FieldOfView::mark: the view must not overlap the map"};
+
+// The message for what is wrong with a view of a map of bytes, or nullptr.
+const char* fault_text(const Messages& messages, Cell viewer, int width, int height,
+                       std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view) {
+  switch (fault_of_view(viewer, width, height, opaque, in_view)) {
+    case ViewFault::kNone:
+      return nullptr;
+    case ViewFault::kNotAView:
+      return messages.not_a_view;
+    case ViewFault::kOverlap:
+      return messages.overlap;
+  }
+  return messages.not_a_view;
+}
+
 }  // namespace
 
 void FieldOfView::throw_not_a_view() { throw std::invalid_argument(kNotAView); }
@@ -163,9 +187,8 @@ bool FieldOfView::compute(Cell viewer, int width, int height,
                           std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
                           Walls walls, Error& error) const noexcept {
   error.clear();
-  if (!is_view(viewer, width, height, in_view.size()) ||
-      !is_view(viewer, width, height, opaque.size())) {
-    report_not_a_view(error);
+  if (const char* fault = fault_text(kCompute, viewer, width, height, opaque, in_view)) {
+    report(error, Error::Code::kInvalidArgument, fault);
     return false;
   }
   walk_bytes(walls, true, viewer, width, height, opaque, in_view);
@@ -175,9 +198,8 @@ bool FieldOfView::compute(Cell viewer, int width, int height,
 void FieldOfView::compute(Cell viewer, int width, int height,
                           std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
                           Walls walls) const {
-  if (!is_view(viewer, width, height, in_view.size()) ||
-      !is_view(viewer, width, height, opaque.size())) {
-    throw_not_a_view();
+  if (const char* fault = fault_text(kCompute, viewer, width, height, opaque, in_view)) {
+    throw std::invalid_argument(fault);
   }
   walk_bytes(walls, true, viewer, width, height, opaque, in_view);
 }
@@ -185,9 +207,8 @@ void FieldOfView::compute(Cell viewer, int width, int height,
 bool FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                        std::span<std::uint8_t> in_view, Walls walls, Error& error) const noexcept {
   error.clear();
-  if (!is_view(viewer, width, height, in_view.size()) ||
-      !is_view(viewer, width, height, opaque.size())) {
-    report_not_a_view_to_mark(error);
+  if (const char* fault = fault_text(kMark, viewer, width, height, opaque, in_view)) {
+    report(error, Error::Code::kInvalidArgument, fault);
     return false;
   }
   walk_bytes(walls, false, viewer, width, height, opaque, in_view);
@@ -196,9 +217,8 @@ bool FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::
 
 void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                        std::span<std::uint8_t> in_view, Walls walls) const {
-  if (!is_view(viewer, width, height, in_view.size()) ||
-      !is_view(viewer, width, height, opaque.size())) {
-    throw_not_a_view_to_mark();
+  if (const char* fault = fault_text(kMark, viewer, width, height, opaque, in_view)) {
+    throw std::invalid_argument(fault);
   }
   walk_bytes(walls, false, viewer, width, height, opaque, in_view);
 }

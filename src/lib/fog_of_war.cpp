@@ -214,8 +214,10 @@ struct [[gnu::visibility("hidden")]] FogOfWar::State {
   }
 
   // Runs an update on every thread, the caller's included, and returns
-  // once each is done with it.
+  // once each is done with it. Updates from several threads at once take
+  // their turns.
   void run(FogJob& update) {
+    const std::lock_guard<std::mutex> turn(updating);
     const std::size_t row_bytes =
         static_cast<std::size_t>(update.width) * (update.explored != nullptr ? 3 : 2);
     const std::size_t height = static_cast<std::size_t>(update.height);
@@ -249,6 +251,8 @@ struct [[gnu::visibility("hidden")]] FogOfWar::State {
 
   const int threads;
   std::vector<std::thread> workers;
+  // Held by the thread whose update runs: the threads share one job.
+  std::mutex updating;
   // What the threads share, under `mutex`: the update at hand, which
   // round of updates it is, how many threads are still on it, and whether
   // they are to stop.
@@ -266,12 +270,16 @@ namespace {
 constexpr char kNotMaps[] =
     "vantrel::FogOfWar::update: the maps must hold width * height bytes each, "
     "width and height from 1";
+constexpr char kOverlappingMaps[] = "vantrel::FogOfWar::update: the maps must not overlap";
 
 void check_maps(int width, int height, std::span<const std::uint8_t> opaque,
                 std::span<std::uint8_t> visible, std::span<std::uint8_t> explored) {
   if (!is_map(width, height, opaque.size()) || !is_map(width, height, visible.size()) ||
       (!explored.empty() && !is_map(width, height, explored.size()))) {
     throw std::invalid_argument(kNotMaps);
+  }
+  if (overlap(opaque, visible) || overlap(opaque, explored) || overlap(visible, explored)) {
+    throw std::invalid_argument(kOverlappingMaps);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/cell.h"
 #include "lib/error_report.h"
 
 namespace vantrel {
@@ -21,6 +22,26 @@ namespace {
 constexpr char kNotAView[] =
     "vantrel::SymmetricView::compute: the viewer must stand on the map, and the views must "
     "hold width * height bytes";
+constexpr char kOverlap[] = "vantrel::SymmetricView::compute: the view must not overlap the map";
+
+// The message for what is wrong with the arguments of compute(), or nullptr.
+const char* fault_text(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                       std::span<std::uint8_t> in_view) {
+  switch (fault_of_view(viewer, width, height, opaque, in_view)) {
+    case ViewFault::kNone:
+      return nullptr;
+    case ViewFault::kOverlap:
+      return kOverlap;
+    case ViewFault::kNotAView:
+      break;
+  }
+  return kNotAView;
+}
+
+// A line that steps away from the viewer, on either axis or both at each
+// step, has at most 2r cells for a reach of r (vantrel's own lines have r
+// at most); a symmetric view takes no longer line.
+constexpr int kMostCellsPerRadius = 2;
 
 // `view`, when a symmetric view takes its radius: checked before anything is
 // built from it.
@@ -57,8 +78,10 @@ void walk_plain(const Node* nodes, std::size_t count, const Offset* extra, Bits 
   for (std::size_t n = 0; n < count;) {
     const Node& node = nodes[n];
     if constexpr (!kOnMap) {
-      const int x = viewer.x + node.dx;
-      const int y = viewer.y + node.dy;
+      // In 64 bits: a viewer near the edge of a map 2^31 cells wide is
+      // within a radius of int's end.
+      const std::int64_t x = std::int64_t{viewer.x} + node.dx;
+      const std::int64_t y = std::int64_t{viewer.y} + node.dy;
       if (x < 0 || y < 0 || x >= width || y >= height) {
         n = node.after & bits.after;
         continue;
@@ -101,11 +124,22 @@ SymmetricView::SymmetricView(const FieldOfView& view)
   if (count > kAfter) throw std::bad_alloc();
   constexpr std::uint32_t kNone = 0xffffffffu;
   std::vector<std::uint32_t> before(count);
+  // How many cells a line passes before it reaches each cell of the tree.
+  std::vector<std::uint32_t> depth(count);
   std::vector<std::uint32_t> open;
   nodes_.reserve(count);
   for (std::size_t n = 0; n < count; ++n) {
     while (!open.empty() && tree[open.back()].after <= n) open.pop_back();
     before[n] = open.empty() ? kNone : open.back();
+    depth[n] = before[n] == kNone ? 0 : depth[before[n]] + 1;
+    // What follows costs, and keeps, the square of a line's length: a line
+    // that steps back and forth would make a small table cost gigabytes.
+    if (depth[n] >= static_cast<std::uint32_t>(kMostCellsPerRadius * radius_)) {
+      throw std::invalid_argument("vantrel::SymmetricView: a line of the table has more than " +
+                                  std::to_string(kMostCellsPerRadius * radius_) +
+                                  " cells, twice the radius " + std::to_string(radius_) +
+                                  " that its lines reach");
+    }
     nodes_.push_back(Node{tree[n].dx, tree[n].dy, tree[n].after});
     open.push_back(static_cast<std::uint32_t>(n));
   }
@@ -145,11 +179,9 @@ SymmetricView::SymmetricView(const FieldOfView& view)
     return static_cast<std::size_t>(tree[n].dy + radius_) * side +
            static_cast<std::size_t>(tree[n].dx + radius_);
   };
-  std::vector<std::uint32_t> depth(count);
   std::size_t cells = 0;
   first_line_.assign(side * side + 1, 0);
   for (std::size_t n = 0; n < count; ++n) {
-    depth[n] = before[n] == kNone ? 0 : depth[before[n]] + 1;
     cells += depth[n];
     ++first_line_[cell_of(n) + 1];
   }
@@ -258,8 +290,8 @@ bool SymmetricView::sees_viewer(Cell from, Cell viewer, int width, int height,
       while (k < end && origin[between[k].dy * row + between[k].dx] == 0) ++k;
     } else {
       for (; k < end; ++k) {
-        const int x = from.x + between[k].dx;
-        const int y = from.y + between[k].dy;
+        const std::int64_t x = std::int64_t{from.x} + between[k].dx;
+        const std::int64_t y = std::int64_t{from.y} + between[k].dy;
         // Off the map the line has ended.
         if (x < 0 || y < 0 || x >= width || y >= height ||
             origin[between[k].dy * row + between[k].dx] != 0) {
@@ -281,9 +313,8 @@ std::optional<SymmetricView> SymmetricView::make(const FieldOfView& view, Error&
 void SymmetricView::compute(Cell viewer, int width, int height,
                             std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
                             Walls walls) const {
-  if (!FieldOfView::is_view(viewer, width, height, in_view.size()) ||
-      !FieldOfView::is_view(viewer, width, height, opaque.size())) {
-    throw std::invalid_argument(kNotAView);
+  if (const char* fault = fault_text(viewer, width, height, opaque, in_view)) {
+    throw std::invalid_argument(fault);
   }
   walk(viewer, width, height, opaque.data(), in_view.data(), walls);
 }
@@ -292,9 +323,8 @@ bool SymmetricView::compute(Cell viewer, int width, int height,
                             std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
                             Walls walls, Error& error) const noexcept {
   error.clear();
-  if (!FieldOfView::is_view(viewer, width, height, in_view.size()) ||
-      !FieldOfView::is_view(viewer, width, height, opaque.size())) {
-    report(error, Error::Code::kInvalidArgument, kNotAView);
+  if (const char* fault = fault_text(viewer, width, height, opaque, in_view)) {
+    report(error, Error::Code::kInvalidArgument, fault);
     return false;
   }
   walk(viewer, width, height, opaque.data(), in_view.data(), walls);
@@ -305,10 +335,13 @@ void SymmetricView::walk(Cell viewer, int width, int height, const std::uint8_t*
                          std::uint8_t* in_view, Walls walls) const noexcept {
   const std::ptrdiff_t row = width;
   const int r = radius_;
+  // The square around the viewer, within the map; its far sides in 64 bits,
+  // which the viewer's coordinates plus r may need.
   const int left = std::max(viewer.x - r, 0);
-  const int right = std::min(viewer.x + r, width - 1);
+  const auto right = static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.x} + r, width - 1));
   const int top = std::max(viewer.y - r, 0);
-  const int bottom = std::min(viewer.y + r, height - 1);
+  const auto bottom =
+      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.y} + r, height - 1));
   // Only an opaque cell stops a line, and straight lines between two cells
   // of the map stay within the square around the viewer: with no opaque
   // cell there, each cell of the plain view sees the viewer, and the plain
@@ -363,7 +396,7 @@ void SymmetricView::walk(Cell viewer, int width, int height, const std::uint8_t*
     // Eight cells at a time: a bit per clear cell that holds 1 (of 0, 1
     // and 3, the one with bit 0 set and bit 1 clear), the first cell in
     // the lowest byte where the machine puts it there.
-    for (; std::endian::native == std::endian::little && x + 8 <= right + 1; x += 8) {
+    for (; std::endian::native == std::endian::little && right + 1 - x >= 8; x += 8) {
       std::uint64_t marks;
       std::uint64_t walls_here;
       std::memcpy(&marks, cells + x, 8);

@@ -216,6 +216,13 @@ Table TableFile::table(int radius) {
                            std::to_string(token.point_count));
     }
     if (token.points.empty()) wrong(line_name, "it has no points");
+    // A line that steps away from the origin at each step has no more; a
+    // longer one steps back and forth, which would cost a view built from it
+    // as the square of its length.
+    if (static_cast<std::int64_t>(token.points.size()) > std::int64_t{2} * radius) {
+      wrong(line_name, "it has " + std::to_string(token.points.size()) +
+                           " points, more than twice the radius");
+    }
     Cell from{0, 0};
     for (const Cell& to : token.points) {
       if (to.x < 0 || to.y < 0 || to.x > radius || to.y > radius) {
