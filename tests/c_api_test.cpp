@@ -356,6 +356,86 @@ TEST(CApi, ComputeWithAndMarkRefuseUnknownOptionsAndWhatComputeRefuses) {
   EXPECT_EQ(in_view, std::vector<std::uint8_t>(6 * 4, 7));
 }
 
+// A view written over its own map would read what it has just written: each
+// call refuses maps that share a byte, and writes nothing, however little
+// they share; maps side by side are no fault.
+TEST(CApi, ViewsAndFogRefuseMapsThatShareBytes) {
+  const TableHandle table = made_table(4);
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(table.get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  vantrel_fog* fog_made = nullptr;
+  ASSERT_EQ(vantrel_fog_new(1, &fog_made), VANTREL_OK);
+  const FogHandle fog(fog_made);
+  constexpr int kWidth = 9;
+  constexpr int kHeight = 7;
+  constexpr std::size_t kSize = kWidth * kHeight;
+  const vantrel_cell viewer{4, 3};
+  // Offsets of the view (or `visible`) and of `explored` in one buffer
+  // whose map starts at 3 * kSize.
+  constexpr std::size_t kMap = 3 * kSize;
+  const struct Case {
+    const char* name;
+    std::size_t view;
+    std::size_t explored;
+    bool refused;
+  } cases[] = {
+      {"the view is the map", kMap, 0, true},
+      {"the view ends on the map's first byte", kMap - kSize + 1, 0, true},
+      {"the view starts on the map's last byte", kMap + kSize - 1, 0, true},
+      {"explored is the map", 0, kMap, true},
+      {"explored is the view", 0, 0, true},
+      {"explored starts on the view's last byte", 0, kSize - 1, true},
+      {"side by side", kMap - kSize, kMap + kSize, false},
+  };
+  using Call = std::function<vantrel_status(const std::uint8_t* map, std::uint8_t* view,
+                                            std::uint8_t* explored)>;
+  const struct {
+    const char* name;
+    bool takes_explored;
+    Call call;
+  } calls[] = {
+      {"vantrel_fov_compute", false,
+       [&](const std::uint8_t* map, std::uint8_t* view, std::uint8_t*) {
+         return vantrel_fov_compute(fov.get(), viewer.x, viewer.y, kWidth, kHeight, map, view);
+       }},
+      {"vantrel_fov_compute_with symmetric", false,
+       [&](const std::uint8_t* map, std::uint8_t* view, std::uint8_t*) {
+         return vantrel_fov_compute_with(fov.get(), viewer.x, viewer.y, kWidth, kHeight, map,
+                                         view, VANTREL_SYMMETRIC);
+       }},
+      {"vantrel_fov_mark", false,
+       [&](const std::uint8_t* map, std::uint8_t* view, std::uint8_t*) {
+         return vantrel_fov_mark(fov.get(), viewer.x, viewer.y, kWidth, kHeight, map, view, 0);
+       }},
+      {"vantrel_fog_update", true,
+       [&](const std::uint8_t* map, std::uint8_t* view, std::uint8_t* explored) {
+         return vantrel_fog_update(fog.get(), fov.get(), &viewer, 1, kWidth, kHeight, map, view,
+                                   explored, 0);
+       }},
+  };
+  for (const auto& call : calls) {
+    for (const Case& c : cases) {
+      if (!call.takes_explored && c.view == 0) continue;
+      SCOPED_TRACE(testing::Message() << call.name << ": " << c.name);
+      std::vector<std::uint8_t> buffer(6 * kSize, 0);
+      buffer[kMap + 3 * kWidth + 6] = 1;  // a wall beside the viewer
+      const std::vector<std::uint8_t> before = buffer;
+      const vantrel_status status = call.call(
+          buffer.data() + kMap, buffer.data() + c.view,
+          call.takes_explored ? buffer.data() + c.explored : nullptr);
+      if (!c.refused) {
+        EXPECT_EQ(status, VANTREL_OK) << vantrel_last_error();
+        continue;
+      }
+      EXPECT_EQ(status, VANTREL_INVALID_ARGUMENT);
+      EXPECT_NE(std::string(vantrel_last_error()).find("must not overlap"), std::string::npos)
+          << vantrel_last_error();
+      EXPECT_EQ(buffer, before);
+    }
+  }
+}
+
 TEST(CApi, EachFailureHasItsStatusAndMessage) {
   const std::string good = table_file_bytes(3);
   const TableFileHandle file = table_file(good);
@@ -537,6 +617,30 @@ TEST(CApi, TheLastErrorIsTheCallingThreads) {
   }).join();
   EXPECT_STREQ(vantrel_last_error(),
                "vantrel::make_table: the radius must be from 1 to 46340, not 0");
+}
+
+// The last error holds its message in a room of its own thread's, with
+// nothing to free when the thread ends: a message too long for it keeps
+// the start and the end, which say what failed and why.
+TEST(CApi, ALongMessageKeepsItsStartAndItsEnd) {
+  std::string path = "/nonexistent/";
+  for (int folder = 0; folder < 30; ++folder) path += std::string(99, 'd') + "/";
+  path += "LOS.TDF";
+  vantrel_table_file* file = nullptr;
+  ASSERT_EQ(vantrel_table_file_open(path.c_str(), &file), VANTREL_TABLE_FILE_ERROR);
+  const std::string message = vantrel_last_error();
+  EXPECT_EQ(message.size(), 2047u);
+  EXPECT_EQ(message.rfind("/nonexistent/ddd", 0), 0u) << message;
+  EXPECT_NE(message.find("dd...dd"), std::string::npos) << message;
+  const std::string end = "/LOS.TDF: cannot open it: No such file or directory";
+  EXPECT_EQ(message.substr(message.size() - end.size()), end) << message;
+  std::thread([] {
+    vantrel_table* table = nullptr;
+    EXPECT_EQ(vantrel_make_table(-1, &table), VANTREL_INVALID_ARGUMENT);
+    EXPECT_STREQ(vantrel_last_error(),
+                 "vantrel::make_table: the radius must be from 1 to 46340, not -1");
+  }).join();
+  EXPECT_EQ(message, vantrel_last_error());
 }
 
 // A sight's radii from both sources, and fog of war over them, against the

@@ -8,6 +8,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -158,6 +159,47 @@ TEST(FogOfWar, RefusesWhatIsNoMapOrViewerWithoutWritingAByte) {
   EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
   // 0: a thread per core, at least one.
   EXPECT_GE(FogOfWar(0).threads(), 1);
+}
+
+// Updates of one FogOfWar from two threads at once take turns: each gets
+// its own union of views, and neither waits for ever on threads that the
+// other's update took.
+TEST(FogOfWar, UpdatesFromTwoThreadsAtOnceTakeTurns) {
+  const Map map = random_map(60, 50, 0.15, 9);
+  const FieldOfView view(make_table(6));
+  FogOfWar fog(2);
+  // Enough viewers that each update is shared with the FogOfWar's thread.
+  const std::vector<Cell> cells[] = {cells_of(random_viewers(map, 400, 6, 10)),
+                                     cells_of(random_viewers(map, 300, 6, 11))};
+  std::vector<std::uint8_t> expected[2];
+  for (int caller = 0; caller < 2; ++caller) {
+    expected[caller].assign(map.opaque.size(), 0);
+    FogOfWar(1).update(view, cells[caller], map.width, map.height, map.opaque,
+                       expected[caller]);
+  }
+  int mismatches[2] = {0, 0};
+  auto run = [&](int caller) {
+    for (int round = 0; round < 200; ++round) {
+      std::vector<std::uint8_t> visible(map.opaque.size());
+      fog.update(view, cells[caller], map.width, map.height, map.opaque, visible);
+      if (visible != expected[caller]) ++mismatches[caller];
+    }
+  };
+  std::thread other(run, 1);
+  run(0);
+  other.join();
+  EXPECT_EQ(mismatches[0], 0);
+  EXPECT_EQ(mismatches[1], 0);
+
+  // Maps that share bytes are refused before a byte is written.
+  std::vector<std::uint8_t> maps(2 * map.opaque.size(), 0);
+  const std::span<std::uint8_t> visible(maps.data(), map.opaque.size());
+  const std::span<std::uint8_t> shifted(maps.data() + 1, map.opaque.size());
+  EXPECT_THROW(fog.update(view, cells[0], map.width, map.height, visible, visible),
+               std::invalid_argument);
+  EXPECT_THROW(fog.update(view, cells[0], map.width, map.height, map.opaque, visible, shifted),
+               std::invalid_argument);
+  EXPECT_EQ(std::count(maps.begin(), maps.end(), 1), 0);
 }
 
 TEST(FogOfWar, MovesWithItsThreads) {

@@ -4,6 +4,11 @@
 // the map cuts the lines.
 #include "vantrel/symmetric_view.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -116,6 +121,97 @@ TEST(SymmetricView, RefusesWhatIsNotAViewAndRadiiBeyondItsLargest) {
   EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
   EXPECT_TRUE(SymmetricView::make(FieldOfView(make_table(3)), error));
   EXPECT_FALSE(error);
+}
+
+// A line that steps back and forth would cost the index the square of its
+// length: a table of radius 2 with one such line of 20,000 cells is
+// refused at once, while its plain view is built as any other.
+TEST(SymmetricView, RefusesALineLongerThanTwiceItsReach) {
+  std::vector<Cell> bouncing;
+  for (int i = 0; i < 20000; ++i) bouncing.push_back(Cell{1, i % 2});
+  const FieldOfView view(Table(2, {bouncing}));
+  Error error;
+  EXPECT_FALSE(SymmetricView::make(view, error));
+  EXPECT_EQ(error.code, Error::Code::kInvalidArgument);
+  EXPECT_NE(error.message.find("a line of the table has more than 2 cells"), std::string::npos)
+      << error.message;
+  // The longest line it takes: out along one axis, then along the other.
+  EXPECT_TRUE(SymmetricView::make(FieldOfView(Table(2, {{{1, 0}, {2, 0}, {2, 1}, {2, 2}}})),
+                                  error))
+      << error.message;
+}
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
+// Bytes of zeros that take memory only where they are written.
+class LazyBytes {
+ public:
+  explicit LazyBytes(std::size_t size) : size_(size) {
+    void* bytes = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (bytes == MAP_FAILED) return;
+    bytes_ = static_cast<std::uint8_t*>(bytes);
+    // Written whole, 4 KiB pages cost a fault each.
+    madvise(bytes, size, MADV_HUGEPAGE);
+  }
+  ~LazyBytes() {
+    if (bytes_ != nullptr) munmap(bytes_, size_);
+  }
+  LazyBytes(const LazyBytes&) = delete;
+  LazyBytes& operator=(const LazyBytes&) = delete;
+
+  std::uint8_t* data() const { return bytes_; }
+  std::span<std::uint8_t> span() const { return {bytes_, size_}; }
+
+ private:
+  std::uint8_t* bytes_ = nullptr;
+  std::size_t size_;
+};
+
+// On a map 2^31 - 1 cells wide, the square around a viewer at its east edge
+// reaches past int's end, where the symmetric view must still be what it is
+// on a narrow map: the same cells drop out of view.
+TEST(SymmetricView, IsTheSameAtTheFarEdgeOfTheWidestMap) {
+  if (sizeof(std::size_t) < 8 || kThreadSanitizer) {
+    GTEST_SKIP() << "a view of 4 GiB: 64-bit builds without ThreadSanitizer only";
+  }
+  const SymmetricView symmetric{FieldOfView(make_table(12))};
+  // The pattern: the viewer at the east edge, opaque cells 5 and 11 cells
+  // west of it, on the row above and on its own.
+  auto view_at_edge = [&](int width, std::span<std::uint8_t> opaque,
+                          std::span<std::uint8_t> in_view) {
+    opaque[static_cast<std::size_t>(width) - 6] = 1;
+    opaque[static_cast<std::size_t>(width) * 2 - 12] = 1;
+    symmetric.compute(Cell{width - 1, 1}, width, 2, opaque, in_view);
+    // The 40 cells of each row at the east edge.
+    std::vector<std::uint8_t> window;
+    for (std::size_t end = static_cast<std::size_t>(width); end <= in_view.size();
+         end += static_cast<std::size_t>(width)) {
+      const std::span<const std::uint8_t> cells = in_view.subspan(end - 40, 40);
+      window.insert(window.end(), cells.begin(), cells.end());
+    }
+    return window;
+  };
+  std::vector<std::uint8_t> opaque(60 * 2);
+  std::vector<std::uint8_t> in_view(60 * 2);
+  const std::vector<std::uint8_t> narrow = view_at_edge(60, opaque, in_view);
+  const FieldOfView plain(make_table(12));
+  plain.compute(Cell{59, 1}, 60, 2, std::span<const std::uint8_t>(opaque), in_view);
+  ASSERT_LT(std::count(narrow.begin(), narrow.end(), 1), std::count(in_view.begin(), in_view.end(), 1))
+      << "the pattern shows no cell that sees without being seen";
+
+  constexpr int kWidest = INT32_MAX;
+  const std::size_t size = std::size_t{kWidest} * 2;
+  const LazyBytes wide_opaque(size);
+  const LazyBytes wide_view(size);
+  if (wide_opaque.data() == nullptr || wide_view.data() == nullptr) {
+    GTEST_SKIP() << "no room for two maps of 4 GiB";
+  }
+  EXPECT_EQ(view_at_edge(kWidest, wide_opaque.span(), wide_view.span()), narrow);
 }
 
 }  // namespace

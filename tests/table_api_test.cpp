@@ -54,6 +54,12 @@ TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
     std::string bytes = good;
     return bytes.replace(bytes.find(from), from.size(), to);
   };
+  // An entry of `points` points between (1,0) and (1,1).
+  auto bouncing = [](int points) {
+    std::string entry = "line1=" + std::to_string(points);
+    for (int i = 0; i < points; ++i) entry += i % 2 == 0 ? ",1,0" : ",1,1";
+    return entry + ";";
+  };
   struct Case {
     const char* name;
     std::string bytes;
@@ -83,6 +89,9 @@ TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
       {"a line too long", with("\tline1=1,0,1;", std::string(2 << 20, '1')), 1,
        "is longer than any line of a table"},
       {"radius out of range", with("[Table3]", "[Table99999]"), 3, "Table 99999 (line"},
+      {"a line that steps back and forth", with("line1=2,1,1,1,2;", bouncing(5)), 2,
+       "x.tdf: Table 2, line 1 (line 15 of the file): it has 5 points, more than twice the "
+       "radius"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -185,6 +185,22 @@ def test_a_damaged_table_file_raises_table_file_error(tmp_path, damage):
         vantrel.TableFile.from_bytes(LOS96).table(7)
 
 
+def test_a_map_given_as_a_list_is_the_array_it_makes(view12):
+    # The array numpy makes of a list lives as long as the call that made
+    # it, the view computed without the GIL included.
+    rng = np.random.default_rng(12)
+    for seed in range(200):
+        opaque = random_map(9, 13, 0.2, seed)
+        viewer = tuple(int(v) for v in rng.integers(0, (9, 13)))
+        target = tuple(int(v) for v in rng.integers(0, (9, 13)))
+        np.testing.assert_array_equal(view12.compute(opaque.tolist(), viewer, 5),
+                                      view12.compute(opaque, viewer, 5))
+        assert view12.sees(opaque.tolist(), viewer, target) == view12.sees(opaque, viewer, target)
+    opaque = random_map(600, 600, 0.05, 1)
+    np.testing.assert_array_equal(view12.compute(opaque.tolist(), (300, 295)),
+                                  view12.compute(opaque, (300, 295)))
+
+
 def test_wrong_arguments_raise(view12):
     opaque = np.zeros((10, 12), dtype=bool)
     cases = [
@@ -219,6 +235,16 @@ def test_wrong_arguments_raise(view12):
         (TypeError, r"\(row, column\)", lambda: view12.compute(opaque, (1, 1, 1))),
         (ValueError, "radius", lambda: vantrel.make_table(0)),
         (ValueError, "radius", lambda: vantrel.FieldOfView(0)),
+        # A bool is an integer to Python, but no cell or radius.
+        (TypeError, "viewer must hold integers", lambda: view12.compute(opaque, (True, 1))),
+        (TypeError, "radius must hold integers", lambda: view12.compute(opaque, (1, 1), True)),
+        (TypeError, "radius must hold integers",
+         lambda: view12.compute(opaque, (1, 1), np.bool_(True))),
+        (TypeError, "target must hold integers", lambda: view12.sees(opaque, (1, 1), (1, False))),
+        (TypeError, "radius must hold integers",
+         lambda: view12.sees(opaque, (1, 1), (2, 2), radius=True)),
+        (ValueError, "radius is out of range", lambda: view12.sees(opaque, (1, 1), (2, 2), 2**40)),
+        (TypeError, "at most 4 positional", lambda: view12.sees(opaque, (1, 1), (2, 2), 3, True)),
     ]
     for error, message, call in cases:
         with pytest.raises(error, match=message):
@@ -261,7 +287,9 @@ def test_fog_of_war_is_every_viewers_view(view12):
         (ValueError, r"\(n, 2\)", lambda: fog.update(opaque, [1, 2, 3])),
         (ValueError, "one radius per viewer", lambda: fog.update(opaque, viewers, radii=[1, 2])),
         (ValueError, "not both", lambda: fog.update(opaque, viewers, radius=3, radii=radii)),
-        (ValueError, "no radius", lambda: fog.update(opaque, viewers[:2], radii=[3, 40])),
+        (ValueError, "no radius 40", lambda: fog.update(opaque, viewers[:2], radii=[3, 40])),
+        (ValueError, "no radius 1099511627776",
+         lambda: fog.update(opaque, viewers[:2], radii=[3, 2**40])),
         (ValueError, "overlaps", lambda: fog.update(opaque, viewers, opaque)),
         # Cells and radii are integers: a float is not cut to one.
         (TypeError, "integers", lambda: fog.update(opaque, [(2.7, 3.9)])),
