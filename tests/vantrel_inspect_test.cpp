@@ -638,26 +638,42 @@ TEST_F(VantrelInspect, FovNumbersTheColumnsAndRowsByTheMapsCoordinates) {
 }
 
 // A picture never takes the place of the file it is drawn from, under any
-// of its names.
+// of its names, nor when standard input reads it.
 TEST_F(VantrelInspect, APictureNeverReplacesTheFileItIsDrawnFrom) {
   const std::string tables = tables_of("96");
   write_file(dir_ / "map.txt", "...\n.#.\n...\n");
   fs::create_symlink("LOS.TDF", dir_ / "link.tdf");
-  const std::vector<std::string> cases[] = {
-      {"draw", "LOS.TDF", "--table", "3", "-o", "LOS.TDF"},
-      {"draw", "--table", "3", "-o", "./link.tdf"},
-      {"fov", "map.txt", "--at", "1,1", "--table", "3", "-o", "map.txt"},
+  constexpr char kNamed[] = "is the file read; the picture would replace it\n";
+  constexpr char kOnInput[] =
+      "is the file read on standard input; the picture would replace it\n";
+  struct Case {
+    std::vector<std::string> args;
+    const char* input_file;  // standard input, or none
+    const char* message;
+  } cases[] = {
+      {{"draw", "LOS.TDF", "--table", "3", "-o", "LOS.TDF"}, nullptr, kNamed},
+      {{"draw", "--table", "3", "-o", "./link.tdf"}, nullptr, kNamed},
+      {{"fov", "map.txt", "--at", "1,1", "--table", "3", "-o", "map.txt"}, nullptr, kNamed},
+      {{"draw", "-", "--table", "3", "-o", "LOS.TDF"}, "LOS.TDF", kOnInput},
+      {{"draw", "-", "--table", "3", "-o", "link.tdf"}, "LOS.TDF", kOnInput},
+      {{"fov", "-", "--at", "1,1", "--table", "3", "-o", "map.txt"}, "map.txt", kOnInput},
   };
-  for (const std::vector<std::string>& args : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
-    const vantrel::Result result = run(args);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    vantrel::RunOptions options;
+    if (c.input_file != nullptr) options.input_file = c.input_file;
+    const vantrel::Result result = run(c.args, options);
     EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find("is the file read; the picture would replace it\n"),
-              std::string::npos)
-        << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
     EXPECT_EQ(read_file(dir_ / "LOS.TDF"), tables);
     EXPECT_EQ(read_file(dir_ / "map.txt"), "...\n.#.\n...\n");
   }
+  // Standard input from another file leaves OUT to be written.
+  const vantrel::Result other = run({"fov", "-", "--at", "1,1", "--table", "3", "-o", "view.svg"},
+                                    {.input_file = "map.txt"});
+  EXPECT_EQ(other.status, 0) << other.err;
+  EXPECT_EQ(other.out, "view.svg: 9 cells in view from (1,1)\n");
 }
 
 TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {
