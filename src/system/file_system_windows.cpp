@@ -113,10 +113,11 @@ int open_for_writing(const char* path, bool create) {
   return open_shared(path, create ? OPEN_ALWAYS : OPEN_EXISTING);
 }
 
-// Permission bits and owners are not kept the POSIX way; the new file takes
-// the directory's access rules, as a new file does.
+// Permission bits and owners are not kept the POSIX way: the old file's
+// access rules (its security descriptor) are kept by replace_file.
 int copy_owner(int, const FileStatus&) { return 0; }
 int copy_mode(int, const FileStatus&) { return 0; }
+int copy_attributes(int, const std::string&) { return 0; }
 
 long write_some(int fd, const char* data, std::size_t size) {
   constexpr std::size_t kLargestWrite = 1u << 30;
@@ -137,8 +138,21 @@ int empty_file(int fd) {
 
 int close_file(int fd) { return _close(fd) == 0 ? 0 : errno; }
 
-// Where another program holds `to` open, Windows refuses.
+// An existing `to` is replaced by ReplaceFile, which keeps its access
+// rules (security descriptor), attributes and streams: a rename would give
+// the new file those it inherited from the directory, which may let more
+// people read it. Where `to` is missing, or ReplaceFile has removed it but
+// could not move `from` in its place, `from` is renamed; where another
+// program holds `to` open, nothing is replaced.
 int replace_file(const char* from, const char* to) {
+  if (ReplaceFileA(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return 0;
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_UNABLE_TO_REMOVE_REPLACED) return EACCES;
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
+    return error_number_of(error);
+  }
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
   return error_number_of(GetLastError());
 }
