@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "file_attributes.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "vantrel/field_of_view.h"
@@ -674,6 +675,29 @@ TEST_F(VantrelInspect, APictureNeverReplacesTheFileItIsDrawnFrom) {
                                     {.input_file = "map.txt"});
   EXPECT_EQ(other.status, 0) << other.err;
   EXPECT_EQ(other.out, "view.svg: 9 cells in view from (1,1)\n");
+}
+
+// A picture that replaces a file keeps its access control list and
+// extended attributes, as vantrel keeps LOS.TDF's.
+TEST_F(VantrelInspect, APictureKeepsTheAccessListAndAttributesOfTheFileItReplaces) {
+  tables_of("96");
+  write_file(dir_ / "three.svg", "old");
+  fs::permissions(dir_ / "three.svg", fs::perms(0640));
+  // Group denied, user 65534 let read: "-rw-r-----+".
+  const std::string narrow =
+      vantrel::access_list({{0x01, 6}, {0x02, 4, 65534}, {0x04, 0}, {0x10, 4}, {0x20, 0}});
+  if (!vantrel::set_attribute(dir_ / "three.svg", "user.origin", "editor") ||
+      !vantrel::set_attribute(dir_ / "three.svg", vantrel::kAccessList, narrow)) {
+    GTEST_SKIP() << "the file system cannot keep extended attributes or access lists: "
+                 << std::strerror(errno);
+  }
+  const vantrel::Result result = run({"draw", "--table", "3", "-o", "three.svg"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "three.svg: Table 3, 4 lines\n");
+  EXPECT_NE(read_file(dir_ / "three.svg"), "old");
+  EXPECT_EQ(fs::status(dir_ / "three.svg").permissions(), fs::perms(0640));
+  EXPECT_EQ(vantrel::attribute_of(dir_ / "three.svg", vantrel::kAccessList), narrow);
+  EXPECT_EQ(vantrel::attribute_of(dir_ / "three.svg", "user.origin"), "editor");
 }
 
 TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {
