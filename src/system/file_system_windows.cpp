@@ -113,8 +113,8 @@ int open_for_writing(const char* path, bool create) {
   return open_shared(path, create ? OPEN_ALWAYS : OPEN_EXISTING);
 }
 
-// Permission bits and owners are not kept the POSIX way: the old file's
-// access rules (its security descriptor) are kept by replace_file.
+// Permission bits, owners and access lists are not kept the POSIX way; the
+// new file takes the directory's access rules, as a new file does.
 int copy_owner(int, const FileStatus&) { return 0; }
 int copy_mode(int, const FileStatus&) { return 0; }
 int copy_attributes(int, const std::string&) { return 0; }
@@ -138,21 +138,11 @@ int empty_file(int fd) {
 
 int close_file(int fd) { return _close(fd) == 0 ? 0 : errno; }
 
-// An existing `to` is replaced by ReplaceFile, which keeps its access
-// rules (security descriptor), attributes and streams: a rename would give
-// the new file those it inherited from the directory, which may let more
-// people read it. Where `to` is missing, or ReplaceFile has removed it but
-// could not move `from` in its place, `from` is renamed; where another
-// program holds `to` open, nothing is replaced.
+// Where another program holds `to` open, Windows refuses. The new file
+// keeps the security descriptor it inherited from the directory, not the
+// old file's: ReplaceFile would keep the old one's, but fails where a
+// rename succeeds (under wine, every time), so that no file is written.
 int replace_file(const char* from, const char* to) {
-  if (ReplaceFileA(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-    return 0;
-  }
-  const DWORD error = GetLastError();
-  if (error == ERROR_UNABLE_TO_REMOVE_REPLACED) return EACCES;
-  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) {
-    return error_number_of(error);
-  }
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
   return error_number_of(GetLastError());
 }
