@@ -7,8 +7,8 @@
 //     KIND    malloc (every allocation: malloc, calloc, realloc, aligned_alloc,
 //             posix_memalign, memalign), or one of the calls on the table
 //             file: open (also open64, openat, openat64), write, fallocate
-//             (also fallocate64), fchmod, fchown, close, rename (also
-//             renameat), unlink, ftruncate
+//             (also fallocate64), fchmod, fchown, fsetxattr, close, rename
+//             (also renameat), unlink, ftruncate
 //     N       the call, counted from 1, that fails; N+ for that call and
 //             every later one of the kind, as when memory has run out
 //     EFFECT  an error name (ENOSPC, EIO, EACCES, EPERM, ...): the call fails
@@ -60,15 +60,16 @@ enum Kind {
   kFallocate,
   kFchmod,
   kFchown,
+  kFsetxattr,
   kClose,
   kRename,
   kUnlink,
   kFtruncate,
   kKinds,
 };
-constexpr const char* kKindNames[kKinds] = {"malloc", "open",  "write",  "fallocate",
-                                            "fchmod", "fchown", "close", "rename",
-                                            "unlink", "ftruncate"};
+constexpr const char* kKindNames[kKinds] = {"malloc", "open",   "write",     "fallocate",
+                                            "fchmod", "fchown", "fsetxattr", "close",
+                                            "rename", "unlink", "ftruncate"};
 
 struct Named {
   const char* name;
@@ -78,6 +79,7 @@ constexpr Named kErrors[] = {
     {"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES}, {"EPERM", EPERM},
     {"ENOMEM", ENOMEM}, {"EDQUOT", EDQUOT}, {"EROFS", EROFS},   {"EFBIG", EFBIG},
     {"EINTR", EINTR},   {"EBADF", EBADF},   {"ENOENT", ENOENT}, {"EEXIST", EEXIST},
+    {"ENOTSUP", ENOTSUP},
 };
 constexpr Named kSignals[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
 
@@ -119,6 +121,7 @@ struct RealCalls {
   int (*fallocate64)(int, int, off64_t, off64_t);
   int (*fchmod)(int, mode_t);
   int (*fchown)(int, uid_t, gid_t);
+  int (*fsetxattr)(int, const char*, const void*, size_t, int);
   int (*close)(int);
   int (*rename)(const char*, const char*);
   int (*renameat)(int, const char*, int, const char*);
@@ -185,6 +188,7 @@ void resolve() {
   look_up(g_real.fallocate64, "fallocate64");
   look_up(g_real.fchmod, "fchmod");
   look_up(g_real.fchown, "fchown");
+  look_up(g_real.fsetxattr, "fsetxattr");
   look_up(g_real.close, "close");
   look_up(g_real.rename, "rename");
   look_up(g_real.renameat, "renameat");
@@ -487,6 +491,11 @@ int fchmod(int fd, mode_t mode) noexcept {
 
 int fchown(int fd, uid_t owner, gid_t group) noexcept {
   return counted_fd_call(kFchown, fd, [&] { return g_real.fchown(fd, owner, group); });
+}
+
+int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) noexcept {
+  return counted_fd_call(kFsetxattr, fd,
+                         [&] { return g_real.fsetxattr(fd, name, value, size, flags); });
 }
 
 int ftruncate(int fd, off_t length) noexcept {

@@ -11,6 +11,7 @@
 // all are reported at the end.
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <atomic>
@@ -47,6 +48,10 @@ constexpr char kOldTables[] = "[TABLEINFO]\r\n{\r\nnumtables=-1;\r\n}";
 // then given these bits, a step of its own to fail.
 constexpr fs::perms kOldPerms =
     fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+// An extended attribute of the old file, where the file system keeps them:
+// carried over to the new file, a step of its own to fail.
+constexpr char kOldAttribute[] = "user.vantrel.kept";
+constexpr char kOldAttributeValue[] = "old";
 // A run takes about 10 ms; one still going after this is stuck.
 constexpr std::chrono::seconds kTimeLimit{5};
 constexpr int kSweepThreads = 2;
@@ -65,8 +70,8 @@ struct Named {
   const char* name;
   int value;
 };
-constexpr Named kErrors[] = {
-    {"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}, {"EPERM", EPERM}};
+constexpr Named kErrors[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},         {"EACCES", EACCES},
+                             {"EPERM", EPERM},   {"ENOTSUP", ENOTSUP}};
 constexpr Named kSignals[] = {
     {"SIGINT", SIGINT},   {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP},   {"SIGSEGV", SIGSEGV},
     {"SIGABRT", SIGABRT}, {"SIGBUS", SIGBUS},   {"SIGILL", SIGILL},   {"SIGFPE", SIGFPE},
@@ -102,12 +107,14 @@ struct CallErrors {
 const CallErrors kCallErrors[] = {
     {"open", {"EACCES", "EPERM"}},   {"write", {"ENOSPC", "EIO"}},
     {"fallocate", {"ENOSPC"}},       {"fchmod", {"EACCES", "EPERM"}},
-    {"fchown", {"EACCES", "EPERM"}}, {"close", {"EIO"}},
+    {"fchown", {"EACCES", "EPERM"}}, {"fsetxattr", {"ENOTSUP", "EPERM"}},
+    {"close", {"EIO"}},
     {"ftruncate", {"EIO"}},          {"rename", {"EACCES", "EPERM"}},
     {"unlink", {"EACCES", "EPERM"}},
 };
-constexpr const char* kFileCalls[] = {"open",  "write",     "fallocate", "fchmod", "fchown",
-                                      "close", "ftruncate", "rename",    "unlink"};
+constexpr const char* kFileCalls[] = {"open",      "write", "fallocate", "fchmod",
+                                      "fchown",    "fsetxattr", "close", "ftruncate",
+                                      "rename",    "unlink"};
 
 // One call made to fail: the Nth allocation, or the Nth call of a kind on
 // the table file with an error or a signal.
@@ -237,7 +244,16 @@ RunOptions options_with(const Faults& faults, const fs::path& counts) {
 struct Reference {
   std::string progress;
   std::string tables;
+  bool attribute = false;  // the old file has kOldAttribute, which LOS.TDF keeps
 };
+
+// True when `file` holds kOldAttribute with its value.
+bool holds_old_attribute(const fs::path& file) {
+  char value[sizeof kOldAttributeValue] = {};
+  const ssize_t size = getxattr(file.c_str(), kOldAttribute, value, sizeof value);
+  return size == static_cast<ssize_t>(std::strlen(kOldAttributeValue)) &&
+         std::strcmp(value, kOldAttributeValue) == 0;
+}
 
 // True when `faults` refuse the new file beside LOS.TDF (the first open),
 // as a directory that allows no new file would, or refuse it the old
@@ -342,6 +358,9 @@ std::string broken_promises(const Faults& faults, const Result& result, const fs
     broken.push_back("exit status " + std::to_string(result.status) + ", stderr " +
                      quoted(err));
   }
+  if (exists && reference.attribute && !holds_old_attribute(table)) {
+    broken.push_back("LOS.TDF " + found + " without the old file's " + kOldAttribute);
+  }
   if (reference.progress.compare(0, result.out.size(), result.out) != 0) {
     broken.push_back("console text that is not the progress: " + quoted(result.out));
   }
@@ -406,19 +425,23 @@ class FaultSweep : public testing::Test {
 TEST_F(FaultSweep, EveryFaultLeavesTheOldFileOrTheCompleteNewOne) {
   vantrel::TempDir temp("fault-reference");
   const fs::path counts_file = temp.path() / "counts";
+  // True when the old file has kOldAttribute too.
   auto lay_out_old_file = [](const fs::path& dir) {
     for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
       fs::remove_all(entry.path());
     }
-    std::ofstream(dir / "LOS.TDF", std::ios::binary) << kOldTables;
-    fs::permissions(dir / "LOS.TDF", kOldPerms);
+    const fs::path table = dir / "LOS.TDF";
+    std::ofstream(table, std::ios::binary) << kOldTables;
+    fs::permissions(table, kOldPerms);
+    return setxattr(table.c_str(), kOldAttribute, kOldAttributeValue,
+                    std::strlen(kOldAttributeValue), 0) == 0;
   };
 
   // The shim itself must change nothing.
   const Result plain = vantrel::run_program(VANTREL_BINARY, {kMaxLos}, temp.path());
   ASSERT_EQ(plain.status, 1);
-  const Reference reference{plain.out, read_file(temp.path() / "LOS.TDF")};
-  lay_out_old_file(temp.path());
+  Reference reference{plain.out, read_file(temp.path() / "LOS.TDF")};
+  reference.attribute = lay_out_old_file(temp.path());
   const Result counted = vantrel::run_program(VANTREL_BINARY, {kMaxLos}, temp.path(),
                                               options_with({}, counts_file));
   ASSERT_EQ(counted.status, 1) << counted.err;
@@ -429,6 +452,10 @@ TEST_F(FaultSweep, EveryFaultLeavesTheOldFileOrTheCompleteNewOne) {
     ASSERT_GT(count_of(counts, kind), 0) << kind;
   }
   ASSERT_GE(counts.at("write"), 3) << "the run should write several buffers";
+  if (reference.attribute) {
+    ASSERT_GT(count_of(counts, "fsetxattr"), 0);
+    ASSERT_TRUE(holds_old_attribute(temp.path() / "LOS.TDF"));
+  }
 
   std::vector<Faults> cases;
   for (long call = 1; call <= count_of(counts, "malloc"); ++call) {

@@ -57,6 +57,9 @@ struct RunOptions {
   // before the run starts (so at most what a pipe can hold, 1 MiB); none:
   // the run has the test's standard input.
   std::optional<std::string> input;
+  // Opened, in the run's directory, as the run's standard input, as the
+  // shell's "< file" does; none: as `input` says.
+  std::optional<std::string> input_file;
 };
 
 // The exit status of a child that could not be set up as asked.
@@ -209,6 +212,10 @@ inline Result run_program(const char* program, const std::vector<std::string>& a
     }
     dup2(err[1], 2);
     if (options.input) dup2(in[0], 0);
+    if (options.input_file) {
+      const int file = open(options.input_file->c_str(), O_RDONLY);
+      if (file < 0 || dup2(file, 0) != 0) _exit(kCannotSetUp);
+    }
     if (options.file_size_limit) {
       rlimit limit{*options.file_size_limit, *options.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);

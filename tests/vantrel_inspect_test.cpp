@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "file_attributes.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "vantrel/field_of_view.h"
@@ -638,26 +639,65 @@ TEST_F(VantrelInspect, FovNumbersTheColumnsAndRowsByTheMapsCoordinates) {
 }
 
 // A picture never takes the place of the file it is drawn from, under any
-// of its names.
+// of its names, nor when standard input reads it.
 TEST_F(VantrelInspect, APictureNeverReplacesTheFileItIsDrawnFrom) {
   const std::string tables = tables_of("96");
   write_file(dir_ / "map.txt", "...\n.#.\n...\n");
   fs::create_symlink("LOS.TDF", dir_ / "link.tdf");
-  const std::vector<std::string> cases[] = {
-      {"draw", "LOS.TDF", "--table", "3", "-o", "LOS.TDF"},
-      {"draw", "--table", "3", "-o", "./link.tdf"},
-      {"fov", "map.txt", "--at", "1,1", "--table", "3", "-o", "map.txt"},
+  constexpr char kNamed[] = "is the file read; the picture would replace it\n";
+  constexpr char kOnInput[] =
+      "is the file read on standard input; the picture would replace it\n";
+  struct Case {
+    std::vector<std::string> args;
+    const char* input_file;  // standard input, or none
+    const char* message;
+  } cases[] = {
+      {{"draw", "LOS.TDF", "--table", "3", "-o", "LOS.TDF"}, nullptr, kNamed},
+      {{"draw", "--table", "3", "-o", "./link.tdf"}, nullptr, kNamed},
+      {{"fov", "map.txt", "--at", "1,1", "--table", "3", "-o", "map.txt"}, nullptr, kNamed},
+      {{"draw", "-", "--table", "3", "-o", "LOS.TDF"}, "LOS.TDF", kOnInput},
+      {{"draw", "-", "--table", "3", "-o", "link.tdf"}, "LOS.TDF", kOnInput},
+      {{"fov", "-", "--at", "1,1", "--table", "3", "-o", "map.txt"}, "map.txt", kOnInput},
   };
-  for (const std::vector<std::string>& args : cases) {
-    SCOPED_TRACE(testing::PrintToString(args));
-    const vantrel::Result result = run(args);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    vantrel::RunOptions options;
+    if (c.input_file != nullptr) options.input_file = c.input_file;
+    const vantrel::Result result = run(c.args, options);
     EXPECT_EQ(result.status, 2);
-    EXPECT_NE(result.err.find("is the file read; the picture would replace it\n"),
-              std::string::npos)
-        << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
     EXPECT_EQ(read_file(dir_ / "LOS.TDF"), tables);
     EXPECT_EQ(read_file(dir_ / "map.txt"), "...\n.#.\n...\n");
   }
+  // Standard input from another file leaves OUT to be written.
+  const vantrel::Result other = run({"fov", "-", "--at", "1,1", "--table", "3", "-o", "view.svg"},
+                                    {.input_file = "map.txt"});
+  EXPECT_EQ(other.status, 0) << other.err;
+  EXPECT_EQ(other.out, "view.svg: 9 cells in view from (1,1)\n");
+}
+
+// A picture that replaces a file keeps its access control list and
+// extended attributes, as vantrel keeps LOS.TDF's.
+TEST_F(VantrelInspect, APictureKeepsTheAccessListAndAttributesOfTheFileItReplaces) {
+  tables_of("96");
+  write_file(dir_ / "three.svg", "old");
+  fs::permissions(dir_ / "three.svg", fs::perms(0640));
+  // Group denied, user 65534 let read: "-rw-r-----+".
+  const std::string narrow =
+      vantrel::access_list({{0x01, 6}, {0x02, 4, 65534}, {0x04, 0}, {0x10, 4}, {0x20, 0}});
+  if (!vantrel::set_attribute(dir_ / "three.svg", "user.origin", "editor") ||
+      !vantrel::set_attribute(dir_ / "three.svg", vantrel::kAccessList, narrow)) {
+    GTEST_SKIP() << "the file system cannot keep extended attributes or access lists: "
+                 << std::strerror(errno);
+  }
+  const vantrel::Result result = run({"draw", "--table", "3", "-o", "three.svg"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "three.svg: Table 3, 4 lines\n");
+  EXPECT_NE(read_file(dir_ / "three.svg"), "old");
+  EXPECT_EQ(fs::status(dir_ / "three.svg").permissions(), fs::perms(0640));
+  EXPECT_EQ(vantrel::attribute_of(dir_ / "three.svg", vantrel::kAccessList), narrow);
+  EXPECT_EQ(vantrel::attribute_of(dir_ / "three.svg", "user.origin"), "editor");
 }
 
 TEST_F(VantrelInspect, DrawRemovesNothingItDidNotMakeWhenWritingFails) {

@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include "file_attributes.h"
 #include "run_program.h"
 #include "test_files.h"
 
@@ -733,6 +734,64 @@ TEST_F(VantrelRun, AsRootWithoutItsPrivilegesWritesInPlaceWhereAReplaceWouldBeRe
 // A symbolic link that names no file of the file system, as /dev/stdout
 // does when it is a pipe: the bytes go where the link leads, as an open
 // would send them.
+// The new file takes the old one's access control list and extended
+// attributes before it takes its place, and none that the old one lacks:
+// an access list inherited from the directory could let more people read
+// it. (Root reads any file whatever the list says: the attributes
+// themselves are compared.)
+TEST_F(VantrelRun, ReplacesAFileKeepingItsAccessListAndExtendedAttributes) {
+  constexpr std::uint32_t kNobody = 65534;
+  // Group and others denied, one user let read: "-rw-r-----+".
+  const std::string narrow = vantrel::access_list(
+      {{0x01, 6}, {0x02, 4, kNobody}, {0x04, 0}, {0x10, 4}, {0x20, 0}});
+  const std::string inherited = vantrel::access_list(
+      {{0x01, 7}, {0x02, 4, kNobody}, {0x04, 7}, {0x10, 7}, {0x20, 0}});
+  prepare(Before::kOldFile);
+  if (!vantrel::set_attribute(table_file(), "user.origin", "editor") ||
+      !vantrel::set_attribute(table_file(), vantrel::kAccessList, narrow)) {
+    GTEST_SKIP() << "the file system cannot keep extended attributes or access lists: "
+                 << std::strerror(errno);
+  }
+  struct Case {
+    const char* name;
+    bool old_attributes;         // the old file has the list and user.origin
+    bool directory_default;      // the directory gives new files `inherited`
+  } cases[] = {
+      {"a list and an attribute", true, false},
+      {"a list and an attribute, the directory's list besides", true, true},
+      {"none, the directory's list besides", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    (void)removexattr(dir_.c_str(), vantrel::kDefaultList);
+    prepare(Before::kOldFile);
+    fs::permissions(table_file(), fs::perms(0640));
+    if (c.old_attributes) {
+      ASSERT_TRUE(vantrel::set_attribute(table_file(), "user.origin", "editor"));
+      ASSERT_TRUE(vantrel::set_attribute(table_file(), vantrel::kAccessList, narrow));
+    }
+    if (c.directory_default) {
+      ASSERT_TRUE(vantrel::set_attribute(dir_, vantrel::kDefaultList, inherited));
+    }
+    struct stat before;
+    ASSERT_EQ(stat(table_file().c_str(), &before), 0);
+
+    const Result result = run({"96"}, {.umask = 022});
+    (void)removexattr(dir_.c_str(), vantrel::kDefaultList);
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_EQ(file(), golden_96());
+    EXPECT_EQ(listing(), names_of(Before::kOldFile));
+    struct stat after;
+    ASSERT_EQ(stat(table_file().c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not written in place";
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+    EXPECT_EQ(vantrel::attribute_of(table_file(), vantrel::kAccessList),
+              c.old_attributes ? std::optional<std::string>(narrow) : std::nullopt);
+    EXPECT_EQ(vantrel::attribute_of(table_file(), "user.origin"),
+              c.old_attributes ? std::optional<std::string>("editor") : std::nullopt);
+  }
+}
+
 TEST_F(VantrelRun, WritesThroughALinkToStandardOutput) {
   fs::create_symlink("/dev/stdout", table_file());
   const Result result = run({"96"});

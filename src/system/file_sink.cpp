@@ -141,6 +141,12 @@ class FileSink final : public ByteSink {
         abandon();
         return {error_number, "set the permissions of"};
       }
+      // Last, on the final bits: the access control list's mask is the
+      // group's bits of the mode.
+      if (const int error_number = copy_attributes(fd_, target); error_number != 0) {
+        abandon();
+        return {error_number, "keep the ACL and extended attributes of"};
+      }
     }
     return {};
   }

@@ -55,6 +55,18 @@ int copy_owner(int fd, const FileStatus& old);
 // where they cannot be made so.
 int copy_mode(int fd, const FileStatus& old);
 
+// Gives the new file `fd` the extended attributes of the old file `old`
+// (a path, links followed), its access control list among them, and takes
+// from it those the old file lacks (an access control list inherited from
+// the directory), so that it is readable by no more people than the old
+// one. Called once the new file has the old one's owner and permission
+// bits: setting the bits rewrites the list's mask. Labels the system gives
+// every new file (security.*) stay where the old file has none, and file
+// capabilities are not carried, as writing a file takes them away. 0, or
+// the system's error number where one cannot be read or set. Throws
+// std::bad_alloc.
+int copy_attributes(int fd, const std::string& old);
+
 // Writes some of `data`; the count, or -1 with errno set.
 long write_some(int fd, const char* data, std::size_t size);
 

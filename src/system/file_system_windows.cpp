@@ -113,10 +113,11 @@ int open_for_writing(const char* path, bool create) {
   return open_shared(path, create ? OPEN_ALWAYS : OPEN_EXISTING);
 }
 
-// Permission bits and owners are not kept the POSIX way; the new file takes
-// the directory's access rules, as a new file does.
+// Permission bits, owners and access lists are not kept the POSIX way; the
+// new file takes the directory's access rules, as a new file does.
 int copy_owner(int, const FileStatus&) { return 0; }
 int copy_mode(int, const FileStatus&) { return 0; }
+int copy_attributes(int, const std::string&) { return 0; }
 
 long write_some(int fd, const char* data, std::size_t size) {
   constexpr std::size_t kLargestWrite = 1u << 30;
@@ -137,7 +138,10 @@ int empty_file(int fd) {
 
 int close_file(int fd) { return _close(fd) == 0 ? 0 : errno; }
 
-// Where another program holds `to` open, Windows refuses.
+// Where another program holds `to` open, Windows refuses. The new file
+// keeps the security descriptor it inherited from the directory, not the
+// old file's: ReplaceFile would keep the old one's, but fails where a
+// rename succeeds (under wine, every time), so that no file is written.
 int replace_file(const char* from, const char* to) {
   if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
   return error_number_of(GetLastError());

@@ -505,17 +505,22 @@ bool is_standard_output(const std::string& path) {
 #endif
 }
 
-// True when OUT names the file read, FILE or MAP, under any of its names:
-// the picture would take its place.
+// True when OUT names the file read, FILE or MAP, under any of its names,
+// or, for a FILE of "-", the file that standard input reads: the picture
+// would take its place.
 bool is_input(const std::string& output, const std::string& input) {
-  if (output == kStandardStream || input == kStandardStream) return false;
+  if (output == kStandardStream) return false;
 #ifdef _WIN32
-  return output == input;
+  // The C runtime gives files no numbers to compare (st_ino is 0): only
+  // names are, and standard input has none.
+  return input != kStandardStream && output == input;
 #else
   struct stat out;
   struct stat in;
-  return stat(output.c_str(), &out) == 0 && stat(input.c_str(), &in) == 0 &&
-         out.st_dev == in.st_dev && out.st_ino == in.st_ino;
+  if (stat(output.c_str(), &out) != 0) return false;
+  const bool described = input == kStandardStream ? fstat(STDIN_FILENO, &in) == 0
+                                                  : stat(input.c_str(), &in) == 0;
+  return described && out.st_dev == in.st_dev && out.st_ino == in.st_ino;
 #endif
 }
 
@@ -523,8 +528,9 @@ bool is_input(const std::string& output, const std::string& input) {
 // from; kGoOn when OUT is another file.
 int refuse_input_as_output(const Request& request) {
   if (!is_input(request.output, request.path)) return kGoOn;
-  std::fprintf(stderr, "vantrel-inspect: %s is the file read; the picture would replace it\n",
-               vantrel::shown(request.output).c_str());
+  std::fprintf(stderr, "vantrel-inspect: %s is the file read%s; the picture would replace it\n",
+               vantrel::shown(request.output).c_str(),
+               request.path == kStandardStream ? " on standard input" : "");
   return kExitTrouble;
 }
 
