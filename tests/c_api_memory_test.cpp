@@ -78,8 +78,8 @@ TEST(CApiMemory, EachAllocationThatFailsIsReportedAndLeavesNothing) {
   std::vector<Outcome> later;
   later.reserve(4);
 
-  // The thread's last error keeps the room of its longest message: taken
-  // here, it is not counted as held by the rounds below.
+  // A failure before the rounds: whatever a thread's first failure keeps
+  // for the next is not counted as held by the rounds below.
   {
     vantrel_table_file* file = nullptr;
     vantrel_table* table = nullptr;
