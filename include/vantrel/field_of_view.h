@@ -58,6 +58,57 @@ enum class Walls {
   kUnseen,  // no opaque cell is in view but the viewer's; clear cells as kSeen
 };
 
+namespace detail {
+
+// The one walk of a view's tree, which every view of the library takes:
+// the views, the marks, the symmetric view and fog of war differ only in
+// what they do at a cell. Inline, as compute() of a caller's predicate
+// walks the tree in the caller's code.
+//
+// The tree's cells (Node: dx and dy from the viewer, `after`) are in
+// depth-first order: the cells after a cell on its lines follow it, up to
+// `after & after_mask`, the first cell that is not one of them (a
+// symmetric view keeps flags in the bits beyond the mask). `visit(node,
+// n)` is called for each cell the walk reaches, the n-th of the tree, and
+// says whether the lines go on past it: false skips the cells behind it.
+// kInside: every cell of the tree lies on the map around `viewer`;
+// otherwise a cell off the map ends its lines unvisited, and the test is
+// made in 64 bits, as a viewer near the end of int may need.
+template <bool kInside, class Node, class Visit>
+inline void walk_tree(const Node* nodes, std::size_t count, std::uint32_t after_mask,
+                      Cell viewer, int width, int height, Visit&& visit) {
+  for (std::size_t n = 0; n < count;) {
+    const Node& node = nodes[n];
+    if constexpr (!kInside) {
+      const std::int64_t x = std::int64_t{viewer.x} + node.dx;
+      const std::int64_t y = std::int64_t{viewer.y} + node.dy;
+      if (x < 0 || y < 0 || x >= width || y >= height) {
+        n = node.after & after_mask;
+        continue;
+      }
+    }
+    n = visit(node, n) ? n + 1 : node.after & after_mask;
+  }
+}
+
+// What a view does at a cell that the walk reaches: puts it in view with
+// `see()`, an opaque one too where walls are seen (before asking whether
+// it is), and says whether the lines go on past it: not past an opaque
+// cell, which `is_opaque()` tells.
+template <Walls kWalls, class IsOpaque, class See>
+inline bool see_cell(IsOpaque&& is_opaque, See&& see) {
+  if constexpr (kWalls == Walls::kSeen) {
+    see();
+    return !is_opaque();
+  } else {
+    if (is_opaque()) return false;
+    see();
+    return true;
+  }
+}
+
+}  // namespace detail
+
 class VANTREL_API FieldOfView {
  public:
   // The largest radius a field of view takes: no cell of its table lies
@@ -273,57 +324,36 @@ class VANTREL_API FieldOfView {
     std::uint8_t* const origin =
         in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
     *origin = 1;
-    const Node* const nodes = nodes_.data();
-    const std::size_t count = nodes_.size();
-    std::size_t n = 0;
     if (fits(viewer, width, height) && in_view.size() <= static_cast<std::size_t>(INT32_MAX)) {
       // y * width + x fits an int. Written as an inlined is_opaque most
       // likely indexes its own map, row by row, the index is computed once
       // for both, when is_opaque holds the map's address and width in copies.
       std::uint8_t* const cells = in_view.data();
-      while (n < count) {
-        const Node& node = nodes[n];
-        const std::int32_t x = viewer.x + node.dx;
-        const std::int32_t y = viewer.y + node.dy;
-        if constexpr (kWalls == Walls::kSeen) {
-          cells[y * width + x] = 1;
-          n = is_opaque(x, y) ? node.after : n + 1;
-        } else if (is_opaque(x, y)) {
-          n = node.after;
-        } else {
-          cells[y * width + x] = 1;
-          ++n;
-        }
-      }
+      detail::walk_tree<true>(
+          nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
+          [cells, viewer, width, &is_opaque](const Node& node, std::size_t) {
+            const std::int32_t x = viewer.x + node.dx;
+            const std::int32_t y = viewer.y + node.dy;
+            return detail::see_cell<kWalls>([&] { return is_opaque(x, y); },
+                                            [&] { cells[y * width + x] = 1; });
+          });
       return;
     }
     // Near the map's edge, or on a map too large for an int index.
-    while (n < count) {
-      const Node& node = nodes[n];
-      const std::int64_t x = std::int64_t{viewer.x} + node.dx;
-      const std::int64_t y = std::int64_t{viewer.y} + node.dy;
-      // Off the map: a line ends at the map's edge.
-      if (x < 0 || y < 0 || x >= width || y >= height) {
-        n = node.after;
-        continue;
-      }
-      std::uint8_t& cell = origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx];
-      if constexpr (kWalls == Walls::kSeen) {
-        cell = 1;
-        n = is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y)) ? node.after
-                                                                                   : n + 1;
-      } else if (is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
-        n = node.after;
-      } else {
-        cell = 1;
-        ++n;
-      }
-    }
+    detail::walk_tree<false>(
+        nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
+        [origin, viewer, width, &is_opaque](const Node& node, std::size_t) {
+          return detail::see_cell<kWalls>(
+              [&] { return is_opaque(viewer.x + node.dx, viewer.y + node.dy); },
+              [&] { origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1; });
+        });
   }
 
   // A cell of the tree, relative to the viewer; the cells after it on its
   // lines follow it, up to `after`, the next cell that is not one of them.
-  // Eight bytes, so that the walk reads as little as it can.
+  // Eight bytes, so that the walk reads as little as it can. compute() of a
+  // predicate walks it inline, in the caller's code: its layout is part of
+  // the ABI of libvantrel.so.1, and stays as it is while the SONAME does.
   struct Node {
     std::int16_t dx;
     std::int16_t dy;

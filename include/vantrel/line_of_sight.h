@@ -152,7 +152,9 @@ class VANTREL_API LineOfSight {
   }
 
   // A cell of the tree, relative to the viewer, with the cell before it on
-  // its lines.
+  // its lines. sees() of a predicate walks them inline, in the caller's
+  // code: the layout is part of the ABI of libvantrel.so.1, and stays as it
+  // is while the SONAME does.
   struct Step {
     std::int16_t dx;
     std::int16_t dy;

@@ -226,41 +226,28 @@ void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::
 void FieldOfView::walk_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
                              std::span<const std::uint8_t> opaque,
                              std::span<std::uint8_t> in_view) const noexcept {
-  if (!fits(viewer, width, height)) {
-    auto is_opaque = [&](std::int32_t x, std::int32_t y) {
-      return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                    static_cast<std::size_t>(x)] != 0;
-    };
-    walk_as(walls, clear, viewer, width, height, is_opaque, in_view);
-    return;
-  }
   if (clear) std::memset(in_view.data(), 0, in_view.size());
   const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
   std::uint8_t* const seen = in_view.data() + origin;
   const std::uint8_t* const wall = opaque.data() + origin;
   *seen = 1;
-  const Node* const nodes = nodes_.data();
-  const std::size_t count = nodes_.size();
+  // A cell's byte in both maps, from the viewer's.
+  auto walk = [&]<bool kInside, Walls kWalls>() {
+    detail::walk_tree<kInside>(nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width,
+                               height, [seen, wall, width](const Node& node, std::size_t) {
+                                 const std::ptrdiff_t at =
+                                     static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+                                 return detail::see_cell<kWalls>([&] { return wall[at] != 0; },
+                                                                 [&] { seen[at] = 1; });
+                               });
+  };
+  const bool inside = fits(viewer, width, height);
   if (walls != Walls::kUnseen) {
-    for (std::size_t n = 0; n < count;) {
-      const Node& node = nodes[n];
-      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-      seen[at] = 1;
-      n = wall[at] != 0 ? node.after : n + 1;
-    }
-    return;
-  }
-  // The wall is read before the view is written, and an opaque cell's byte
-  // is left alone.
-  for (std::size_t n = 0; n < count;) {
-    const Node& node = nodes[n];
-    const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-    if (wall[at] != 0) {
-      n = node.after;
-    } else {
-      seen[at] = 1;
-      ++n;
-    }
+    inside ? walk.template operator()<true, Walls::kSeen>()
+           : walk.template operator()<false, Walls::kSeen>();
+  } else {
+    inside ? walk.template operator()<true, Walls::kUnseen>()
+           : walk.template operator()<false, Walls::kUnseen>();
   }
 }
 

@@ -86,58 +86,50 @@ struct FogJob {
   }
 };
 
-// Marks one viewer's view into the job's maps; the walk of
-// FieldOfView::mark(), writing to one map or two.
+// Marks one viewer's view into the job's maps, as FieldOfView::mark() does
+// into one.
 class FogMarker {
  public:
   template <bool kShared>
   static void mark(const FogJob& job, const FieldOfView& view, Cell viewer) {
+    const bool inside = view.fits(viewer, job.width, job.height);
     const bool unseen = job.walls == Walls::kUnseen;
     if (job.explored != nullptr) {
-      unseen ? walk<kShared, true, Walls::kUnseen>(job, view, viewer)
-             : walk<kShared, true, Walls::kSeen>(job, view, viewer);
+      if (inside) {
+        unseen ? walk<kShared, true, true, Walls::kUnseen>(job, view, viewer)
+               : walk<kShared, true, true, Walls::kSeen>(job, view, viewer);
+      } else {
+        unseen ? walk<kShared, true, false, Walls::kUnseen>(job, view, viewer)
+               : walk<kShared, true, false, Walls::kSeen>(job, view, viewer);
+      }
+    } else if (inside) {
+      unseen ? walk<kShared, false, true, Walls::kUnseen>(job, view, viewer)
+             : walk<kShared, false, true, Walls::kSeen>(job, view, viewer);
     } else {
-      unseen ? walk<kShared, false, Walls::kUnseen>(job, view, viewer)
-             : walk<kShared, false, Walls::kSeen>(job, view, viewer);
+      unseen ? walk<kShared, false, false, Walls::kUnseen>(job, view, viewer)
+             : walk<kShared, false, false, Walls::kSeen>(job, view, viewer);
     }
   }
 
  private:
-  template <bool kShared, bool kExplored, Walls kWalls>
+  template <bool kShared, bool kExplored, bool kInside, Walls kWalls>
   static void walk(const FogJob& job, const FieldOfView& view, Cell viewer) {
     const int width = job.width;
     const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
     const std::uint8_t* const wall = job.opaque + origin;
     std::uint8_t* const seen = job.visible + origin;
     std::uint8_t* const explored = kExplored ? job.explored + origin : nullptr;
-    auto see = [&](std::ptrdiff_t at) {
+    auto see = [seen, explored](std::ptrdiff_t at) {
       set<kShared>(seen[at]);
       if constexpr (kExplored) set<kShared>(explored[at]);
     };
     see(0);
-    const FieldOfView::Node* const nodes = view.nodes_.data();
-    const std::size_t count = view.nodes_.size();
-    const bool inside = view.fits(viewer, width, job.height);
-    for (std::size_t n = 0; n < count;) {
-      const FieldOfView::Node& node = nodes[n];
-      if (!inside) {
-        const std::int64_t x = std::int64_t{viewer.x} + node.dx;
-        const std::int64_t y = std::int64_t{viewer.y} + node.dy;
-        // Off the map: a line ends at the map's edge.
-        if (x < 0 || y < 0 || x >= width || y >= job.height) {
-          n = node.after;
-          continue;
-        }
-      }
-      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-      if (wall[at] != 0) {
-        if constexpr (kWalls == Walls::kSeen) see(at);
-        n = node.after;
-      } else {
-        see(at);
-        ++n;
-      }
-    }
+    detail::walk_tree<kInside>(
+        view.nodes_.data(), view.nodes_.size(), ~std::uint32_t{0}, viewer, width, job.height,
+        [&see, wall, width](const FieldOfView::Node& node, std::size_t) {
+          const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+          return detail::see_cell<kWalls>([&] { return wall[at] != 0; }, [&] { see(at); });
+        });
   }
 };
 

@@ -75,40 +75,28 @@ void walk_plain(const Node* nodes, std::size_t count, const Offset* extra, Bits 
                 Cell viewer, int width, int height, const std::uint8_t* wall,
                 std::uint8_t* seen) {
   const std::ptrdiff_t row = width;
-  for (std::size_t n = 0; n < count;) {
-    const Node& node = nodes[n];
-    if constexpr (!kOnMap) {
-      // In 64 bits: a viewer near the edge of a map 2^31 cells wide is
-      // within a radius of int's end.
-      const std::int64_t x = std::int64_t{viewer.x} + node.dx;
-      const std::int64_t y = std::int64_t{viewer.y} + node.dy;
-      if (x < 0 || y < 0 || x >= width || y >= height) {
-        n = node.after & bits.after;
-        continue;
-      }
-    }
-    const std::ptrdiff_t at = node.dy * row + node.dx;
-    if constexpr (kWalls == Walls::kUnseen) {
-      if (wall[at] != 0) {
-        n = node.after & bits.after;
-        continue;
-      }
-    }
-    if constexpr (kBoth) {
-      auto mark = static_cast<std::uint8_t>((node.after & bits.both_ways) != 0 ? 3 : 1);
-      const std::uint32_t extras = (node.after >> bits.extra_shift) & bits.extra_cells;
-      if (extras != 0) {
-        const Offset* const cells = extra + n * bits.extra_cells;
-        std::uint8_t walls = 0;
-        for (std::uint32_t e = 0; e < extras; ++e) walls |= wall[cells[e].dy * row + cells[e].dx];
-        if (walls == 0) mark = 3;
-      }
-      seen[at] = static_cast<std::uint8_t>(seen[at] | mark);
-    } else {
-      seen[at] = 1;
-    }
-    n = wall[at] != 0 ? node.after & bits.after : n + 1;
-  }
+  detail::walk_tree<kOnMap>(
+      nodes, count, bits.after, viewer, width, height,
+      [extra, bits, row, wall, seen](const Node& node, std::size_t n) {
+        const std::ptrdiff_t at = node.dy * row + node.dx;
+        return detail::see_cell<kWalls>([&] { return wall[at] != 0; }, [&] {
+          if constexpr (kBoth) {
+            auto mark = static_cast<std::uint8_t>((node.after & bits.both_ways) != 0 ? 3 : 1);
+            const std::uint32_t extras = (node.after >> bits.extra_shift) & bits.extra_cells;
+            if (extras != 0) {
+              const Offset* const cells = extra + n * bits.extra_cells;
+              std::uint8_t walls = 0;
+              for (std::uint32_t e = 0; e < extras; ++e) {
+                walls |= wall[cells[e].dy * row + cells[e].dx];
+              }
+              if (walls == 0) mark = 3;
+            }
+            seen[at] = static_cast<std::uint8_t>(seen[at] | mark);
+          } else {
+            seen[at] = 1;
+          }
+        });
+      });
 }
 
 }  // namespace
