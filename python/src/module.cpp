@@ -39,6 +39,52 @@ namespace py = pybind11;
 namespace vantrel {
 namespace {
 
+// True for Python's bool and numpy's.
+bool is_bool(py::handle value) {
+  // Looked up once and kept for the life of the process.
+  static PyObject* const numpy_bool =
+      py::object(py::module_::import("numpy").attr("bool_")).release().ptr();
+  return PyBool_Check(value.ptr()) ||
+         PyObject_TypeCheck(value.ptr(), reinterpret_cast<PyTypeObject*>(numpy_bool));
+}
+
+// An int argument that is a count or a radius: any integer of Python's or
+// numpy's that fits, but not a bool, which pybind11's int takes as 0 or 1.
+struct Whole {
+  int value;
+};
+
+}  // namespace
+}  // namespace vantrel
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<vantrel::Whole> {
+  PYBIND11_TYPE_CASTER(vantrel::Whole, const_name("int"));
+  bool load(handle source, bool) {
+    if (!source || vantrel::is_bool(source) || !PyIndex_Check(source.ptr())) return false;
+    const object index = reinterpret_steal<object>(PyNumber_Index(source.ptr()));
+    if (!index) {
+      PyErr_Clear();
+      return false;
+    }
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow != 0 || v < INT_MIN || v > INT_MAX) return false;
+    value.value = static_cast<int>(v);
+    return true;
+  }
+  static handle cast(vantrel::Whole whole, return_value_policy, handle) {
+    return PyLong_FromLong(whole.value);
+  }
+};
+
+}  // namespace pybind11::detail
+
+namespace vantrel {
+namespace {
+
 // A map or view as the library takes it: bytes row by row.
 struct Grid {
   std::uint8_t* cells = nullptr;
@@ -279,6 +325,15 @@ class PyFogOfWar {
   std::vector<std::uint8_t> opaque_;
 };
 
+// `value` as a numpy array: itself, or one that numpy makes of it (of a
+// list, say), which the caller keeps for as long as it reads the data.
+py::array array_of(py::handle value, const std::string& what) {
+  if (py::isinstance<py::array>(value)) return py::reinterpret_borrow<py::array>(value);
+  py::array array = py::array::ensure(value);
+  if (!array) throw py::type_error(what + " must be a numpy array");
+  return array;
+}
+
 // Viewers as an (n, 2) C-ordered array of int32 or int64, converted to
 // int64 when they are given otherwise.
 py::array viewers_of(const py::object& viewers) {
@@ -312,25 +367,37 @@ py::array radii_of(const py::object& radii, py::ssize_t n, int largest) {
   if (!given || (given.size() > 0 && given.dtype().kind() != 'i' && given.dtype().kind() != 'u')) {
     throw py::type_error("radii must be an array of integers");
   }
+  auto no_radius = [largest](const std::string& radius) {
+    return py::value_error("radii: no radius " + radius + " (the largest is " +
+                           std::to_string(largest) + ")");
+  };
+  if (given.size() > 0 && given.dtype().kind() == 'u') {
+    // Checked before they are made int64, which would wrap the largest.
+    const auto given_radii =
+        py::array_t<std::uint64_t, py::array::c_style | py::array::forcecast>::ensure(given);
+    if (!given_radii) throw py::type_error("radii must be an array of integers");
+    for (const std::uint64_t radius :
+         std::span(given_radii.data(), static_cast<std::size_t>(given_radii.size()))) {
+      if (radius > INT_MAX) throw no_radius(std::to_string(radius));
+    }
+  }
   auto array = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(given);
   if (!array) throw py::type_error("radii must be an array of integers");
   if (array.ndim() != 1 || array.shape(0) != n) {
     throw py::value_error("radii must hold one radius per viewer");
   }
   for (const std::int64_t radius : std::span(array.data(), static_cast<std::size_t>(n))) {
-    if (radius < INT_MIN || radius > INT_MAX) {
-      throw py::value_error("radii: no radius " + std::to_string(radius) + " (the largest is " +
-                            std::to_string(largest) + ")");
-    }
+    if (radius < INT_MIN || radius > INT_MAX) throw no_radius(std::to_string(radius));
   }
   return array;
 }
 
-py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::object& viewers_arg,
+py::array fog_update(PyFogOfWar& fog, const py::object& map_arg, const py::object& viewers_arg,
                      std::optional<py::array> visible_arg, std::optional<py::array> explored_arg,
-                     std::optional<int> radius, const py::object& radii_arg, bool light_walls,
+                     std::optional<Whole> radius, const py::object& radii_arg, bool light_walls,
                      bool transparent) {
-  const Grid map = grid_of(map_array, "map", false);
+  // Every argument read, and the caller's code that reading may run (an
+  // __index__, say) done, before any array's data is taken.
   const py::array viewers = viewers_of(viewers_arg);
   const auto n = static_cast<std::size_t>(viewers.shape(0));
   std::optional<py::array> radii;
@@ -338,6 +405,10 @@ py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::obje
     if (radius) throw py::value_error("give radius or radii, not both");
     radii = radii_of(radii_arg, viewers.shape(0), fog.view().sight().largest_radius());
   }
+  const int r = fog.view().radius_or_largest(radius ? std::optional<int>(radius->value)
+                                                    : std::nullopt);
+  const py::array map_array = array_of(map_arg, "map");
+  const Grid map = grid_of(map_array, "map", false);
   Grid visible;
   bool fresh = false;
   py::array result = output_for(map, std::move(visible_arg), "visible", visible, &fresh);
@@ -346,7 +417,6 @@ py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::obje
     output_for(map, explored_arg, "explored", explored);
     if (overlap(explored, visible)) throw py::value_error("explored overlaps visible");
   }
-  const int r = fog.view().radius_or_largest(radius);
   const auto* radii_data = radii ? static_cast<const std::int64_t*>(radii->data()) : nullptr;
   const Grid* explored_grid = explored_arg ? &explored : nullptr;
   py::gil_scoped_release release;
@@ -358,15 +428,6 @@ py::array fog_update(PyFogOfWar& fog, const py::array& map_array, const py::obje
                light_walls, transparent, visible, explored_grid);
   }
   return result;
-}
-
-// True for Python's bool and numpy's.
-bool is_bool(py::handle value) {
-  // Looked up once and kept for the life of the process.
-  static PyObject* const numpy_bool =
-      py::object(py::module_::import("numpy").attr("bool_")).release().ptr();
-  return PyBool_Check(value.ptr()) ||
-         PyObject_TypeCheck(value.ptr(), reinterpret_cast<PyTypeObject*>(numpy_bool));
 }
 
 // The arguments of a call that takes *args and **kwargs, by name: matching
@@ -403,12 +464,13 @@ class Arguments {
 
   // Argument i, or a null handle when it is not given.
   py::handle operator[](std::size_t i) const { return values_[i]; }
-  py::array array(std::size_t i) const {
+  py::array array(std::size_t i) const { return array_of(required(i), name(i)); }
+  // An array that is written to: one that numpy would make of a list would
+  // not be the caller's.
+  py::array output(std::size_t i) const {
     const py::handle value = required(i);
-    if (py::isinstance<py::array>(value)) return py::reinterpret_borrow<py::array>(value);
-    py::array array = py::array::ensure(value);
-    if (!array) throw py::type_error(name(i) + " must be a numpy array");
-    return array;
+    if (!py::isinstance<py::array>(value)) throw py::type_error(name(i) + " must be a numpy array");
+    return py::reinterpret_borrow<py::array>(value);
   }
   std::pair<std::int64_t, std::int64_t> cell(std::size_t i) const {
     const py::handle value = required(i);
@@ -495,11 +557,11 @@ PYBIND11_MODULE(_vantrel, m) {
 
   m.def(
       "make_table",
-      [](int radius) {
+      [](Whole radius) {
         Table table;
         {
           py::gil_scoped_release release;
-          table = make_table(radius);
+          table = make_table(radius.value);
         }
         return lines_of(table);
       },
@@ -531,9 +593,14 @@ table file. Not for two threads at once.)")
       .def_property_readonly(
           "radii", [](const TableFile& file) { return file.radii(); },
           "The radii of the file's tables, in the order of the file.")
-      .def("__contains__", &TableFile::has_table, "radius"_a)
       .def(
-          "table", [](TableFile& file, int radius) { return lines_of(file.table(radius)); },
+          "__contains__", [](const TableFile& file, Whole radius) {
+            return file.has_table(radius.value);
+          },
+          "radius"_a)
+      .def(
+          "table",
+          [](TableFile& file, Whole radius) { return lines_of(file.table(radius.value)); },
           "radius"_a,
           R"(Table `radius` of the file, as make_table() gives a table. Raises
 vantrel.TableFileError when the file has no such table or it is not one.)");
@@ -549,19 +616,21 @@ threads may use one FieldOfView at once.
     view = vantrel.FieldOfView(12)
     seen = view.compute(walls, (row, column))          # walls: True = opaque
     seen = view.compute(floor, (row, column), 8, transparent=True))")
-      .def(py::init<int>(), "radius"_a)
+      .def(py::init([](Whole radius) { return std::make_shared<PyFieldOfView>(radius.value); }),
+           "radius"_a)
       .def(py::init<TableFile&>(), "file"_a)
       .def_property_readonly(
           "radius", [](const PyFieldOfView& v) { return v.sight().largest_radius(); },
           "The largest radius.")
       .def(
-          "has_radius", [](const PyFieldOfView& v, int r) { return v.sight().has_radius(r); },
+          "has_radius",
+          [](const PyFieldOfView& v, Whole r) { return v.sight().has_radius(r.value); },
           "radius"_a, "Whether it has views of radius `radius`.")
       .def(
           "prepare",
-          [](const PyFieldOfView& v, int radius) {
+          [](const PyFieldOfView& v, Whole radius) {
             py::gil_scoped_release release;
-            v.sight().prepare(radius);
+            v.sight().prepare(radius.value);
           },
           "radius"_a,
           "Builds the view (and line of sight) of `radius` now, so that no later call waits "
@@ -570,19 +639,21 @@ threads may use one FieldOfView at once.
           "compute",
           [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
             const Arguments given("compute", args, kwargs, kComputeArguments, 3);
-            // Held until the view is computed: a map given as a list is an
-            // array of this call's.
+            // Every argument read, and the caller's code that reading may
+            // run (an __index__, say) done, before an array's data is taken.
+            // The map is held until the view is computed: one given as a
+            // list is an array of this call's.
             const py::array map_array = given.array(0);
-            const Grid map = grid_of(map_array, "map", false);
-            Grid view;
             std::optional<py::array> out;
-            if (given[6] && !given[6].is_none()) out = given.array(6);
-            py::array result = output_for(map, std::move(out), "out", view);
+            if (given[6] && !given[6].is_none()) out = given.output(6);
             const int r = v.radius_or_largest(given.optional_int(2));
             const Cell cell = cell_of(given.cell(1));
             const bool light_walls = given.flag(3, true);
             const bool transparent = given.flag(4, false);
             const bool symmetric = given.flag(5, false);
+            const Grid map = grid_of(map_array, "map", false);
+            Grid view;
+            py::array result = output_for(map, std::move(out), "out", view);
             py::gil_scoped_release release;
             v.compute(map, cell, r, light_walls, transparent, symmetric, view);
             return result;
@@ -602,13 +673,14 @@ radius it does not have.)")
           "sees",
           [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
             const Arguments given("sees", args, kwargs, kSeesArguments, 4);
+            // As compute(): the arguments read before the map's data is taken.
             const py::array map_array = given.array(0);
-            const Grid map = grid_of(map_array, "map", false);
             const Cell viewer = cell_of(given.cell(1));
             const Cell target = cell_of(given.cell(2));
             const int r = v.radius_or_largest(given.optional_int(3));
             const bool light_walls = given.flag(4, true);
             const bool transparent = given.flag(5, false);
+            const Grid map = grid_of(map_array, "map", false);
             py::gil_scoped_release release;
             return v.sees(map, viewer, target, r, light_walls, transparent);
           },
@@ -624,9 +696,9 @@ FogOfWar(view, threads=1): fog of war by the views of a FieldOfView on
 `threads` threads, the caller's included (0: one per core). The threads
 are started once and wait between updates. One update runs at a time;
 another thread's update waits for it.)")
-      .def(py::init([](std::shared_ptr<PyFieldOfView> view, int threads) {
+      .def(py::init([](std::shared_ptr<PyFieldOfView> view, Whole threads) {
              if (!view) throw py::type_error("FogOfWar needs a FieldOfView, not None");
-             return std::make_unique<PyFogOfWar>(std::move(view), threads);
+             return std::make_unique<PyFogOfWar>(std::move(view), threads.value);
            }),
            "view"_a, "threads"_a = 1)
       .def_property_readonly("threads", &PyFogOfWar::threads,

@@ -199,6 +199,22 @@ def test_a_map_given_as_a_list_is_the_array_it_makes(view12):
     opaque = random_map(600, 600, 0.05, 1)
     np.testing.assert_array_equal(view12.compute(opaque.tolist(), (300, 295)),
                                   view12.compute(opaque, (300, 295)))
+    np.testing.assert_array_equal(vantrel.FogOfWar(view12).update(opaque.tolist(), [(300, 295)]),
+                                  view12.compute(opaque, (300, 295)))
+
+
+def test_code_run_while_arguments_are_read_cannot_pull_the_map_away(view12):
+    # An argument's __index__ may change the map; the map's data is taken
+    # only once every argument is read.
+    opaque = np.zeros((300, 300), dtype=bool)
+
+    class Shrinks:
+        def __index__(self):
+            opaque.resize((1, 1), refcheck=False)
+            return 5
+
+    with pytest.raises(ValueError, match="on the map"):
+        view12.compute(opaque, (150, 150), Shrinks(), symmetric=True)
 
 
 def test_wrong_arguments_raise(view12):
@@ -245,6 +261,14 @@ def test_wrong_arguments_raise(view12):
          lambda: view12.sees(opaque, (1, 1), (2, 2), radius=True)),
         (ValueError, "radius is out of range", lambda: view12.sees(opaque, (1, 1), (2, 2), 2**40)),
         (TypeError, "at most 4 positional", lambda: view12.sees(opaque, (1, 1), (2, 2), 3, True)),
+        (TypeError, "incompatible", lambda: vantrel.make_table(True)),
+        (TypeError, "incompatible", lambda: vantrel.FieldOfView(np.bool_(True))),
+        (TypeError, "incompatible", lambda: view12.prepare(True)),
+        (TypeError, "incompatible", lambda: vantrel.FogOfWar(view12, True)),
+        # `out` is written: an array that numpy would make of a list is not
+        # the caller's.
+        (TypeError, "out must be a numpy array",
+         lambda: view12.compute(opaque, (1, 1), out=opaque.tolist())),
     ]
     for error, message, call in cases:
         with pytest.raises(error, match=message):
@@ -290,6 +314,9 @@ def test_fog_of_war_is_every_viewers_view(view12):
         (ValueError, "no radius 40", lambda: fog.update(opaque, viewers[:2], radii=[3, 40])),
         (ValueError, "no radius 1099511627776",
          lambda: fog.update(opaque, viewers[:2], radii=[3, 2**40])),
+        (ValueError, "no radius 18446744073709551615",
+         lambda: fog.update(opaque, viewers[:2], radii=np.array([3, 2**64 - 1], np.uint64))),
+        (TypeError, "incompatible", lambda: fog.update(opaque, viewers, radius=True)),
         (ValueError, "overlaps", lambda: fog.update(opaque, viewers, opaque)),
         # Cells and radii are integers: a float is not cut to one.
         (TypeError, "integers", lambda: fog.update(opaque, [(2.7, 3.9)])),
