@@ -70,9 +70,25 @@ int copy_attributes(int fd, const std::string& old) {
       error_number != 0) {
     return error_number;
   }
+  // Those the old file lacks are taken first: an access list inherited
+  // from the directory may fill the room that the old file's need.
+  std::string new_names;
+  if (const int listed = names_of(
+          [&](char* list, std::size_t size) { return flistxattr(fd, list, size); }, new_names);
+      listed != 0) {
+    return listed;
+  }
+  if (const int error_number = for_each_name(new_names, [&](std::string_view name) {
+        if (holds_name(old_names, name) || name.starts_with(kLabelPrefix)) return 0;
+        if (fremovexattr(fd, name.data()) == 0 || errno == ENODATA) return 0;
+        return errno;
+      });
+      error_number != 0) {
+    return error_number;
+  }
   std::string value;
   std::string held;
-  const int error_number = for_each_name(old_names, [&](std::string_view name) {
+  return for_each_name(old_names, [&](std::string_view name) {
     if (name == kCapabilities) return 0;
     if (!read_all([&](void* bytes, std::size_t size) {
           return getxattr(path, name.data(), bytes, size);
@@ -88,19 +104,6 @@ int copy_attributes(int fd, const std::string& old) {
       return 0;
     }
     return fsetxattr(fd, name.data(), value.data(), value.size(), 0) == 0 ? 0 : errno;
-  });
-  if (error_number != 0) return error_number;
-
-  std::string new_names;
-  if (const int listed = names_of(
-          [&](char* list, std::size_t size) { return flistxattr(fd, list, size); }, new_names);
-      listed != 0) {
-    return listed;
-  }
-  return for_each_name(new_names, [&](std::string_view name) {
-    if (holds_name(old_names, name) || name.starts_with(kLabelPrefix)) return 0;
-    if (fremovexattr(fd, name.data()) == 0 || errno == ENODATA) return 0;
-    return errno;
   });
 }
 
