@@ -62,7 +62,9 @@ class VANTREL_API SymmetricView {
   // beyond kLargestRadius, or when a line of the table has more than
   // 2 * view.radius() cells (a line that steps away from the viewer at
   // each step has no more; vantrel's own have view.radius() at most),
-  // since the index grows as the square of a line's length;
+  // since the index grows as the square of a line's length, or when the
+  // lines hold more than 6 r^3 cells before their ends, r = view.radius()
+  // (make_table's hold about 3.2 r^3, lines that wander far more);
   // std::bad_alloc when memory runs out.
   explicit SymmetricView(const FieldOfView& view);
   // The same without throwing: std::nullopt, and `error` filled in.

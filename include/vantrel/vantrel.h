@@ -204,7 +204,9 @@ VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x
  * vantrel_fov_compute, the first call included. Errors: as
  * vantrel_fov_compute, and VANTREL_INVALID_ARGUMENT for a bit of `options`
  * that is none of the VANTREL_ options above, or VANTREL_SYMMETRIC with a
- * radius beyond 200; VANTREL_OUT_OF_MEMORY when the index cannot be built.
+ * radius beyond 200 or a hand-made table whose lines the index refuses
+ * (vantrel/symmetric_view.h); VANTREL_OUT_OF_MEMORY when the index cannot be
+ * built.
  * `in_view` is left as it was on failure. */
 VANTREL_API vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int32_t x, int32_t y,
                                                     int32_t width, int32_t height,

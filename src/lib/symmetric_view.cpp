@@ -42,6 +42,11 @@ const char* fault_text(Cell viewer, int width, int height, std::span<const std::
 // step, has at most 2r cells for a reach of r (vantrel's own lines have r
 // at most); a symmetric view takes no longer line.
 constexpr int kMostCellsPerRadius = 2;
+// The index of make_table's tables keeps about 3.2 r^3 cells for a radius
+// r (3,896 for 12, 25.8 million for 200); lines that wander make a table
+// of the same radius and size cost far more, and are refused beyond this
+// many times r^3.
+constexpr std::uint64_t kMostCellsPerCube = 6;
 
 // `view`, when a symmetric view takes its radius: checked before anything is
 // built from it.
@@ -115,6 +120,11 @@ SymmetricView::SymmetricView(const FieldOfView& view)
   // How many cells a line passes before it reaches each cell of the tree.
   std::vector<std::uint32_t> depth(count);
   std::vector<std::uint32_t> open;
+  // The cells before each cell of the tree on its line, which the index
+  // keeps and its building walks.
+  std::uint64_t cells = 0;
+  const std::uint64_t most_cells = kMostCellsPerCube * std::uint64_t(radius_) *
+                                   std::uint64_t(radius_) * std::uint64_t(radius_);
   nodes_.reserve(count);
   for (std::size_t n = 0; n < count; ++n) {
     while (!open.empty() && tree[open.back()].after <= n) open.pop_back();
@@ -127,6 +137,14 @@ SymmetricView::SymmetricView(const FieldOfView& view)
                                   std::to_string(kMostCellsPerRadius * radius_) +
                                   " cells, twice the radius " + std::to_string(radius_) +
                                   " that its lines reach");
+    }
+    cells += depth[n];
+    if (cells > most_cells) {
+      throw std::invalid_argument(
+          "vantrel::SymmetricView: the lines of the table hold more than " +
+          std::to_string(most_cells) + " cells before their ends, " +
+          std::to_string(kMostCellsPerCube) + " times the cube of the radius " +
+          std::to_string(radius_) + " that they reach, as no table that vantrel makes does");
     }
     nodes_.push_back(Node{tree[n].dx, tree[n].dy, tree[n].after});
     open.push_back(static_cast<std::uint32_t>(n));
@@ -167,12 +185,8 @@ SymmetricView::SymmetricView(const FieldOfView& view)
     return static_cast<std::size_t>(tree[n].dy + radius_) * side +
            static_cast<std::size_t>(tree[n].dx + radius_);
   };
-  std::size_t cells = 0;
   first_line_.assign(side * side + 1, 0);
-  for (std::size_t n = 0; n < count; ++n) {
-    cells += depth[n];
-    ++first_line_[cell_of(n) + 1];
-  }
+  for (std::size_t n = 0; n < count; ++n) ++first_line_[cell_of(n) + 1];
   if (cells > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
   for (std::size_t c = 0; c + 1 < first_line_.size(); ++c) first_line_[c + 1] += first_line_[c];
   std::vector<std::uint32_t> lines(count);
