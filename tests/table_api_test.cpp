@@ -6,10 +6,13 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include <gtest/gtest.h>
 
+#include "lib/error_report.h"
 #include "table_file_bytes.h"
 #include "test_files.h"
 #include "vantrel/field_of_view.h"
@@ -110,6 +113,47 @@ TEST(Table, AFileThatIsNotATableFileIsRefusedWithAMessage) {
     EXPECT_NE(error.message.find(c.message), std::string::npos) << error.message;
     EXPECT_EQ(table, Table());
   }
+}
+
+// One classification of what the library throws, for the calls that take
+// an Error, the C API and the Python module alike: the library's own faults
+// are not blamed on the caller, and a thread that cannot start is a
+// resource that ran out.
+TEST(Error, EachFailureHasOneCode) {
+  const struct {
+    const char* name;
+    void (*fails)();
+    Error::Code code;
+    const char* message;
+  } cases[] = {
+      {"an argument", [] { throw std::invalid_argument("vantrel::x: bad"); },
+       Error::Code::kInvalidArgument, "vantrel::x: bad"},
+      {"a table file", [] { throw TableFileError("x.tdf: no"); }, Error::Code::kTableFile,
+       "x.tdf: no"},
+      {"memory", [] { throw std::bad_alloc(); }, Error::Code::kOutOfMemory, "out of memory"},
+      {"a size no memory holds", [] { throw std::length_error("vector"); },
+       Error::Code::kOutOfMemory, "out of memory"},
+      {"a thread",
+       [] {
+         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                 "vantrel::FogOfWar: cannot start a thread");
+       },
+       Error::Code::kOutOfMemory, "vantrel::FogOfWar: cannot start a thread"},
+      {"a fault of the library's", [] { throw std::logic_error("vantrel::x: broken"); },
+       Error::Code::kInternal, "vantrel::x: broken"},
+      {"not an exception", [] { throw 7; }, Error::Code::kInternal,
+       "an exception that is not a std::exception"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Error error;
+    EXPECT_FALSE(catch_into(error, c.fails));
+    EXPECT_EQ(error.code, c.code);
+    EXPECT_EQ(error.message.rfind(c.message, 0), 0u) << error.message;
+  }
+  Error error{Error::Code::kInternal, "before"};
+  EXPECT_TRUE(catch_into(error, [] {}));
+  EXPECT_FALSE(error);
 }
 
 // The calls that do not throw report what the others throw, and clear an

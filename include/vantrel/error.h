@@ -24,7 +24,10 @@ struct Error {
                        // throws std::invalid_argument for)
     kTableFile,        // a table file that cannot be read or is no table
                        // file (TableFileError)
-    kOutOfMemory,      // memory ran out (std::bad_alloc)
+    kOutOfMemory,      // memory ran out (std::bad_alloc), or another
+                       // resource: a thread that cannot be started
+    kInternal,         // a failure the library did not foresee: a fault of
+                       // the library's own, to be reported to its makers
   };
 
   Code code = Code::kNone;

@@ -5,8 +5,9 @@
  * Cells are x = column, y = row; a map of width x height cells is a byte per
  * cell, row by row: cell (x, y) is byte y * width + x. Objects are opaque
  * handles that the library allocates and frees. A function that can fail
- * returns a vantrel_status, and vantrel_last_error() tells what failed; no
- * C++ exception ever leaves the library. */
+ * returns a vantrel_status, and vantrel_last_error() tells what failed, naming
+ * the function ("vantrel_fov_compute: the viewer must stand on the map, ...");
+ * no C++ exception ever leaves the library. */
 #ifndef VANTREL_VANTREL_H_
 #define VANTREL_VANTREL_H_
 

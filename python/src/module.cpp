@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "lib/error_report.h"
 #include "vantrel/cell.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/fog_of_war.h"
@@ -163,6 +164,24 @@ Cell cell_of(std::pair<std::int64_t, std::int64_t> row_column) {
     return v < INT32_MIN || v > INT32_MAX ? std::int32_t{-1} : static_cast<std::int32_t>(v);
   };
   return {coordinate(row_column.second), coordinate(row_column.first)};
+}
+
+// Refuses a cell off `map` as Python gives it: `what` at (row, column).
+void check_on_map(const Grid& map, std::int64_t row, std::int64_t column, const std::string& what) {
+  if (row < 0 || column < 0 || row >= map.height || column >= map.width) {
+    throw py::value_error(what + " at (" + std::to_string(row) + ", " + std::to_string(column) +
+                          ") is not on the map of " + std::to_string(map.height) + " x " +
+                          std::to_string(map.width) + " cells (rows, columns)");
+  }
+}
+
+// The same for each of n viewers, (row, column) pairs of T.
+template <class T>
+void check_on_map(const Grid& map, const T* viewers, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    check_on_map(map, static_cast<std::int64_t>(viewers[2 * i]),
+                 static_cast<std::int64_t>(viewers[2 * i + 1]), "viewer " + std::to_string(i));
+  }
 }
 
 Walls walls_of(bool light_walls) { return light_walls ? Walls::kSeen : Walls::kUnseen; }
@@ -417,6 +436,11 @@ py::array fog_update(PyFogOfWar& fog, const py::object& map_arg, const py::objec
     output_for(map, explored_arg, "explored", explored);
     if (overlap(explored, visible)) throw py::value_error("explored overlaps visible");
   }
+  if (viewers.dtype().itemsize() == 4) {
+    check_on_map(map, static_cast<const std::int32_t*>(viewers.data()), n);
+  } else {
+    check_on_map(map, static_cast<const std::int64_t*>(viewers.data()), n);
+  }
   const auto* radii_data = radii ? static_cast<const std::int64_t*>(radii->data()) : nullptr;
   const Grid* explored_grid = explored_arg ? &explored : nullptr;
   py::gil_scoped_release release;
@@ -540,7 +564,8 @@ Views are bool arrays of the map's shape, True where a cell is in view.
 Errors: ValueError for arguments out of range (a viewer off the map, a map
 of the wrong shape or order), TypeError for a map of another dtype,
 vantrel.TableFileError (an OSError) for a table file that cannot be read or
-is no table file, MemoryError when memory runs out.)";
+is no table file, MemoryError when memory runs out, RuntimeError for a fault
+of the library's own. Messages give cells as (row, column).)";
 
 }  // namespace
 }  // namespace vantrel
@@ -551,6 +576,46 @@ PYBIND11_MODULE(_vantrel, m) {
   m.doc() = kModuleDoc;
   m.attr("__version__") = VANTREL_VERSION_STRING;
 
+  // What the library throws, as the C API and the calls that take an Error
+  // classify it: ValueError for an argument, MemoryError for memory or a
+  // thread that cannot start, RuntimeError for a fault of the library's
+  // own; the C++ call's name left out of the message, which the traceback
+  // gives in Python's words. Tried after the ones registered below, and
+  // after pybind11's own exceptions, which pass on as they are.
+  py::register_exception_translator([](std::exception_ptr thrown) {
+    try {
+      if (thrown) std::rethrow_exception(thrown);
+    } catch (const py::builtin_exception&) {
+      throw;
+    } catch (const py::error_already_set&) {
+      throw;
+    } catch (const TableFileError&) {
+      throw;
+    } catch (...) {
+      Error error;
+      catch_into(error, [] { throw; });
+      std::string_view message = error.message;
+      constexpr std::string_view kCppName = "vantrel::";
+      if (const std::size_t end = message.find(": ");
+          message.starts_with(kCppName) && end != std::string_view::npos) {
+        message.remove_prefix(end + 2);
+      }
+      const std::string text(message);
+      switch (error.code) {
+        case Error::Code::kInvalidArgument:
+          PyErr_SetString(PyExc_ValueError, text.c_str());
+          return;
+        case Error::Code::kOutOfMemory:
+          PyErr_SetString(PyExc_MemoryError, text.c_str());
+          return;
+        case Error::Code::kNone:
+        case Error::Code::kTableFile:
+        case Error::Code::kInternal:
+          break;
+      }
+      PyErr_SetString(PyExc_RuntimeError, ("vantrel internal error: " + text).c_str());
+    }
+  });
   // The library's TableFileError; OSError, since it is what reading a file
   // raises, a missing file included.
   py::register_exception<TableFileError>(m, "TableFileError", PyExc_OSError);
@@ -647,11 +712,13 @@ threads may use one FieldOfView at once.
             std::optional<py::array> out;
             if (given[6] && !given[6].is_none()) out = given.output(6);
             const int r = v.radius_or_largest(given.optional_int(2));
-            const Cell cell = cell_of(given.cell(1));
+            const auto row_column = given.cell(1);
             const bool light_walls = given.flag(3, true);
             const bool transparent = given.flag(4, false);
             const bool symmetric = given.flag(5, false);
             const Grid map = grid_of(map_array, "map", false);
+            check_on_map(map, row_column.first, row_column.second, "viewer");
+            const Cell cell = cell_of(row_column);
             Grid view;
             py::array result = output_for(map, std::move(out), "out", view);
             py::gil_scoped_release release;
@@ -675,12 +742,16 @@ radius it does not have.)")
             const Arguments given("sees", args, kwargs, kSeesArguments, 4);
             // As compute(): the arguments read before the map's data is taken.
             const py::array map_array = given.array(0);
-            const Cell viewer = cell_of(given.cell(1));
-            const Cell target = cell_of(given.cell(2));
+            const auto viewer_at = given.cell(1);
+            const auto target_at = given.cell(2);
             const int r = v.radius_or_largest(given.optional_int(3));
             const bool light_walls = given.flag(4, true);
             const bool transparent = given.flag(5, false);
             const Grid map = grid_of(map_array, "map", false);
+            check_on_map(map, viewer_at.first, viewer_at.second, "viewer");
+            check_on_map(map, target_at.first, target_at.second, "target");
+            const Cell viewer = cell_of(viewer_at);
+            const Cell target = cell_of(target_at);
             py::gil_scoped_release release;
             return v.sees(map, viewer, target, r, light_walls, transparent);
           },

@@ -226,7 +226,10 @@ def test_wrong_arguments_raise(view12):
         (ValueError, "2-D", lambda: view12.compute(np.zeros((2, 3, 4), dtype=bool), (1, 1))),
         (ValueError, "C order", lambda: view12.compute(np.asfortranarray(opaque), (1, 1))),
         (ValueError, "C order", lambda: view12.compute(opaque[:, ::2], (1, 1))),
-        (ValueError, "on the map", lambda: view12.compute(opaque, (10, 0))),
+        # Cells as Python gives them, (row, column), and no C++ name.
+        (ValueError, r"^viewer at \(10, 0\) is not on the map of 10 x 12 cells \(rows, columns\)$",
+         lambda: view12.compute(opaque, (10, 0))),
+        (ValueError, r"^no radius 13 \(the largest is 12\)$", lambda: view12.compute(opaque, (1, 1), 13)),
         (ValueError, "on the map", lambda: view12.compute(opaque, (0, -1))),
         (ValueError, "on the map", lambda: view12.compute(opaque, (2**40, 0))),
         (ValueError, "on the map", lambda: view12.compute(np.zeros((0, 3), dtype=bool), (0, 0))),
@@ -307,7 +310,8 @@ def test_fog_of_war_is_every_viewers_view(view12):
 
     fog = vantrel.FogOfWar(view12)
     bad = [
-        (ValueError, "on the map", lambda: fog.update(opaque, [(0, 0), (60, 0)])),
+        (ValueError, r"viewer 1 at \(60, 0\) is not on the map of 60 x 70 cells \(rows, columns\)",
+         lambda: fog.update(opaque, [(0, 0), (60, 0)])),
         (ValueError, r"\(n, 2\)", lambda: fog.update(opaque, [1, 2, 3])),
         (ValueError, "one radius per viewer", lambda: fog.update(opaque, viewers, radii=[1, 2])),
         (ValueError, "not both", lambda: fog.update(opaque, viewers, radius=3, radii=radii)),

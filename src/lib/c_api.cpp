@@ -1,7 +1,8 @@
 // The C API, vantrel/vantrel.h, on top of the C++ one: each handle holds the
 // C++ object, and each call that can fail runs in guarded(), which turns what
-// the C++ API throws into a status and the thread's last error, so that no
-// exception reaches a C caller.
+// the C++ API throws into a status and the thread's last error, as the C++
+// calls that take an Error classify it, and names the C function in the
+// message, so that no exception and no C++ name reaches a C caller.
 #include "vantrel/vantrel.h"
 
 #include <charconv>
@@ -21,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "lib/error_report.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/fog_of_war.h"
 #include "vantrel/line_of_sight.h"
@@ -84,9 +86,6 @@ struct FogOfWarInC {
 };
 
 namespace {
-
-// Reported without allocating, since memory has run out.
-constexpr const char kOutOfMemoryText[] = "out of memory";
 
 // The calling thread's last error: `shown` points at a fixed text or at
 // `text`. Nothing in it needs destroying, so that a thread's first call
@@ -165,30 +164,48 @@ vantrel_status fail(vantrel_status status, std::initializer_list<std::string_vie
   return status;
 }
 
+// The status of what the C++ API reports.
+vantrel_status status_of(Error::Code code) noexcept {
+  switch (code) {
+    case Error::Code::kNone:
+      return VANTREL_OK;
+    case Error::Code::kInvalidArgument:
+      return VANTREL_INVALID_ARGUMENT;
+    case Error::Code::kTableFile:
+      return VANTREL_TABLE_FILE_ERROR;
+    case Error::Code::kOutOfMemory:
+      return VANTREL_OUT_OF_MEMORY;
+    case Error::Code::kInternal:
+      break;
+  }
+  return VANTREL_INTERNAL_ERROR;
+}
+
+// Sets the thread's last error to what `error` reports, the call named as a
+// C caller knows it: a message of the C++ API that starts with the C++
+// call's name ("vantrel::FieldOfView::compute: ...") starts with
+// `function` instead. Returns the status.
+vantrel_status fail_as(const char* function, const Error& error) noexcept {
+  constexpr std::string_view kCppName = "vantrel::";
+  const std::string_view message = error.message;
+  const std::size_t name_end = message.find(": ");
+  if (message.starts_with(kCppName) && name_end != std::string_view::npos) {
+    return fail(status_of(error.code), {function, message.substr(name_end)});
+  }
+  return fail(status_of(error.code), {message});
+}
+
 // Runs `call`, which returns nothing and reports a failure by throwing, and
-// gives its outcome as a status and the thread's last error.
+// gives its outcome as a status and the thread's last error, which names
+// the C function `function`.
 template <class Call>
-vantrel_status guarded(Call&& call) noexcept {
-  try {
-    call();
+vantrel_status guarded(const char* function, Call&& call) noexcept {
+  Error error;
+  if (catch_into(error, call)) {
     clear_error();
     return VANTREL_OK;
-  } catch (const std::bad_alloc&) {
-    last_error.shown = kOutOfMemoryText;
-    return VANTREL_OUT_OF_MEMORY;
-  } catch (const std::length_error&) {
-    // A size past what a container can hold: no memory would be enough.
-    last_error.shown = kOutOfMemoryText;
-    return VANTREL_OUT_OF_MEMORY;
-  } catch (const TableFileError& error) {
-    return fail(VANTREL_TABLE_FILE_ERROR, {error.what()});
-  } catch (const std::invalid_argument& error) {
-    return fail(VANTREL_INVALID_ARGUMENT, {error.what()});
-  } catch (const std::exception& error) {
-    return fail(VANTREL_INTERNAL_ERROR, {error.what()});
-  } catch (...) {
-    return fail(VANTREL_INTERNAL_ERROR, {"an exception that is not a std::exception"});
   }
+  return fail_as(function, error);
 }
 
 // Sets *out to a new handle made by `make`, or to NULL when it fails.
@@ -198,7 +215,7 @@ vantrel_status make_handle(Handle** out, const char* function, Make&& make) noex
     return fail(VANTREL_INVALID_ARGUMENT, {function, ": `out` is null"});
   }
   *out = nullptr;
-  return guarded([&] { *out = new Handle{make()}; });
+  return guarded(function, [&] { *out = new Handle{make()}; });
 }
 
 vantrel_status null_argument(const char* function, const char* name) noexcept {
@@ -253,7 +270,7 @@ vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t w
   const vantrel_status status =
       check_map(function, width, height, options, symmetric, size, walls);
   if (status != VANTREL_OK) return status;
-  return guarded([&] {
+  return guarded(function, [&] {
     view(std::span<const std::uint8_t>(opaque, size), std::span<std::uint8_t>(in_view, size),
          walls);
   });
@@ -434,7 +451,7 @@ vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, in
   const vantrel_status status =
       vantrel::check_map(kFunction, width, height, options, false, size, walls);
   if (status != VANTREL_OK) return status;
-  return vantrel::guarded([&] {
+  return vantrel::guarded(kFunction, [&] {
     const vantrel_fov& handle = *fov;
     std::call_once(handle.sight_once,
                    [&] { handle.sight = std::make_unique<vantrel::LineOfSight>(handle.fov); });
@@ -473,7 +490,7 @@ vantrel_status vantrel_sight_fov(const vantrel_sight* sight, int radius, const v
   if (out == nullptr) return null_argument(kFunction, "out");
   *out = nullptr;
   if (sight == nullptr) return null_argument(kFunction, "sight");
-  return vantrel::guarded([&] {
+  return vantrel::guarded(kFunction, [&] {
     // Throws for a radius it does not have, before a handle is looked at.
     const vantrel::FieldOfView& view = sight->sight.field_of_view(radius);
     vantrel_sight::Handle& handle = sight->handles[static_cast<std::size_t>(radius - 1)];
@@ -483,18 +500,7 @@ vantrel_status vantrel_sight_fov(const vantrel_sight* sight, int radius, const v
 }
 
 vantrel_status vantrel_fog_new(int threads, vantrel_fog** out) {
-  if (out == nullptr) return null_argument("vantrel_fog_new", "out");
-  *out = nullptr;
-  // A thread that cannot be started is a resource that ran out.
-  vantrel::Error error;
-  std::optional<vantrel::FogOfWar> fog = vantrel::FogOfWar::make(threads, error);
-  if (!fog) {
-    if (error.code == vantrel::Error::Code::kOutOfMemory) {
-      return fail(VANTREL_OUT_OF_MEMORY, {"vantrel_fog_new: ", error.message});
-    }
-    return fail(VANTREL_INVALID_ARGUMENT, {"vantrel_fog_new: ", error.message});
-  }
-  return vantrel::guarded([&] { *out = new vantrel_fog{std::move(*fog)}; });
+  return make_handle(out, "vantrel_fog_new", [&] { return vantrel::FogOfWar(threads); });
 }
 
 void vantrel_fog_free(vantrel_fog* fog) { delete fog; }

@@ -1,10 +1,12 @@
 // The boundary between the library's throwing code and the calls that
-// report an Error instead.
+// report an Error instead, which the C API and the Python module cross the
+// same way: one classification of what the library throws.
 #ifndef VANTREL_ERROR_REPORT_H_
 #define VANTREL_ERROR_REPORT_H_
 
 #include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include "vantrel/error.h"
 #include "vantrel/table.h"
@@ -41,10 +43,13 @@ bool catch_into(Error& error, Call&& call) noexcept {
   } catch (const std::length_error&) {
     // A size past what a container can hold: no memory would be enough.
     report(error, Error::Code::kOutOfMemory, "out of memory");
+  } catch (const std::system_error& failure) {
+    // A thread that cannot be started: a resource that ran out.
+    report(error, Error::Code::kOutOfMemory, failure.what());
   } catch (const std::exception& failure) {
-    report(error, Error::Code::kInvalidArgument, failure.what());
+    report(error, Error::Code::kInternal, failure.what());
   } catch (...) {
-    report(error, Error::Code::kInvalidArgument, "unknown failure");
+    report(error, Error::Code::kInternal, "an exception that is not a std::exception");
   }
   return false;
 }

@@ -305,20 +305,16 @@ FogOfWar::FogOfWar(int threads) {
         std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMostThreads));
   }
   state_ = std::make_unique<State>(threads);
-  state_->start();
+  try {
+    state_->start();
+  } catch (const std::system_error& failure) {
+    throw std::system_error(failure.code(), "vantrel::FogOfWar: cannot start a thread");
+  }
 }
 
 std::optional<FogOfWar> FogOfWar::make(int threads, Error& error) noexcept {
   std::optional<FogOfWar> fog;
-  error.clear();
-  try {
-    fog.emplace(threads);
-  } catch (const std::system_error& failure) {
-    report(error, Error::Code::kOutOfMemory,
-           (std::string("vantrel::FogOfWar: cannot start a thread: ") + failure.what()).c_str());
-  } catch (...) {
-    catch_into(error, [] { throw; });
-  }
+  catch_into(error, [&] { fog.emplace(threads); });
   return fog;
 }
 
