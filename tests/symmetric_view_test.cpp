@@ -243,7 +243,8 @@ TEST(SymmetricView, IsTheSameAtTheFarEdgeOfTheWidestMap) {
   const std::vector<std::uint8_t> narrow = view_at_edge(60, opaque, in_view);
   const FieldOfView plain(make_table(12));
   plain.compute(Cell{59, 1}, 60, 2, std::span<const std::uint8_t>(opaque), in_view);
-  ASSERT_LT(std::count(narrow.begin(), narrow.end(), 1), std::count(in_view.begin(), in_view.end(), 1))
+  ASSERT_LT(std::count(narrow.begin(), narrow.end(), 1),
+            std::count(in_view.begin(), in_view.end(), 1))
       << "the pattern shows no cell that sees without being seen";
 
   constexpr int kWidest = INT32_MAX;

@@ -60,23 +60,25 @@ enum class Walls {
 
 namespace detail {
 
-// The one walk of a view's tree, which every view of the library takes:
+// The one traversal of a view's tree, which every view of the library takes:
 // the views, the marks, the symmetric view and fog of war differ only in
 // what they do at a cell. Inline, as compute() of a caller's predicate
-// walks the tree in the caller's code.
+// traverses the tree in the caller's code. ("Walk" is kept for a line's
+// cells, stepped through from the origin.)
 //
 // The tree's cells (Node: dx and dy from the viewer, `after`) are in
 // depth-first order: the cells after a cell on its lines follow it, up to
 // `after & after_mask`, the first cell that is not one of them (a
 // symmetric view keeps flags in the bits beyond the mask). `visit(node,
-// n)` is called for each cell the walk reaches, the n-th of the tree, and
-// says whether the lines go on past it: false skips the cells behind it.
+// n)` is called for each cell the traversal reaches, the n-th of the tree,
+// and says whether the lines go on past it: false skips the cells behind
+// it.
 // kInside: every cell of the tree lies on the map around `viewer`;
 // otherwise a cell off the map ends its lines unvisited, and the test is
 // made in 64 bits, as a viewer near the end of int may need.
 template <bool kInside, class Node, class Visit>
-inline void walk_tree(const Node* nodes, std::size_t count, std::uint32_t after_mask,
-                      Cell viewer, int width, int height, Visit&& visit) {
+inline void traverse_tree(const Node* nodes, std::size_t count, std::uint32_t after_mask,
+                          Cell viewer, int width, int height, Visit&& visit) {
   for (std::size_t n = 0; n < count;) {
     const Node& node = nodes[n];
     if constexpr (!kInside) {
@@ -91,7 +93,7 @@ inline void walk_tree(const Node* nodes, std::size_t count, std::uint32_t after_
   }
 }
 
-// What a view does at a cell that the walk reaches: puts it in view with
+// What a view does at a cell that the traversal reaches: puts it in view with
 // `see()`, an opaque one too where walls are seen (before asking whether
 // it is), and says whether the lines go on past it: not past an opaque
 // cell, which `is_opaque()` tells.
@@ -155,7 +157,7 @@ class VANTREL_API FieldOfView {
   void compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
                std::span<std::uint8_t> in_view) const {
     if (!is_view(viewer, width, height, in_view.size())) throw_not_a_view();
-    walk(viewer, width, height, is_opaque, in_view);
+    traverse(viewer, width, height, is_opaque, in_view);
   }
   // The same without throwing: false, and `error` filled in, where the
   // arguments are not a view. Throws only what `is_opaque` throws.
@@ -168,7 +170,7 @@ class VANTREL_API FieldOfView {
       report_not_a_view(error);
       return false;
     }
-    walk(viewer, width, height, is_opaque, in_view);
+    traverse(viewer, width, height, is_opaque, in_view);
     return true;
   }
 
@@ -191,7 +193,7 @@ class VANTREL_API FieldOfView {
   void compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
                std::span<std::uint8_t> in_view, Walls walls) const {
     if (!is_view(viewer, width, height, in_view.size())) throw_not_a_view();
-    walk_as(walls, true, viewer, width, height, is_opaque, in_view);
+    traverse_as(walls, true, viewer, width, height, is_opaque, in_view);
   }
   template <class IsOpaque>
     requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
@@ -202,7 +204,7 @@ class VANTREL_API FieldOfView {
       report_not_a_view(error);
       return false;
     }
-    walk_as(walls, true, viewer, width, height, is_opaque, in_view);
+    traverse_as(walls, true, viewer, width, height, is_opaque, in_view);
     return true;
   }
   void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
@@ -233,7 +235,7 @@ class VANTREL_API FieldOfView {
   void mark(Cell viewer, int width, int height, IsOpaque&& is_opaque,
             std::span<std::uint8_t> in_view, Walls walls = Walls::kSeen) const {
     if (!is_view(viewer, width, height, in_view.size())) throw_not_a_view_to_mark();
-    walk_as(walls, false, viewer, width, height, is_opaque, in_view);
+    traverse_as(walls, false, viewer, width, height, is_opaque, in_view);
   }
   // The same without throwing: false, and `error` filled in, where the
   // arguments are not a view. Throws only what `is_opaque` throws.
@@ -246,7 +248,7 @@ class VANTREL_API FieldOfView {
       report_not_a_view_to_mark(error);
       return false;
     }
-    walk_as(walls, false, viewer, width, height, is_opaque, in_view);
+    traverse_as(walls, false, viewer, width, height, is_opaque, in_view);
     return true;
   }
   template <class IsOpaque>
@@ -268,7 +270,7 @@ class VANTREL_API FieldOfView {
 
  private:
   // LineOfSight indexes the tree; SymmetricView turns its lines back;
-  // FogOfWar walks it into shared maps.
+  // FogOfWar traverses it into shared maps.
   friend class LineOfSight;
   friend class SymmetricView;
   friend class FogMarker;
@@ -298,28 +300,28 @@ class VANTREL_API FieldOfView {
 
   // compute() and mark() of a map of bytes, with either Walls, once their
   // arguments are known to be a view; `clear` clears the view first.
-  VANTREL_INTERNAL void walk_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
-                                   std::span<const std::uint8_t> opaque,
-                                   std::span<std::uint8_t> in_view) const noexcept;
-  // walk() with the walls and the clearing chosen at run time.
+  VANTREL_INTERNAL void traverse_bytes(Walls walls, bool clear, Cell viewer, int width,
+                                       int height, std::span<const std::uint8_t> opaque,
+                                       std::span<std::uint8_t> in_view) const noexcept;
+  // traverse() with the walls and the clearing chosen at run time.
   template <class IsOpaque>
-  void walk_as(Walls walls, bool clear, Cell viewer, int width, int height, IsOpaque& is_opaque,
-               std::span<std::uint8_t> in_view) const {
+  void traverse_as(Walls walls, bool clear, Cell viewer, int width, int height,
+                   IsOpaque& is_opaque, std::span<std::uint8_t> in_view) const {
     // Any value but kUnseen is taken for kSeen, as LineOfSight takes it.
     if (walls != Walls::kUnseen) {
-      clear ? walk<Walls::kSeen, true>(viewer, width, height, is_opaque, in_view)
-            : walk<Walls::kSeen, false>(viewer, width, height, is_opaque, in_view);
+      clear ? traverse<Walls::kSeen, true>(viewer, width, height, is_opaque, in_view)
+            : traverse<Walls::kSeen, false>(viewer, width, height, is_opaque, in_view);
     } else {
-      clear ? walk<Walls::kUnseen, true>(viewer, width, height, is_opaque, in_view)
-            : walk<Walls::kUnseen, false>(viewer, width, height, is_opaque, in_view);
+      clear ? traverse<Walls::kUnseen, true>(viewer, width, height, is_opaque, in_view)
+            : traverse<Walls::kUnseen, false>(viewer, width, height, is_opaque, in_view);
     }
   }
   // compute() once its arguments are known to be a view; mark() without
   // kClear. With Walls::kUnseen an opaque cell is asked about before it is
   // written, and not written.
   template <Walls kWalls = Walls::kSeen, bool kClear = true, class IsOpaque>
-  void walk(Cell viewer, int width, int height, IsOpaque& is_opaque,
-            std::span<std::uint8_t> in_view) const {
+  void traverse(Cell viewer, int width, int height, IsOpaque& is_opaque,
+                std::span<std::uint8_t> in_view) const {
     if constexpr (kClear) std::memset(in_view.data(), 0, in_view.size());
     std::uint8_t* const origin =
         in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
@@ -329,7 +331,7 @@ class VANTREL_API FieldOfView {
       // likely indexes its own map, row by row, the index is computed once
       // for both, when is_opaque holds the map's address and width in copies.
       std::uint8_t* const cells = in_view.data();
-      detail::walk_tree<true>(
+      detail::traverse_tree<true>(
           nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
           [cells, viewer, width, &is_opaque](const Node& node, std::size_t) {
             const std::int32_t x = viewer.x + node.dx;
@@ -340,7 +342,7 @@ class VANTREL_API FieldOfView {
       return;
     }
     // Near the map's edge, or on a map too large for an int index.
-    detail::walk_tree<false>(
+    detail::traverse_tree<false>(
         nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
         [origin, viewer, width, &is_opaque](const Node& node, std::size_t) {
           return detail::see_cell<kWalls>(
@@ -351,9 +353,10 @@ class VANTREL_API FieldOfView {
 
   // A cell of the tree, relative to the viewer; the cells after it on its
   // lines follow it, up to `after`, the next cell that is not one of them.
-  // Eight bytes, so that the walk reads as little as it can. compute() of a
-  // predicate walks it inline, in the caller's code: its layout is part of
-  // the ABI of libvantrel.so.1, and stays as it is while the SONAME does.
+  // Eight bytes, so that a traversal reads as little as it can. compute()
+  // of a predicate traverses it inline, in the caller's code: its layout is
+  // part of the ABI of libvantrel.so.1, and stays as it is while the SONAME
+  // does.
   struct Node {
     std::int16_t dx;
     std::int16_t dy;

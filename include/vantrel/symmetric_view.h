@@ -131,8 +131,8 @@ class VANTREL_API SymmetricView {
   };
 
   // compute() once its arguments are known to be a view.
-  VANTREL_INTERNAL void walk(Cell viewer, int width, int height, const std::uint8_t* opaque,
-                             std::uint8_t* in_view, Walls walls) const noexcept;
+  VANTREL_INTERNAL void traverse(Cell viewer, int width, int height, const std::uint8_t* opaque,
+                                 std::uint8_t* in_view, Walls walls) const noexcept;
   // Whether the clear cell `from`, within radius() of `viewer`, sees it
   // along one of its own lines.
   VANTREL_INTERNAL bool sees_viewer(Cell from, Cell viewer, int width, int height,

@@ -191,7 +191,7 @@ bool FieldOfView::compute(Cell viewer, int width, int height,
     report(error, Error::Code::kInvalidArgument, fault);
     return false;
   }
-  walk_bytes(walls, true, viewer, width, height, opaque, in_view);
+  traverse_bytes(walls, true, viewer, width, height, opaque, in_view);
   return true;
 }
 
@@ -201,7 +201,7 @@ void FieldOfView::compute(Cell viewer, int width, int height,
   if (const char* fault = fault_text(kCompute, viewer, width, height, opaque, in_view)) {
     throw std::invalid_argument(fault);
   }
-  walk_bytes(walls, true, viewer, width, height, opaque, in_view);
+  traverse_bytes(walls, true, viewer, width, height, opaque, in_view);
 }
 
 bool FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
@@ -211,7 +211,7 @@ bool FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::
     report(error, Error::Code::kInvalidArgument, fault);
     return false;
   }
-  walk_bytes(walls, false, viewer, width, height, opaque, in_view);
+  traverse_bytes(walls, false, viewer, width, height, opaque, in_view);
   return true;
 }
 
@@ -220,34 +220,33 @@ void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::
   if (const char* fault = fault_text(kMark, viewer, width, height, opaque, in_view)) {
     throw std::invalid_argument(fault);
   }
-  walk_bytes(walls, false, viewer, width, height, opaque, in_view);
+  traverse_bytes(walls, false, viewer, width, height, opaque, in_view);
 }
 
-void FieldOfView::walk_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
-                             std::span<const std::uint8_t> opaque,
-                             std::span<std::uint8_t> in_view) const noexcept {
+void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
+                                 std::span<const std::uint8_t> opaque,
+                                 std::span<std::uint8_t> in_view) const noexcept {
   if (clear) std::memset(in_view.data(), 0, in_view.size());
   const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
   std::uint8_t* const seen = in_view.data() + origin;
   const std::uint8_t* const wall = opaque.data() + origin;
   *seen = 1;
   // A cell's byte in both maps, from the viewer's.
-  auto walk = [&]<bool kInside, Walls kWalls>() {
-    detail::walk_tree<kInside>(nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width,
-                               height, [seen, wall, width](const Node& node, std::size_t) {
-                                 const std::ptrdiff_t at =
-                                     static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-                                 return detail::see_cell<kWalls>([&] { return wall[at] != 0; },
-                                                                 [&] { seen[at] = 1; });
-                               });
+  auto traverse = [&]<bool kInside, Walls kWalls>() {
+    detail::traverse_tree<kInside>(
+        nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
+        [seen, wall, width](const Node& node, std::size_t) {
+          const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+          return detail::see_cell<kWalls>([&] { return wall[at] != 0; }, [&] { seen[at] = 1; });
+        });
   };
   const bool inside = fits(viewer, width, height);
   if (walls != Walls::kUnseen) {
-    inside ? walk.template operator()<true, Walls::kSeen>()
-           : walk.template operator()<false, Walls::kSeen>();
+    inside ? traverse.template operator()<true, Walls::kSeen>()
+           : traverse.template operator()<false, Walls::kSeen>();
   } else {
-    inside ? walk.template operator()<true, Walls::kUnseen>()
-           : walk.template operator()<false, Walls::kUnseen>();
+    inside ? traverse.template operator()<true, Walls::kUnseen>()
+           : traverse.template operator()<false, Walls::kUnseen>();
   }
 }
 

@@ -96,24 +96,24 @@ class FogMarker {
     const bool unseen = job.walls == Walls::kUnseen;
     if (job.explored != nullptr) {
       if (inside) {
-        unseen ? walk<kShared, true, true, Walls::kUnseen>(job, view, viewer)
-               : walk<kShared, true, true, Walls::kSeen>(job, view, viewer);
+        unseen ? traverse<kShared, true, true, Walls::kUnseen>(job, view, viewer)
+               : traverse<kShared, true, true, Walls::kSeen>(job, view, viewer);
       } else {
-        unseen ? walk<kShared, true, false, Walls::kUnseen>(job, view, viewer)
-               : walk<kShared, true, false, Walls::kSeen>(job, view, viewer);
+        unseen ? traverse<kShared, true, false, Walls::kUnseen>(job, view, viewer)
+               : traverse<kShared, true, false, Walls::kSeen>(job, view, viewer);
       }
     } else if (inside) {
-      unseen ? walk<kShared, false, true, Walls::kUnseen>(job, view, viewer)
-             : walk<kShared, false, true, Walls::kSeen>(job, view, viewer);
+      unseen ? traverse<kShared, false, true, Walls::kUnseen>(job, view, viewer)
+             : traverse<kShared, false, true, Walls::kSeen>(job, view, viewer);
     } else {
-      unseen ? walk<kShared, false, false, Walls::kUnseen>(job, view, viewer)
-             : walk<kShared, false, false, Walls::kSeen>(job, view, viewer);
+      unseen ? traverse<kShared, false, false, Walls::kUnseen>(job, view, viewer)
+             : traverse<kShared, false, false, Walls::kSeen>(job, view, viewer);
     }
   }
 
  private:
   template <bool kShared, bool kExplored, bool kInside, Walls kWalls>
-  static void walk(const FogJob& job, const FieldOfView& view, Cell viewer) {
+  static void traverse(const FogJob& job, const FieldOfView& view, Cell viewer) {
     const int width = job.width;
     const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
     const std::uint8_t* const wall = job.opaque + origin;
@@ -124,7 +124,7 @@ class FogMarker {
       if constexpr (kExplored) set<kShared>(explored[at]);
     };
     see(0);
-    detail::walk_tree<kInside>(
+    detail::traverse_tree<kInside>(
         view.nodes_.data(), view.nodes_.size(), ~std::uint32_t{0}, viewer, width, job.height,
         [&see, wall, width](const FieldOfView::Node& node, std::size_t) {
           const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;

@@ -64,7 +64,7 @@ bool within(std::int32_t between, std::int32_t end) {
   return end < 0 ? between <= 0 && between >= end : between >= 0 && between <= end;
 }
 
-// The plain view's walk (FieldOfView's), which ors into each cell it puts in
+// The plain view's traversal (FieldOfView's), which ors into each cell it puts in
 // view 1, and with kBoth 2 more when the node shows that the cell sees the
 // viewer: marked kBothWays, or with extra cells that are all clear.
 // `kOnMap`: every cell of the tree lies on the map; otherwise the cells off
@@ -76,11 +76,11 @@ struct Bits {
   std::uint32_t after;
 };
 template <bool kOnMap, Walls kWalls, bool kBoth, class Node, class Offset>
-void walk_plain(const Node* nodes, std::size_t count, const Offset* extra, Bits bits,
+void traverse_plain(const Node* nodes, std::size_t count, const Offset* extra, Bits bits,
                 Cell viewer, int width, int height, const std::uint8_t* wall,
                 std::uint8_t* seen) {
   const std::ptrdiff_t row = width;
-  detail::walk_tree<kOnMap>(
+  detail::traverse_tree<kOnMap>(
       nodes, count, bits.after, viewer, width, height,
       [extra, bits, row, wall, seen](const Node& node, std::size_t n) {
         const std::ptrdiff_t at = node.dy * row + node.dx;
@@ -318,7 +318,7 @@ void SymmetricView::compute(Cell viewer, int width, int height,
   if (const char* fault = fault_text(viewer, width, height, opaque, in_view)) {
     throw std::invalid_argument(fault);
   }
-  walk(viewer, width, height, opaque.data(), in_view.data(), walls);
+  traverse(viewer, width, height, opaque.data(), in_view.data(), walls);
 }
 
 bool SymmetricView::compute(Cell viewer, int width, int height,
@@ -329,18 +329,19 @@ bool SymmetricView::compute(Cell viewer, int width, int height,
     report(error, Error::Code::kInvalidArgument, fault);
     return false;
   }
-  walk(viewer, width, height, opaque.data(), in_view.data(), walls);
+  traverse(viewer, width, height, opaque.data(), in_view.data(), walls);
   return true;
 }
 
-void SymmetricView::walk(Cell viewer, int width, int height, const std::uint8_t* opaque,
-                         std::uint8_t* in_view, Walls walls) const noexcept {
+void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint8_t* opaque,
+                             std::uint8_t* in_view, Walls walls) const noexcept {
   const std::ptrdiff_t row = width;
   const int r = radius_;
   // The square around the viewer, within the map; its far sides in 64 bits,
   // which the viewer's coordinates plus r may need.
   const int left = std::max(viewer.x - r, 0);
-  const auto right = static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.x} + r, width - 1));
+  const auto right =
+      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.x} + r, width - 1));
   const int top = std::max(viewer.y - r, 0);
   const auto bottom =
       static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.y} + r, height - 1));
@@ -366,26 +367,26 @@ void SymmetricView::walk(Cell viewer, int width, int height, const std::uint8_t*
   std::uint8_t* const seen = in_view + origin;
   const Offset* const extra = extra_.data();
   const Bits bits{kBothWays, kExtraShift, kExtraCells, kAfter};
-  auto walk_as = [&]<bool kBoth>() {
+  auto traverse_as = [&]<bool kBoth>() {
+    auto plain = [&]<bool kOnMap, Walls kWalls>() {
+      traverse_plain<kOnMap, kWalls, kBoth>(nodes, count, extra, bits, viewer, width, height, wall,
+                                            seen);
+    };
     if (walls != Walls::kUnseen) {
-      fits ? walk_plain<true, Walls::kSeen, kBoth>(nodes, count, extra, bits, viewer, width,
-                                                   height, wall, seen)
-           : walk_plain<false, Walls::kSeen, kBoth>(nodes, count, extra, bits, viewer, width,
-                                                    height, wall, seen);
+      fits ? plain.template operator()<true, Walls::kSeen>()
+           : plain.template operator()<false, Walls::kSeen>();
     } else {
-      fits ? walk_plain<true, Walls::kUnseen, kBoth>(nodes, count, extra, bits, viewer, width,
-                                                     height, wall, seen)
-           : walk_plain<false, Walls::kUnseen, kBoth>(nodes, count, extra, bits, viewer, width,
-                                                      height, wall, seen);
+      fits ? plain.template operator()<true, Walls::kUnseen>()
+           : plain.template operator()<false, Walls::kUnseen>();
     }
   };
   if (open_ground) {
-    walk_as.template operator()<false>();
+    traverse_as.template operator()<false>();
     return;
   }
   // 1 for a cell in the plain view, 3 for one that is known to see the
   // viewer as well.
-  walk_as.template operator()<true>();
+  traverse_as.template operator()<true>();
 
   // Each clear cell in view that is not yet known to see the viewer looks
   // back along its own lines; then back to 0 and 1: a clear cell is in
