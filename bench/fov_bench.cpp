@@ -1100,7 +1100,7 @@ int main(int argc, char** argv) {
       view = views.emplace(c.radius, vantrel::FieldOfView(vantrel::make_table(c.radius))).first;
       vantrel_table* table = nullptr;
       vantrel_fov* c_view = nullptr;
-      if (vantrel_make_table(c.radius, &table) != VANTREL_OK ||
+      if (vantrel_table_make(c.radius, &table) != VANTREL_OK ||
           vantrel_fov_new(table, &c_view) != VANTREL_OK) {
         std::fprintf(stderr, "fov_bench: %s\n", vantrel_last_error());
         return 1;

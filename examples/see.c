@@ -35,7 +35,7 @@ enum { kWidth = 30, kHeight = sizeof kMap / sizeof kMap[0], kRadius = 8 };
 static vantrel_status get_table(const char* path, vantrel_table** table) {
   vantrel_table_file* file = NULL;
   vantrel_status status;
-  if (path == NULL) return vantrel_make_table(kRadius, table);
+  if (path == NULL) return vantrel_table_make(kRadius, table);
   status = vantrel_table_file_open(path, &file);
   if (status == VANTREL_OK) status = vantrel_table_file_read(file, kRadius, table);
   vantrel_table_file_free(file);

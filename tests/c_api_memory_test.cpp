@@ -176,7 +176,7 @@ TEST(CApiMemory, EachAllocationThatFailsIsReportedAndLeavesNothing) {
 TEST(CApiMemory, OutOfMemoryIsReportedWithAFixedMessage) {
   vantrel_table* table = nullptr;
   allocations_to_pass = 0;
-  EXPECT_EQ(vantrel_make_table(5, &table), VANTREL_OUT_OF_MEMORY);
+  EXPECT_EQ(vantrel_table_make(5, &table), VANTREL_OUT_OF_MEMORY);
   allocations_to_pass = -1;
   EXPECT_EQ(table, nullptr);
   EXPECT_STREQ(vantrel_last_error(), "out of memory");

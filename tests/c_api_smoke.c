@@ -36,7 +36,7 @@ int main(void) {
   check(vantrel_version() == VANTREL_VERSION, "the library's version is the header's");
   check(strcmp(vantrel_version_string(), VANTREL_VERSION_STRING) == 0, "the version string");
 
-  check(vantrel_make_table(4, &table) == VANTREL_OK, "table 4 is made");
+  check(vantrel_table_make(4, &table) == VANTREL_OK, "table 4 is made");
   check(vantrel_table_radius(table) == 4 && vantrel_table_line_count(table) == 6,
         "table 4 has 6 lines");
   /* Line 1 runs along the diagonal to (3, 3). */

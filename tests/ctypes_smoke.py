@@ -14,8 +14,8 @@ TABLE_FILE_ERROR = 2
 def load(path):
     lib = ctypes.CDLL(path)
     table_p = ctypes.c_void_p
-    lib.vantrel_make_table.argtypes = [ctypes.c_int, ctypes.POINTER(table_p)]
-    lib.vantrel_make_table.restype = ctypes.c_int
+    lib.vantrel_table_make.argtypes = [ctypes.c_int, ctypes.POINTER(table_p)]
+    lib.vantrel_table_make.restype = ctypes.c_int
     lib.vantrel_table_line_count.argtypes = [table_p]
     lib.vantrel_table_line_count.restype = ctypes.c_size_t
     lib.vantrel_table_free.argtypes = [table_p]
@@ -47,7 +47,7 @@ def main():
             failures.append(f"{what} (last error: {lib.vantrel_last_error()!r})")
 
     table = ctypes.c_void_p()
-    check(lib.vantrel_make_table(4, ctypes.byref(table)) == OK, "table 4 is made")
+    check(lib.vantrel_table_make(4, ctypes.byref(table)) == OK, "table 4 is made")
     check(lib.vantrel_table_line_count(table) == 6, "table 4 has 6 lines")
     fov = ctypes.c_void_p()
     check(lib.vantrel_fov_new(table, ctypes.byref(fov)) == OK, "its field of view is built")

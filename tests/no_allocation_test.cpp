@@ -99,7 +99,7 @@ TEST(NoAllocation, NoViewAllocatesOnceItsObjectsAreBuilt) {
   vantrel_table* c_table = nullptr;
   vantrel_fov* c_fov = nullptr;
   vantrel_fog* c_fog = nullptr;
-  ASSERT_EQ(vantrel_make_table(kRadius, &c_table), VANTREL_OK);
+  ASSERT_EQ(vantrel_table_make(kRadius, &c_table), VANTREL_OK);
   ASSERT_EQ(vantrel_fov_new(c_table, &c_fov), VANTREL_OK);
   ASSERT_EQ(vantrel_fog_new(2, &c_fog), VANTREL_OK);
   // The C API builds a line of sight and a symmetric view at their first

@@ -114,7 +114,7 @@ TEST(SymmetricView, RefusesWhatIsNotAViewAndRadiiBeyondItsLargest) {
     EXPECT_EQ(in_view, std::vector<std::uint8_t>(c.view_size, 5));
   }
 
-  const FieldOfView largest(make_table(SymmetricView::kLargestRadius + 1));
+  const FieldOfView largest(make_table(SymmetricView::kLargestSymmetricRadius + 1));
   EXPECT_THROW(SymmetricView{largest}, std::invalid_argument);
   Error error;
   EXPECT_FALSE(SymmetricView::make(largest, error));

@@ -16,14 +16,20 @@
 #include "table_file_bytes.h"
 #include "test_files.h"
 #include "vantrel/field_of_view.h"
+#include "vantrel/symmetric_view.h"
 
 namespace vantrel {
 namespace {
 
-// The former names still compile, and mean what they meant.
+// The former names still compile, with a warning, and mean what they meant.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 static_assert(kLargestRadius == kLargestTableRadius && kLargestTableRadius == 46340);
 static_assert(FieldOfView::kLargestRadius == FieldOfView::kLargestViewRadius &&
               FieldOfView::kLargestViewRadius == 32767);
+static_assert(SymmetricView::kLargestRadius == SymmetricView::kLargestSymmetricRadius &&
+              SymmetricView::kLargestSymmetricRadius == 200);
+#pragma GCC diagnostic pop
 
 TEST(Table, MadeInMemoryIsTheTableOfTheFile) {
   const std::string bytes = table_file_bytes(40);

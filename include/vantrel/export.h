@@ -23,6 +23,16 @@
 #define VANTREL_API
 #endif
 
+/* Marks a name kept for the code that uses it, with the name to use instead,
+ * so that compilers warn of it. */
+#if defined(__GNUC__) || defined(__clang__)
+#define VANTREL_DEPRECATED(use) __attribute__((deprecated(use)))
+#elif defined(_MSC_VER)
+#define VANTREL_DEPRECATED(use) __declspec(deprecated(use))
+#else
+#define VANTREL_DEPRECATED(use)
+#endif
+
 /* Marks a private member of an exported class that stays internal. */
 #if (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32) && !defined(__CYGWIN__)
 #define VANTREL_INTERNAL __attribute__((visibility("hidden")))

@@ -116,9 +116,9 @@ class VANTREL_API FieldOfView {
   // The largest radius a field of view takes: no cell of its table lies
   // further than this from the viewer.
   static constexpr int kLargestViewRadius = 32767;
-  // Deprecated: the former name of kLargestViewRadius, kept for code that
-  // uses it.
-  static constexpr int kLargestRadius = kLargestViewRadius;
+  // The former name of kLargestViewRadius, kept for code that uses it.
+  [[deprecated("use kLargestViewRadius")]] static constexpr int kLargestRadius =
+      kLargestViewRadius;
 
   // Throws std::invalid_argument for an empty table (radius 0, as a Table
   // made by default, or one that a call without exceptions returned on

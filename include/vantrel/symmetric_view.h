@@ -55,11 +55,14 @@ class VANTREL_API SymmetricView {
   //   radius 100: 3,171,716 cells of lines,  15 MB,  75 ms
   //   radius 200:  25.8 million,            109 MB, 0.55 s
   // and little more while it is built.
-  static constexpr int kLargestRadius = 200;
+  static constexpr int kLargestSymmetricRadius = 200;
+  // The former name of kLargestSymmetricRadius, kept for code that uses it.
+  [[deprecated("use kLargestSymmetricRadius")]] static constexpr int kLargestRadius =
+      kLargestSymmetricRadius;
 
   // Builds the symmetric view of `view`'s table; keeps what it needs, no
   // reference to `view`. Throws std::invalid_argument when view.radius() is
-  // beyond kLargestRadius, or when a line of the table has more than
+  // beyond kLargestSymmetricRadius, or when a line of the table has more than
   // 2 * view.radius() cells (a line that steps away from the viewer at
   // each step has no more; vantrel's own have view.radius() at most),
   // since the index grows as the square of a line's length, or when the

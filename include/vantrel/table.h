@@ -25,9 +25,9 @@ namespace vantrel {
 
 // The largest radius of a table: of make_table's, and of a table file's.
 inline constexpr int kLargestTableRadius = 46340;
-// Deprecated: the former name of kLargestTableRadius, kept for code that
-// uses it.
-inline constexpr int kLargestRadius = kLargestTableRadius;
+// The former name of kLargestTableRadius, kept for code that uses it.
+[[deprecated("use kLargestTableRadius")]] inline constexpr int kLargestRadius =
+    kLargestTableRadius;
 
 // One table: its lines in the order of the file, line 1 first, each the
 // cells it steps through from the origin, which is left out. A Table made

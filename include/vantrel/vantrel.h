@@ -68,7 +68,10 @@ typedef struct vantrel_table vantrel_table;
  * of a game's sight, and memory as the table's points (about 4,500 for a
  * radius of 50). Errors: VANTREL_INVALID_ARGUMENT for a radius out of range or
  * a null `out`, VANTREL_OUT_OF_MEMORY. On failure *out is set to NULL. */
-VANTREL_API vantrel_status vantrel_make_table(int radius, vantrel_table** out);
+VANTREL_API vantrel_status vantrel_table_make(int radius, vantrel_table** out);
+/* The former name of vantrel_table_make, kept for the programs that call it. */
+VANTREL_API VANTREL_DEPRECATED("use vantrel_table_make") vantrel_status
+vantrel_make_table(int radius, vantrel_table** out);
 
 /* Frees a table; NULL is ignored. Views made from it stay usable. */
 VANTREL_API void vantrel_table_free(vantrel_table* table);

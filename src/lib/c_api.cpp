@@ -304,8 +304,12 @@ const char* vantrel_status_text(vantrel_status status) {
 
 const char* vantrel_last_error(void) { return vantrel::last_error.shown; }
 
+vantrel_status vantrel_table_make(int radius, vantrel_table** out) {
+  return make_handle(out, "vantrel_table_make", [&] { return vantrel::make_table(radius); });
+}
+
 vantrel_status vantrel_make_table(int radius, vantrel_table** out) {
-  return make_handle(out, "vantrel_make_table", [&] { return vantrel::make_table(radius); });
+  return vantrel_table_make(radius, out);
 }
 
 void vantrel_table_free(vantrel_table* table) { delete table; }

@@ -51,10 +51,10 @@ constexpr std::uint64_t kMostCellsPerCube = 6;
 // `view`, when a symmetric view takes its radius: checked before anything is
 // built from it.
 const FieldOfView& within_largest(const FieldOfView& view) {
-  if (view.radius() > SymmetricView::kLargestRadius) {
+  if (view.radius() > SymmetricView::kLargestSymmetricRadius) {
     throw std::invalid_argument("vantrel::SymmetricView: a radius of " +
                                 std::to_string(view.radius()) + " is beyond the largest, " +
-                                std::to_string(SymmetricView::kLargestRadius));
+                                std::to_string(SymmetricView::kLargestSymmetricRadius));
   }
   return view;
 }

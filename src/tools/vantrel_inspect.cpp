@@ -335,7 +335,7 @@ int read_command_line(int argc, char** argv, Request& request) {
       std::printf(kDrawHelp, static_cast<int>(vantrel::kLargestDrawnRadius));
     } else if (command == "fov") {
       std::printf(kFovHelp, static_cast<int>(kLargestFovTable),
-                  vantrel::SymmetricView::kLargestRadius);
+                  vantrel::SymmetricView::kLargestSymmetricRadius);
     } else {
       std::fputs(kUsageText, stdout);
     }
@@ -410,9 +410,9 @@ int read_command_line(int argc, char** argv, Request& request) {
                          "fov");
     }
     request.radius = static_cast<std::int32_t>(number);
-    if (request.symmetric && request.radius > vantrel::SymmetricView::kLargestRadius) {
+    if (request.symmetric && request.radius > vantrel::SymmetricView::kLargestSymmetricRadius) {
       return usage_error("--symmetric takes a table from 1 to " +
-                             std::to_string(vantrel::SymmetricView::kLargestRadius) + ", not " +
+                             std::to_string(vantrel::SymmetricView::kLargestSymmetricRadius) + ", not " +
                              std::to_string(request.radius),
                          "fov");
     }
