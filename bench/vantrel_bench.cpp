@@ -7,8 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "lib/line_walk.h"
-#include "lib/table_sweep.h"
+#include "lib/table/line_walk.h"
+#include "lib/table/table_sweep.h"
 #include "losfile/table_builder.h"
 #include "losfile/table_format.h"
 #include "losfile/table_stream.h"

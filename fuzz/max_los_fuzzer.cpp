@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "lib/table_sweep.h"
+#include "lib/table/table_sweep.h"
 #include "losfile/max_los.h"
 
 namespace {

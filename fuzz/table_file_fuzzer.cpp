@@ -12,8 +12,8 @@
 
 #include "inspect/table_check.h"
 #include "inspect/table_picture.h"
-#include "lib/byte_source.h"
-#include "lib/table_reader.h"
+#include "lib/table/byte_source.h"
+#include "lib/table/table_reader.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/table.h"
 #include "vantrel/vantrel.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "lib/line_walk.h"
+#include "lib/table/line_walk.h"
 #include "losfile/table_builder.h"
 #include "losfile/table_format.h"
 #include "memory_sink.h"

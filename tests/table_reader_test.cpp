@@ -1,4 +1,4 @@
-#include "lib/table_reader.h"
+#include "lib/table/table_reader.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "lib/table_sweep.h"
+#include "lib/table/table_sweep.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "lib/line_walk.h"
+#include "lib/table/line_walk.h"
 
 namespace vantrel {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "lib/shown_text.h"
-#include "lib/table_reader.h"
-#include "lib/table_syntax.h"
+#include "lib/table/table_reader.h"
+#include "lib/table/table_syntax.h"
 #include "losfile/max_los.h"
 #include "losfile/table_builder.h"
 #include "losfile/table_format.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "lib/byte_source.h"
+#include "lib/table/byte_source.h"
 
 namespace vantrel {
 

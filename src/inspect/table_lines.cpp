@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "lib/shown_text.h"
-#include "lib/table_reader.h"
+#include "lib/table/table_reader.h"
 
 namespace vantrel {
 namespace {

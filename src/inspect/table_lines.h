@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/byte_source.h"
+#include "lib/table/byte_source.h"
 #include "lib/cell.h"
 
 namespace vantrel {

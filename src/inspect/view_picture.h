@@ -12,7 +12,7 @@
 
 #include "inspect/cell_window.h"
 #include "inspect/svg_text.h"
-#include "lib/byte_source.h"
+#include "lib/table/byte_source.h"
 #include "lib/cell.h"
 
 namespace vantrel {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <limits>
 
-#include "lib/table_syntax.h"
+#include "lib/table/table_syntax.h"
 #include "losfile/table_format.h"
 
 namespace vantrel {

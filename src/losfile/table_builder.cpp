@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "lib/line_walk.h"
+#include "lib/table/line_walk.h"
 #include "losfile/table_format.h"
 
 namespace vantrel {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "lib/cell.h"
-#include "lib/table_sweep.h"
+#include "lib/table/table_sweep.h"
 #include "losfile/table_stream.h"
 
 namespace vantrel {

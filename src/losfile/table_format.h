@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "lib/cell.h"
-#include "lib/table_syntax.h"
+#include "lib/table/table_syntax.h"
 #include "losfile/table_stream.h"
 
 namespace vantrel {

@@ -34,7 +34,7 @@
 #include "inspect/table_check.h"
 #include "inspect/table_picture.h"
 #include "inspect/view_picture.h"
-#include "lib/byte_source.h"
+#include "lib/table/byte_source.h"
 #include "lib/cell.h"
 #include "lib/shown_text.h"
 #include "losfile/max_los.h"

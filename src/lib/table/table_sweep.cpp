@@ -1,10 +1,10 @@
-#include "lib/table_sweep.h"
+#include "lib/table/table_sweep.h"
 
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
-#include "lib/line_walk.h"
+#include "lib/table/line_walk.h"
 
 namespace vantrel {
 namespace {

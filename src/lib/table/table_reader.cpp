@@ -1,11 +1,11 @@
-#include "lib/table_reader.h"
+#include "lib/table/table_reader.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
 
-#include "lib/table_syntax.h"
+#include "lib/table/table_syntax.h"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "lib/byte_source.h"
+#include "lib/table/byte_source.h"
 
 #include <fcntl.h>
 #include <io.h>

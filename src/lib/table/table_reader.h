@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lib/byte_source.h"
+#include "lib/table/byte_source.h"
 #include "lib/cell.h"
 
 namespace vantrel {

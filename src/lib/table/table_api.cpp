@@ -9,13 +9,13 @@
 #include <optional>
 #include <utility>
 
-#include "lib/byte_source.h"
+#include "lib/table/byte_source.h"
 #include "lib/cell.h"
 #include "lib/error_report.h"
-#include "lib/line_walk.h"
+#include "lib/table/line_walk.h"
 #include "lib/shown_text.h"
-#include "lib/table_reader.h"
-#include "lib/table_sweep.h"
+#include "lib/table/table_reader.h"
+#include "lib/table/table_sweep.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "lib/line_walk.h"
+#include "lib/table/line_walk.h"
 
 #include <cfloat>
 #include <cstdlib>
