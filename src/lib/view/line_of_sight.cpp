@@ -5,56 +5,41 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 #include <stdexcept>
 #include <vector>
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/tree_index.h"
 
 namespace vantrel {
 
 LineOfSight::LineOfSight(const FieldOfView& view) : radius_(view.radius()) {
   const std::vector<FieldOfView::Node>& nodes = view.nodes_;
-  // The cells open around the one at hand, in depth-first order: the last
-  // whose `after` lies beyond it is the cell before it.
-  steps_.reserve(nodes.size());
-  std::vector<std::uint32_t> open;
-  const auto side = static_cast<std::size_t>(2 * radius_ + 1);
-  first_place_.assign(side * side + 1, 0);
-  auto cell_of = [&](const FieldOfView::Node& node) {
-    return static_cast<std::size_t>(node.dy + radius_) * side +
-           static_cast<std::size_t>(node.dx + radius_);
-  };
-  // A place's depth: how many cells its line steps through to reach it.
-  std::vector<std::uint32_t> depth(nodes.size());
   auto between = [](int before, int at) {
     return before == 0 || (before < 0 ? at <= before : at >= before);
   };
+  TreeIndex index = index_tree(
+      nodes, radius_, ~std::uint32_t{0}, [&](std::size_t n, const TreeIndex& known) {
+        const std::uint32_t before = known.before[n];
+        if (before != TreeIndex::kViewer) {
+          if (!between(nodes[before].dx, nodes[n].dx) || !between(nodes[before].dy, nodes[n].dy)) {
+            straight_ = false;
+          }
+        } else if (std::abs(nodes[n].dx) > 1 || std::abs(nodes[n].dy) > 1) {
+          straight_ = false;
+        }
+      });
+  static_assert(TreeIndex::kViewer == kViewer);
+  steps_.reserve(nodes.size());
   for (std::size_t n = 0; n < nodes.size(); ++n) {
-    while (!open.empty() && nodes[open.back()].after <= n) open.pop_back();
-    steps_.push_back(Step{nodes[n].dx, nodes[n].dy, open.empty() ? kViewer : open.back()});
-    if (!open.empty()) {
-      const FieldOfView::Node& before = nodes[open.back()];
-      if (!between(before.dx, nodes[n].dx) || !between(before.dy, nodes[n].dy)) straight_ = false;
-    } else if (std::abs(nodes[n].dx) > 1 || std::abs(nodes[n].dy) > 1) {
-      straight_ = false;
-    }
-    depth[n] = static_cast<std::uint32_t>(open.size());
-    open.push_back(static_cast<std::uint32_t>(n));
-    ++first_place_[cell_of(nodes[n]) + 1];
-  }
-  for (std::size_t c = 0; c + 1 < first_place_.size(); ++c) first_place_[c + 1] += first_place_[c];
-  places_.resize(nodes.size());
-  std::vector<std::uint32_t> next(first_place_.begin(), first_place_.end() - 1);
-  for (std::size_t n = 0; n < nodes.size(); ++n) {
-    places_[next[cell_of(nodes[n])]++] = static_cast<std::uint32_t>(n);
+    steps_.push_back(Step{nodes[n].dx, nodes[n].dy, index.before[n]});
   }
   // The shortest walk back first: it is the cheapest, and the likeliest to
-  // be clear. Then each place as the cell before it, where a walk starts.
-  for (std::size_t c = 0; c + 1 < first_place_.size(); ++c) {
-    std::stable_sort(places_.begin() + first_place_[c], places_.begin() + first_place_[c + 1],
-                     [&](std::uint32_t a, std::uint32_t b) { return depth[a] < depth[b]; });
-  }
+  // be clear. Each place as the cell before it, where a walk starts.
+  first_place_ = std::move(index.first);
+  places_ = std::move(index.at);
   for (std::uint32_t& place : places_) place = steps_[place].before;
 }
 

@@ -11,10 +11,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/tree_index.h"
 
 namespace vantrel {
 namespace {
@@ -115,30 +117,25 @@ SymmetricView::SymmetricView(const FieldOfView& view)
   const std::vector<FieldOfView::Node>& tree = view.nodes_;
   const std::size_t count = tree.size();
   if (count > kAfter) throw std::bad_alloc();
-  constexpr std::uint32_t kNone = 0xffffffffu;
-  std::vector<std::uint32_t> before(count);
-  // How many cells a line passes before it reaches each cell of the tree.
-  std::vector<std::uint32_t> depth(count);
-  std::vector<std::uint32_t> open;
+  constexpr std::uint32_t kNone = TreeIndex::kViewer;
   // The cells before each cell of the tree on its line, which the index
   // keeps and its building walks.
   std::uint64_t cells = 0;
   const std::uint64_t most_cells = kMostCellsPerCube * std::uint64_t(radius_) *
                                    std::uint64_t(radius_) * std::uint64_t(radius_);
-  nodes_.reserve(count);
-  for (std::size_t n = 0; n < count; ++n) {
-    while (!open.empty() && tree[open.back()].after <= n) open.pop_back();
-    before[n] = open.empty() ? kNone : open.back();
-    depth[n] = before[n] == kNone ? 0 : depth[before[n]] + 1;
+  // Each line of the tree by the cell where it ends, the shortest first:
+  // the cheapest to walk, and the likeliest to be clear.
+  TreeIndex index = index_tree(tree, radius_, ~std::uint32_t{0}, [&](std::size_t n,
+                                                                     const TreeIndex& known) {
     // What follows costs, and keeps, the square of a line's length: a line
     // that steps back and forth would make a small table cost gigabytes.
-    if (depth[n] >= static_cast<std::uint32_t>(kMostCellsPerRadius * radius_)) {
+    if (known.depth[n] >= static_cast<std::uint32_t>(kMostCellsPerRadius * radius_)) {
       throw std::invalid_argument("vantrel::SymmetricView: a line of the table has more than " +
                                   std::to_string(kMostCellsPerRadius * radius_) +
                                   " cells, twice the radius " + std::to_string(radius_) +
                                   " that its lines reach");
     }
-    cells += depth[n];
+    cells += known.depth[n];
     if (cells > most_cells) {
       throw std::invalid_argument(
           "vantrel::SymmetricView: the lines of the table hold more than " +
@@ -146,9 +143,10 @@ SymmetricView::SymmetricView(const FieldOfView& view)
           std::to_string(kMostCellsPerCube) + " times the cube of the radius " +
           std::to_string(radius_) + " that they reach, as no table that vantrel makes does");
     }
-    nodes_.push_back(Node{tree[n].dx, tree[n].dy, tree[n].after});
-    open.push_back(static_cast<std::uint32_t>(n));
-  }
+  });
+  const std::vector<std::uint32_t>& before = index.before;
+  nodes_.reserve(count);
+  for (const FieldOfView::Node& node : tree) nodes_.push_back(Node{node.dx, node.dy, node.after});
   // The cell after `at` (kNone: the viewer) on its lines at (dx, dy), or
   // kNone when there is none: the cells after a cell are its subtree's tops.
   auto next = [&](std::uint32_t at, std::int32_t dx, std::int32_t dy) {
@@ -178,26 +176,10 @@ SymmetricView::SymmetricView(const FieldOfView& view)
     if (both_ways && next(at, -px, -py) != kNone) nodes_[j].after |= kBothWays;
   }
 
-  // Each line of the tree by the cell where it ends, the shortest first:
-  // the cheapest to walk, and the likeliest to be clear.
-  const auto side = static_cast<std::size_t>(2 * radius_ + 1);
-  auto cell_of = [&](std::size_t n) {
-    return static_cast<std::size_t>(tree[n].dy + radius_) * side +
-           static_cast<std::size_t>(tree[n].dx + radius_);
-  };
-  first_line_.assign(side * side + 1, 0);
-  for (std::size_t n = 0; n < count; ++n) ++first_line_[cell_of(n) + 1];
   if (cells > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
-  for (std::size_t c = 0; c + 1 < first_line_.size(); ++c) first_line_[c + 1] += first_line_[c];
-  std::vector<std::uint32_t> lines(count);
-  std::vector<std::uint32_t> next_line(first_line_.begin(), first_line_.end() - 1);
-  for (std::size_t n = 0; n < count; ++n) {
-    lines[next_line[cell_of(n)]++] = static_cast<std::uint32_t>(n);
-  }
-  for (std::size_t c = 0; c + 1 < first_line_.size(); ++c) {
-    std::stable_sort(lines.begin() + first_line_[c], lines.begin() + first_line_[c + 1],
-                     [&](std::uint32_t a, std::uint32_t b) { return depth[a] < depth[b]; });
-  }
+  first_line_ = std::move(index.first);
+  const std::vector<std::uint32_t>& lines = index.at;
+  const auto side = static_cast<std::size_t>(2 * radius_ + 1);
   // A line's cells from the viewer outwards: from a cell that sees the
   // viewer one way but not the other, its lines are stopped sooner so,
   // found by measure (a quarter fewer steps on ground a tenth opaque).
