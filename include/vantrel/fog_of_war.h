@@ -42,8 +42,6 @@
 #include "vantrel/field_of_view.h"
 #include "vantrel/sight.h"
 
-struct vantrel_cell;  // of the C API, vantrel/vantrel.h
-
 namespace vantrel {
 
 // A viewer of a sight radius of its own, for the views of a Sight.
@@ -112,13 +110,6 @@ class VANTREL_API FogOfWar {
               std::span<std::uint8_t> explored, Walls walls, Error& error) noexcept;
 
  private:
-  // The C API gives its viewers as vantrel_cell.
-  friend struct FogOfWarInC;
-  VANTREL_INTERNAL void update_c(const FieldOfView& view, std::span<const vantrel_cell> viewers,
-                                 int width, int height, std::span<const std::uint8_t> opaque,
-                                 std::span<std::uint8_t> visible,
-                                 std::span<std::uint8_t> explored, Walls walls);
-
   struct State;
   std::unique_ptr<State> state_;
 };

@@ -5,6 +5,8 @@
 // message, so that no exception and no C++ name reaches a C caller.
 #include "vantrel/vantrel.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -75,17 +77,11 @@ struct vantrel_fog {
 
 namespace vantrel {
 
-// The C API's viewers to FogOfWar.
-struct FogOfWarInC {
-  static void update(FogOfWar& fog, const FieldOfView& view, std::span<const vantrel_cell> viewers,
-                     int width, int height, std::span<const std::uint8_t> opaque,
-                     std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
-                     Walls walls) {
-    fog.update_c(view, viewers, width, height, opaque, visible, explored, walls);
-  }
-};
-
 namespace {
+
+// The viewers of a fog update converted to the C++ API's cells at a time,
+// where they lie: 8 KB of the caller's stack.
+constexpr std::size_t kViewersAtATime = 1024;
 
 // The calling thread's last error: `shown` points at a fixed text or at
 // `text`. Nothing in it needs destroying, so that a thread's first call
@@ -523,12 +519,34 @@ vantrel_status vantrel_fog_update(vantrel_fog* fog, const vantrel_fov* fov,
   return vantrel::with_view(
       kFunction, fov, width, height, opaque, visible, options, false,
       [&](auto map, auto view, vantrel::Walls walls) {
-        vantrel::FogOfWarInC::update(
-            fog->fog, fov->fov, std::span<const vantrel_cell>(viewers, count), width, height, map,
-            view,
-            explored != nullptr ? std::span<std::uint8_t>(explored, view.size())
-                                : std::span<std::uint8_t>(),
-            walls);
+        const std::span<std::uint8_t> seen = explored != nullptr
+                                                 ? std::span<std::uint8_t>(explored, view.size())
+                                                 : std::span<std::uint8_t>();
+        // Every viewer checked before any is marked, as one update would.
+        for (std::size_t i = 0; i < count; ++i) {
+          const vantrel_cell cell = viewers[i];
+          if (cell.x < 0 || cell.y < 0 || cell.x >= width || cell.y >= height) {
+            throw std::invalid_argument(std::string(kFunction) + ": viewer " + std::to_string(i) +
+                                        " at (" + std::to_string(cell.x) + "," +
+                                        std::to_string(cell.y) + ") is not on the map of " +
+                                        std::to_string(width) + " x " + std::to_string(height) +
+                                        " cells");
+          }
+        }
+        // The C++ API's cells, converted a batch at a time where they lie:
+        // the views marked into the maps are the same in one update or in
+        // several, and no memory is taken.
+        std::array<vantrel::Cell, vantrel::kViewersAtATime> cells;
+        std::size_t done = 0;
+        do {
+          const std::size_t batch = std::min(count - done, cells.size());
+          for (std::size_t i = 0; i < batch; ++i) {
+            cells[i] = vantrel::Cell{viewers[done + i].x, viewers[done + i].y};
+          }
+          fog->fog.update(fov->fov, std::span<const vantrel::Cell>(cells.data(), batch), width,
+                          height, map, view, seen, walls);
+          done += batch;
+        } while (done < count);
       });
 }
 

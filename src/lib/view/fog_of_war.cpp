@@ -18,7 +18,6 @@
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
-#include "vantrel/vantrel.h"
 
 namespace vantrel {
 namespace {
@@ -37,7 +36,6 @@ constexpr std::size_t kFewestViewersShared = 256;
 
 // A viewer's cell, as each form of update() gives it.
 Cell cell_of(const Cell& cell) { return cell; }
-Cell cell_of(const vantrel_cell& cell) { return Cell{cell.x, cell.y}; }
 Cell cell_of(const Viewer& viewer) { return viewer.cell; }
 
 // Sets a byte of a map to 1. Views overlap, so threads may set the same
@@ -61,7 +59,6 @@ struct FogJob {
   const FieldOfView* view;  // for every viewer, or
   const Sight* sight;       // the view of each viewer's radius
   const Cell* cells;        // the viewers of `view`, or
-  const vantrel_cell* c_cells;  // the same from the C API, or
   const Viewer* viewers;    // the viewers of `sight`
   std::size_t count;
   int width;
@@ -75,9 +72,7 @@ struct FogJob {
   std::atomic<std::size_t> bands_taken{0};
 
   Cell cell(std::size_t i) const {
-    if (cells != nullptr) return cell_of(cells[i]);
-    if (c_cells != nullptr) return cell_of(c_cells[i]);
-    return cell_of(viewers[i]);
+    return cells != nullptr ? cell_of(cells[i]) : cell_of(viewers[i]);
   }
   // The view of viewer i: built before the update began, so a Sight's
   // look-up throws nothing.
@@ -330,20 +325,8 @@ void FogOfWar::update(const FieldOfView& view, std::span<const Cell> viewers, in
                       Walls walls) {
   check_maps(width, height, opaque, visible, explored);
   check_on_map(viewers, width, height);
-  FogJob job{&view,          nullptr, viewers.data(), nullptr,       nullptr,
-             viewers.size(), width,   height,         opaque.data(), visible.data(),
-             explored.empty() ? nullptr : explored.data(), walls};
-  state_->run(job);
-}
-
-void FogOfWar::update_c(const FieldOfView& view, std::span<const vantrel_cell> viewers, int width,
-                        int height, std::span<const std::uint8_t> opaque,
-                        std::span<std::uint8_t> visible, std::span<std::uint8_t> explored,
-                        Walls walls) {
-  check_maps(width, height, opaque, visible, explored);
-  check_on_map(viewers, width, height);
-  FogJob job{&view,          nullptr, nullptr, viewers.data(), nullptr,
-             viewers.size(), width,   height,  opaque.data(),  visible.data(),
+  FogJob job{&view,  nullptr, viewers.data(), nullptr,
+             viewers.size(), width, height, opaque.data(), visible.data(),
              explored.empty() ? nullptr : explored.data(), walls};
   state_->run(job);
 }
@@ -370,8 +353,8 @@ void FogOfWar::update(const Sight& sight, std::span<const Viewer> viewers, int w
       sight.field_of_view(viewers[i].radius);
     }
   }
-  FogJob job{nullptr,        &sight, nullptr, nullptr,       viewers.data(),
-             viewers.size(), width,  height,  opaque.data(), visible.data(),
+  FogJob job{nullptr, &sight, nullptr, viewers.data(),
+             viewers.size(), width, height, opaque.data(), visible.data(),
              explored.empty() ? nullptr : explored.data(), walls};
   state_->run(job);
 }
