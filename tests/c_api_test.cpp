@@ -739,6 +739,9 @@ TEST(CApi, TheFormerNameOfACallStillWorks) {
   EXPECT_EQ(to_table(table.get()), make_table(4));
   EXPECT_EQ(vantrel_make_table(0, &made), VANTREL_INVALID_ARGUMENT);
   EXPECT_EQ(made, nullptr);
+  // Its message names the call that was made.
+  EXPECT_STREQ(vantrel_last_error(),
+               "vantrel_make_table: the radius must be from 1 to 46340, not 0");
 }
 #pragma GCC diagnostic pop
 

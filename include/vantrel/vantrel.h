@@ -6,8 +6,9 @@
  * cell, row by row: cell (x, y) is byte y * width + x. Objects are opaque
  * handles that the library allocates and frees. A function that can fail
  * returns a vantrel_status, and vantrel_last_error() tells what failed, naming
- * the function ("vantrel_fov_compute: the viewer must stand on the map, ...");
- * no C++ exception ever leaves the library. */
+ * the function ("vantrel_fov_compute: the viewer must stand on the map, ...")
+ * or, for a table file, the file ("LOS.TDF: it has no Table 12"); no C++
+ * exception ever leaves the library. */
 #ifndef VANTREL_VANTREL_H_
 #define VANTREL_VANTREL_H_
 
@@ -302,9 +303,10 @@ VANTREL_API vantrel_status vantrel_sight_fov(const vantrel_sight* sight, int rad
 /* What any of many viewers sees, on one thread or several: the threads are
  * started once, by vantrel_fog_new, wait asleep between updates and are
  * stopped by vantrel_fog_free; an update starts none and allocates nothing.
- * Threads: updates of one vantrel_fog from several threads at once run one
- * after another, each waiting for the one before; nothing an update was given
- * is used once it returns. */
+ * Threads: updates of one vantrel_fog from several threads at once take turns,
+ * 1,024 viewers at a time, each batch waiting for the one before; the result
+ * of each is the same as alone. Nothing an update was given is used once it
+ * returns. */
 typedef struct vantrel_fog vantrel_fog;
 
 /* Fog of war on `threads` threads, the caller's included, in *out, to be

@@ -368,7 +368,23 @@ py::array viewers_of(const py::object& viewers) {
     throw py::type_error("viewers must be an array of integers (row, column)");
   }
   const py::dtype dtype = array.dtype();
-  const bool integers = dtype.kind() == 'i' && (dtype.itemsize() == 4 || dtype.itemsize() == 8);
+  if (dtype.kind() == 'u' && array.ndim() == 2 && array.shape(1) == 2) {
+    // Named as given, before int64 would wrap the largest.
+    const auto given =
+        py::array_t<std::uint64_t, py::array::c_style | py::array::forcecast>::ensure(array);
+    if (!given) throw py::type_error("viewers must be an array of integers (row, column)");
+    const std::uint64_t* const cells = given.data();
+    for (py::ssize_t i = 0; i < given.shape(0); ++i) {
+      if (cells[2 * i] > INT32_MAX || cells[2 * i + 1] > INT32_MAX) {
+        throw py::value_error("viewer " + std::to_string(i) + " at (" +
+                              std::to_string(cells[2 * i]) + ", " +
+                              std::to_string(cells[2 * i + 1]) + ") is not on the map");
+      }
+    }
+  }
+  // Read where they lie only as int32 or int64 of this machine's byte order.
+  const bool integers = dtype.kind() == 'i' && (dtype.itemsize() == 4 || dtype.itemsize() == 8) &&
+                        dtype.attr("isnative").cast<bool>();
   if (!integers || !(array.flags() & py::array::c_style)) {
     array = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(array);
     if (!array) throw py::type_error("viewers must be an array of integers (row, column)");
@@ -581,8 +597,9 @@ PYBIND11_MODULE(_vantrel, m) {
   // thread that cannot start, RuntimeError for a fault of the library's
   // own; the C++ call's name left out of the message, which the traceback
   // gives in Python's words. Tried after the ones registered below, and
-  // after pybind11's own exceptions, which pass on as they are.
-  py::register_exception_translator([](std::exception_ptr thrown) {
+  // after pybind11's own exceptions, which pass on as they are; local to
+  // this module, so that other modules' exceptions stay theirs.
+  py::register_local_exception_translator([](std::exception_ptr thrown) {
     try {
       if (thrown) std::rethrow_exception(thrown);
     } catch (const py::builtin_exception&) {

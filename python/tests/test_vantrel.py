@@ -295,6 +295,9 @@ def test_fog_of_war_is_every_viewers_view(view12):
         assert fog.threads == threads
         np.testing.assert_array_equal(fog.update(opaque, viewers, radius=7),
                                       union(viewers, [7] * 300))
+        # Viewers in the other byte order are read as the numbers they are.
+        np.testing.assert_array_equal(fog.update(opaque, viewers.astype('>i4'), radius=7),
+                                      union(viewers, [7] * 300))
         np.testing.assert_array_equal(
             fog.update(~opaque, viewers.astype(np.int32), radius=7, light_walls=False,
                        transparent=True),
@@ -321,6 +324,8 @@ def test_fog_of_war_is_every_viewers_view(view12):
         (ValueError, "no radius 18446744073709551615",
          lambda: fog.update(opaque, viewers[:2], radii=np.array([3, 2**64 - 1], np.uint64))),
         (TypeError, "incompatible", lambda: fog.update(opaque, viewers, radius=True)),
+        (ValueError, r"viewer 1 at \(9223372036854775813, 1\) is not on the map",
+         lambda: fog.update(opaque, np.array([(0, 0), (2**63 + 5, 1)], np.uint64))),
         (ValueError, "overlaps", lambda: fog.update(opaque, viewers, opaque)),
         # Cells and radii are integers: a float is not cut to one.
         (TypeError, "integers", lambda: fog.update(opaque, [(2.7, 3.9)])),

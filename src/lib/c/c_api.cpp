@@ -305,7 +305,7 @@ vantrel_status vantrel_table_make(int radius, vantrel_table** out) {
 }
 
 vantrel_status vantrel_make_table(int radius, vantrel_table** out) {
-  return vantrel_table_make(radius, out);
+  return make_handle(out, "vantrel_make_table", [&] { return vantrel::make_table(radius); });
 }
 
 void vantrel_table_free(vantrel_table* table) { delete table; }
