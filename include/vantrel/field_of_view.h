@@ -284,11 +284,7 @@ class VANTREL_API FieldOfView {
   // True when the viewer stands on a map of width x height cells and
   // `size`, of a view, is what it takes.
   static bool is_view(Cell viewer, int width, int height, std::size_t size) noexcept {
-    // The product in 64 bits: a size_t of 32 would wrap.
-    return width > 0 && height > 0 && viewer.x >= 0 && viewer.y >= 0 && viewer.x < width &&
-           viewer.y < height &&
-           std::uint64_t{size} ==
-               static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    return detail::is_on_map(viewer, width, height) && detail::is_map(width, height, size);
   }
   // What a call with arguments that are not a view throws, or reports. Out
   // of line, so that this header compiles without exceptions.

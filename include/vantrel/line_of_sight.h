@@ -102,7 +102,7 @@ class VANTREL_API LineOfSight {
 
  private:
   static bool on_map(Cell cell, int width, int height) noexcept {
-    return cell.x >= 0 && cell.y >= 0 && cell.x < width && cell.y < height;
+    return detail::is_on_map(cell, width, height);
   }
   [[noreturn]] static void throw_not_on_the_map();
   static void report_not_on_the_map(Error& error) noexcept;

@@ -32,18 +32,9 @@ inline std::string cell_text(std::int64_t x, std::int64_t y) {
   return text;
 }
 
-// True when a map of width x height cells, a byte per cell, takes `size`
-// bytes; the product in 64 bits, where a size_t of 32 would wrap.
-inline bool is_map(int width, int height, std::size_t size) {
-  return width > 0 && height > 0 &&
-         std::uint64_t{size} ==
-             static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
-}
-
-// True when `cell` stands on a map of width x height cells.
-inline bool is_on_map(Cell cell, int width, int height) {
-  return cell.x >= 0 && cell.y >= 0 && cell.x < width && cell.y < height;
-}
+// A map's check, as the public headers' inline code makes it too.
+using detail::is_map;
+using detail::is_on_map;
 
 // True when two runs of bytes share a byte, as a map and a view written
 // from it must not. Compared as addresses: the order of pointers into
