@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "lib/table/byte_source.h"
 #include "lib/cell.h"
+#include "lib/table/byte_source.h"
 
 namespace vantrel {
 

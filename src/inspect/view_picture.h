@@ -12,8 +12,8 @@
 
 #include "inspect/cell_window.h"
 #include "inspect/svg_text.h"
-#include "lib/table/byte_source.h"
 #include "lib/cell.h"
+#include "lib/table/byte_source.h"
 
 namespace vantrel {
 

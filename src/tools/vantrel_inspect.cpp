@@ -4,9 +4,9 @@
 // maps each outcome to its exit status.
 #include <algorithm>
 #include <array>
-#include <csignal>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,9 +34,9 @@
 #include "inspect/table_check.h"
 #include "inspect/table_picture.h"
 #include "inspect/view_picture.h"
-#include "lib/table/byte_source.h"
 #include "lib/cell.h"
 #include "lib/shown_text.h"
+#include "lib/table/byte_source.h"
 #include "losfile/max_los.h"
 #include "losfile/table_format.h"
 #include "system/file_sink.h"

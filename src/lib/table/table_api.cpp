@@ -9,11 +9,11 @@
 #include <optional>
 #include <utility>
 
-#include "lib/table/byte_source.h"
 #include "lib/cell.h"
 #include "lib/error_report.h"
-#include "lib/table/line_walk.h"
 #include "lib/shown_text.h"
+#include "lib/table/byte_source.h"
+#include "lib/table/line_walk.h"
 #include "lib/table/table_reader.h"
 #include "lib/table/table_sweep.h"
 

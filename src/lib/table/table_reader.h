@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "lib/table/byte_source.h"
 #include "lib/cell.h"
+#include "lib/table/byte_source.h"
 
 namespace vantrel {
 

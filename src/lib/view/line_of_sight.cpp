@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "lib/cell.h"
