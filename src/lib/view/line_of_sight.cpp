@@ -20,21 +20,19 @@ LineOfSight::LineOfSight(const FieldOfView& view) : radius_(view.radius()) {
   auto between = [](int before, int at) {
     return before == 0 || (before < 0 ? at <= before : at >= before);
   };
-  TreeIndex index = index_tree(
-      nodes, radius_, ~std::uint32_t{0}, [&](std::size_t n, const TreeIndex& known) {
-        const std::uint32_t before = known.before[n];
-        if (before != TreeIndex::kViewer) {
-          if (!between(nodes[before].dx, nodes[n].dx) || !between(nodes[before].dy, nodes[n].dy)) {
-            straight_ = false;
-          }
-        } else if (std::abs(nodes[n].dx) > 1 || std::abs(nodes[n].dy) > 1) {
-          straight_ = false;
-        }
-      });
+  TreeIndex index = index_tree(nodes, radius_);
   static_assert(TreeIndex::kViewer == kViewer);
   steps_.reserve(nodes.size());
   for (std::size_t n = 0; n < nodes.size(); ++n) {
-    steps_.push_back(Step{nodes[n].dx, nodes[n].dy, index.before[n]});
+    const std::uint32_t before = index.before[n];
+    steps_.push_back(Step{nodes[n].dx, nodes[n].dy, before});
+    if (before != kViewer) {
+      if (!between(nodes[before].dx, nodes[n].dx) || !between(nodes[before].dy, nodes[n].dy)) {
+        straight_ = false;
+      }
+    } else if (std::abs(nodes[n].dx) > 1 || std::abs(nodes[n].dy) > 1) {
+      straight_ = false;
+    }
   }
   // The shortest walk back first: it is the cheapest, and the likeliest to
   // be clear. Each place as the cell before it, where a walk starts.

@@ -66,9 +66,9 @@ bool within(std::int32_t between, std::int32_t end) {
   return end < 0 ? between <= 0 && between >= end : between >= 0 && between <= end;
 }
 
-// The plain view's traversal (FieldOfView's), which ors into each cell it puts in
-// view 1, and with kBoth 2 more when the node shows that the cell sees the
-// viewer: marked kBothWays, or with extra cells that are all clear.
+// The plain view's traversal (FieldOfView's), which ors into each cell it
+// puts in view 1, and with kBoth 2 more when the node shows that the cell
+// sees the viewer: marked kBothWays, or with extra cells that are all clear.
 // `kOnMap`: every cell of the tree lies on the map; otherwise the cells off
 // it end their lines, and no node has extra cells.
 struct Bits {
@@ -79,8 +79,8 @@ struct Bits {
 };
 template <bool kOnMap, Walls kWalls, bool kBoth, class Node, class Offset>
 void traverse_plain(const Node* nodes, std::size_t count, const Offset* extra, Bits bits,
-                Cell viewer, int width, int height, const std::uint8_t* wall,
-                std::uint8_t* seen) {
+                    Cell viewer, int width, int height, const std::uint8_t* wall,
+                    std::uint8_t* seen) {
   const std::ptrdiff_t row = width;
   detail::traverse_tree<kOnMap>(
       nodes, count, bits.after, viewer, width, height,
@@ -118,33 +118,32 @@ SymmetricView::SymmetricView(const FieldOfView& view)
   const std::size_t count = tree.size();
   if (count > kAfter) throw std::bad_alloc();
   constexpr std::uint32_t kNone = TreeIndex::kViewer;
-  // The cells before each cell of the tree on its line, which the index
-  // keeps and its building walks.
+  // Each line of the tree by the cell where it ends, the shortest first:
+  // the cheapest to walk, and the likeliest to be clear.
+  TreeIndex index = index_tree(tree, radius_);
+  const std::vector<std::uint32_t>& before = index.before;
+  // What follows costs, and keeps, the cells before each cell of the tree
+  // on its line: the square of a line's length. A line that steps back and
+  // forth, or many that wander, would make a small table cost gigabytes.
   std::uint64_t cells = 0;
   const std::uint64_t most_cells = kMostCellsPerCube * std::uint64_t(radius_) *
                                    std::uint64_t(radius_) * std::uint64_t(radius_);
-  // Each line of the tree by the cell where it ends, the shortest first:
-  // the cheapest to walk, and the likeliest to be clear.
-  TreeIndex index = index_tree(tree, radius_, ~std::uint32_t{0}, [&](std::size_t n,
-                                                                     const TreeIndex& known) {
-    // What follows costs, and keeps, the square of a line's length: a line
-    // that steps back and forth would make a small table cost gigabytes.
-    if (known.depth[n] >= static_cast<std::uint32_t>(kMostCellsPerRadius * radius_)) {
+  for (const std::uint32_t depth : index.depth) {
+    if (depth >= static_cast<std::uint32_t>(kMostCellsPerRadius * radius_)) {
       throw std::invalid_argument("vantrel::SymmetricView: a line of the table has more than " +
                                   std::to_string(kMostCellsPerRadius * radius_) +
                                   " cells, twice the radius " + std::to_string(radius_) +
                                   " that its lines reach");
     }
-    cells += known.depth[n];
-    if (cells > most_cells) {
-      throw std::invalid_argument(
-          "vantrel::SymmetricView: the lines of the table hold more than " +
-          std::to_string(most_cells) + " cells before their ends, " +
-          std::to_string(kMostCellsPerCube) + " times the cube of the radius " +
-          std::to_string(radius_) + " that they reach, as no table that vantrel makes does");
-    }
-  });
-  const std::vector<std::uint32_t>& before = index.before;
+    cells += depth;
+  }
+  if (cells > most_cells) {
+    throw std::invalid_argument(
+        "vantrel::SymmetricView: the lines of the table hold more than " +
+        std::to_string(most_cells) + " cells before their ends, " +
+        std::to_string(kMostCellsPerCube) + " times the cube of the radius " +
+        std::to_string(radius_) + " that they reach, as no table that vantrel makes does");
+  }
   nodes_.reserve(count);
   for (const FieldOfView::Node& node : tree) nodes_.push_back(Node{node.dx, node.dy, node.after});
   // The cell after `at` (kNone: the viewer) on its lines at (dx, dy), or
@@ -176,7 +175,10 @@ SymmetricView::SymmetricView(const FieldOfView& view)
     if (both_ways && next(at, -px, -py) != kNone) nodes_[j].after |= kBothWays;
   }
 
-  if (cells > std::numeric_limits<std::uint32_t>::max()) throw std::bad_alloc();
+  // The index counts its cells in 32 bits.
+  static_assert(kMostCellsPerCube * kLargestSymmetricRadius * kLargestSymmetricRadius *
+                    kLargestSymmetricRadius <=
+                std::numeric_limits<std::uint32_t>::max());
   first_line_ = std::move(index.first);
   const std::vector<std::uint32_t>& lines = index.at;
   const auto side = static_cast<std::size_t>(2 * radius_ + 1);

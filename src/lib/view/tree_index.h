@@ -28,13 +28,11 @@ struct TreeIndex {
 };
 
 // Indexes `nodes`, a tree in depth-first order, each with dx, dy within
-// `radius` of the viewer and `after & after_mask`, the first cell that does
-// not follow it on its lines. Throws std::bad_alloc. `checked(n, index)` is
-// called as each cell's `before` and depth are known, before the places are
-// laid out, and may throw to refuse the tree.
-template <class Node, class Checked>
-TreeIndex index_tree(const std::vector<Node>& nodes, int radius, std::uint32_t after_mask,
-                     Checked&& checked) {
+// `radius` of the viewer and `after`, the first cell that does not follow
+// it on its lines. Costs time and memory as the tree's cells and the
+// (2r + 1)^2 places. Throws std::bad_alloc.
+template <class Node>
+TreeIndex index_tree(const std::vector<Node>& nodes, int radius) {
   const std::size_t count = nodes.size();
   TreeIndex index;
   index.before.resize(count);
@@ -43,10 +41,9 @@ TreeIndex index_tree(const std::vector<Node>& nodes, int radius, std::uint32_t a
   // whose `after` lies beyond it is the cell before it.
   std::vector<std::uint32_t> open;
   for (std::size_t n = 0; n < count; ++n) {
-    while (!open.empty() && (nodes[open.back()].after & after_mask) <= n) open.pop_back();
+    while (!open.empty() && nodes[open.back()].after <= n) open.pop_back();
     index.before[n] = open.empty() ? TreeIndex::kViewer : open.back();
     index.depth[n] = static_cast<std::uint32_t>(open.size());
-    checked(n, index);
     open.push_back(static_cast<std::uint32_t>(n));
   }
   const auto side = static_cast<std::size_t>(2 * radius + 1);
