@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "vantrel/cell.h"
 
@@ -35,6 +37,18 @@ inline std::string cell_text(std::int64_t x, std::int64_t y) {
 // A map's check, as the public headers' inline code makes it too.
 using detail::is_map;
 using detail::is_on_map;
+
+// Refuses viewer `index` of `call` where it stands off a map of width x
+// height cells: std::invalid_argument, naming the viewer and the map.
+inline void check_viewer_on_map(std::string_view call, std::size_t index, Cell cell, int width,
+                                int height) {
+  if (!is_on_map(cell, width, height)) {
+    throw std::invalid_argument(std::string(call) + ": viewer " + std::to_string(index) + " at " +
+                                cell_text(cell.x, cell.y) + " is not on the map of " +
+                                std::to_string(width) + " x " + std::to_string(height) +
+                                " cells");
+  }
+}
 
 // True when two runs of bytes share a byte, as a map and a view written
 // from it must not. Compared as addresses: the order of pointers into

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "lib/cell.h"
 #include "lib/error_report.h"
 #include "vantrel/field_of_view.h"
 #include "vantrel/fog_of_war.h"
@@ -524,14 +525,8 @@ vantrel_status vantrel_fog_update(vantrel_fog* fog, const vantrel_fov* fov,
                                                  : std::span<std::uint8_t>();
         // Every viewer checked before any is marked, as one update would.
         for (std::size_t i = 0; i < count; ++i) {
-          const vantrel_cell cell = viewers[i];
-          if (cell.x < 0 || cell.y < 0 || cell.x >= width || cell.y >= height) {
-            throw std::invalid_argument(std::string(kFunction) + ": viewer " + std::to_string(i) +
-                                        " at (" + std::to_string(cell.x) + "," +
-                                        std::to_string(cell.y) + ") is not on the map of " +
-                                        std::to_string(width) + " x " + std::to_string(height) +
-                                        " cells");
-          }
+          vantrel::check_viewer_on_map(kFunction, i, vantrel::Cell{viewers[i].x, viewers[i].y},
+                                       width, height);
         }
         // The C++ API's cells, converted a batch at a time where they lie:
         // the views marked into the maps are the same in one update or in

@@ -272,12 +272,7 @@ void check_maps(int width, int height, std::span<const std::uint8_t> opaque,
 
 // Viewer `index` stands on the map, or it is named.
 void check_on_map(Cell cell, std::size_t index, int width, int height) {
-  if (cell.x < 0 || cell.y < 0 || cell.x >= width || cell.y >= height) {
-    throw std::invalid_argument("vantrel::FogOfWar::update: viewer " + std::to_string(index) +
-                                " at " + cell_text(cell.x, cell.y) + " is not on the map of " +
-                                std::to_string(width) + " x " + std::to_string(height) +
-                                " cells");
-  }
+  check_viewer_on_map("vantrel::FogOfWar::update", index, cell, width, height);
 }
 
 // Every viewer stands on the map, or the first that does not is named.
@@ -325,7 +320,7 @@ void FogOfWar::update(const FieldOfView& view, std::span<const Cell> viewers, in
                       Walls walls) {
   check_maps(width, height, opaque, visible, explored);
   check_on_map(viewers, width, height);
-  FogJob job{&view,  nullptr, viewers.data(), nullptr,
+  FogJob job{&view, nullptr, viewers.data(), nullptr,
              viewers.size(), width, height, opaque.data(), visible.data(),
              explored.empty() ? nullptr : explored.data(), walls};
   state_->run(job);
