@@ -410,10 +410,10 @@ int read_command_line(int argc, char** argv, Request& request) {
                          "fov");
     }
     request.radius = static_cast<std::int32_t>(number);
-    if (request.symmetric && request.radius > vantrel::SymmetricView::kLargestSymmetricRadius) {
-      return usage_error("--symmetric takes a table from 1 to " +
-                             std::to_string(vantrel::SymmetricView::kLargestSymmetricRadius) + ", not " +
-                             std::to_string(request.radius),
+    constexpr int kLargest = vantrel::SymmetricView::kLargestSymmetricRadius;
+    if (request.symmetric && request.radius > kLargest) {
+      return usage_error("--symmetric takes a table from 1 to " + std::to_string(kLargest) +
+                             ", not " + std::to_string(request.radius),
                          "fov");
     }
     if (fov_output_option->count() == 0) request.output = "view.svg";
