@@ -173,7 +173,9 @@ TEST(CApi, ComputesAndMarksWithOptionsAsTheCppApi) {
   const struct {
     unsigned options;
     Walls walls;
-  } cases[] = {{0, Walls::kSeen}, {VANTREL_WALLS_UNSEEN, Walls::kUnseen}};
+  } cases[] = {{0, Walls::kSeen},
+               {VANTREL_WALLS_UNSEEN, Walls::kUnseen},
+               {VANTREL_WALLS_FACING, Walls::kFacing}};
   for (const auto& c : cases) {
     for (const Cell viewer : {Cell{0, 0}, Cell{29, 16}, Cell{15, 8}, Cell{2, 14}}) {
       SCOPED_TRACE(testing::Message() << "options " << c.options << ", viewer " << viewer.x
@@ -327,7 +329,9 @@ TEST(CApi, ComputeWithAndMarkRefuseUnknownOptionsAndWhatComputeRefuses) {
     unsigned options;
     std::string message;  // after the function's name
   } cases[] = {
-      {"an unknown option", false, 0, 6, false, false, 4, ": unknown options 4"},
+      {"an unknown option", false, 0, 6, false, false, 8, ": unknown options 8"},
+      {"both walls options", false, 0, 6, false, false, 5,
+       ": VANTREL_WALLS_UNSEEN and VANTREL_WALLS_FACING exclude each other"},
       {"unknown options beside a known one", false, 0, 6, false, false, 0x81,
        ": unknown options 128"},
       {"no field of view", true, 0, 6, false, false, 0, ": `fov` is null"},
@@ -574,8 +578,8 @@ TEST(CApi, EachFailureHasItsStatusAndMessage) {
        "vantrel_fov_sees: the viewer and the target must stand on the map"},
       {"a map of no cells to see", sees(0, 0, 0, 0, 6, 0, opaque.data(), 0), kInvalid,
        "vantrel_fov_sees: a map must be at least 1 x 1 cells, not 6 x 0"},
-      {"an unknown option to see", sees(0, 0, 1, 1, 6, 4, opaque.data(), 4), kInvalid,
-       "vantrel_fov_sees: unknown options 4"},
+      {"an unknown option to see", sees(0, 0, 1, 1, 6, 4, opaque.data(), 8), kInvalid,
+       "vantrel_fov_sees: unknown options 8"},
       {"no map to see", sees(0, 0, 1, 1, 6, 4, nullptr, 0), kInvalid,
        "vantrel_fov_sees: `opaque` is null"},
       {"no field of view to see", [&] {
@@ -677,7 +681,8 @@ TEST(CApi, SightAndFogOfWarAsTheCppApi) {
   FogOfWar cpp_fog(1);
   for (const vantrel_sight* sight : {by_radius.get(), from_file.get()}) {
     for (const int radius : {3, 6}) {
-      for (const unsigned options : {0u, unsigned{VANTREL_WALLS_UNSEEN}}) {
+      for (const unsigned options :
+           {0u, unsigned{VANTREL_WALLS_UNSEEN}, unsigned{VANTREL_WALLS_FACING}}) {
         const vantrel_fov* fov = nullptr;
         ASSERT_EQ(vantrel_sight_fov(sight, radius, &fov), VANTREL_OK) << vantrel_last_error();
         const vantrel_fov* again = nullptr;
@@ -694,7 +699,9 @@ TEST(CApi, SightAndFogOfWarAsTheCppApi) {
                   VANTREL_OK)
             << vantrel_last_error();
         std::vector<std::uint8_t> expected(opaque.size());
-        const Walls walls = options != 0 ? Walls::kUnseen : Walls::kSeen;
+        const Walls walls = options == VANTREL_WALLS_UNSEEN   ? Walls::kUnseen
+                            : options == VANTREL_WALLS_FACING ? Walls::kFacing
+                                                              : Walls::kSeen;
         cpp_fog.update(FieldOfView(make_table(radius)), cells, width, height, opaque, expected,
                        {}, walls);
         EXPECT_EQ(visible, expected);

@@ -79,10 +79,10 @@ TEST(FogOfWar, IsTheUnionOfTheViewsOnAnyNumberOfThreads) {
   const FogCase cases[] = {
       {40, 31, 0.1, 600, Walls::kSeen},   {40, 31, 0.3, 600, Walls::kUnseen},
       {9, 70, 0.0, 300, Walls::kSeen},    {23, 17, 0.2, 12, Walls::kSeen},
-      {1, 1, 0.0, 300, Walls::kUnseen},
+      {1, 1, 0.0, 300, Walls::kUnseen},   {40, 31, 0.3, 600, Walls::kFacing},
       // Large enough to be shared out in bands of rows, whose viewers see
       // into the bands beside theirs.
-      {300, 700, 0.1, 1500, Walls::kSeen},
+      {300, 700, 0.1, 1500, Walls::kSeen}, {300, 700, 0.3, 1500, Walls::kFacing},
   };
   std::uint32_t seed = 1;
   for (const FogCase& c : cases) {

@@ -57,10 +57,10 @@ TEST(LineOfSight, SeesExactlyTheViewFromEveryViewer) {
                                  seed % 2 == 0 ? 0.15 : 0.35, seed);
       for (int y = 0; y < map.height; ++y) {
         for (int x = 0; x < map.width; ++x) {
-          for (const Walls walls : {Walls::kSeen, Walls::kUnseen}) {
+          for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
             SCOPED_TRACE("radius " + std::to_string(radius) + ", seed " + std::to_string(seed) +
                          ", viewer " + std::to_string(x) + "," + std::to_string(y) +
-                         (walls == Walls::kSeen ? ", walls seen" : ", walls unseen"));
+                         ", walls " + std::to_string(static_cast<int>(walls)));
             expect_sees_the_view(sight, table, map, {x, y}, walls);
           }
         }

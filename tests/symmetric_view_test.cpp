@@ -61,19 +61,22 @@ TEST(SymmetricView, IsTheViewWhereEachSeesTheOther) {
       std::vector<std::vector<std::uint8_t>> seen(cells);
       for (std::size_t a = 0; a < cells; ++a) {
         const Cell viewer = cell_at(a);
-        for (const Walls walls : {Walls::kSeen, Walls::kUnseen}) {
+        for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
           const std::vector<std::uint8_t> plain_with_walls =
-              walls == Walls::kSeen ? plain[a] : reference_view(table, map, viewer, walls);
+              walls == Walls::kUnseen ? reference_view(table, map, viewer, walls) : plain[a];
           std::vector<std::uint8_t> expected(cells);
           for (std::size_t b = 0; b < cells; ++b) {
             expected[b] = b == a || (map.opaque[b] != 0 ? plain_with_walls[b] != 0
                                                         : plain[a][b] != 0 && plain[b][a] != 0);
           }
+          // The walls facing the viewer from the symmetric view's clear cells.
+          if (walls == Walls::kFacing) {
+            expected = with_facing_walls(expected, map, viewer, std::max(map.width, map.height));
+          }
           std::vector<std::uint8_t> in_view(cells, 7);
           symmetric.compute(viewer, map.width, map.height, map.opaque, in_view, walls);
           ASSERT_EQ(in_view, expected)
-              << "viewer " << viewer.x << "," << viewer.y
-              << (walls == Walls::kSeen ? ", walls seen" : ", walls unseen");
+              << "viewer " << viewer.x << "," << viewer.y << ", walls " << static_cast<int>(walls);
           if (walls == Walls::kSeen) seen[a] = in_view;
         }
       }

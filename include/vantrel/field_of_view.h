@@ -11,6 +11,11 @@
 //   - nothing else is in view. A line ends at the map's edge.
 // Walls::kUnseen leaves the opaque cells out of the view (but O's own):
 // lines still stop at them, and clear cells are in view as they are above.
+// Walls::kFacing lights the walls as a player expects to see them, without
+// the holes that lines ending elsewhere leave: an opaque cell W is in view
+// when a line reaches it, or when one of its eight neighbours C is a clear
+// cell in view that is no farther from O than W along either axis
+// (|C.x - O.x| <= |W.x - O.x| and |C.y - O.y| <= |W.y - O.y|).
 //
 //     . . # . .        O  the viewer
 //     . . # . .        #  opaque, in view where a line first meets it
@@ -47,15 +52,24 @@
 
 namespace vantrel {
 
-// Whether the opaque cells that lines reach are in view. Either way a line
-// stops at its first opaque cell, and the viewer's own cell is in view,
-// opaque or not: a viewer sees where it stands. (Its opacity is asked only
-// of a line that passes back through the viewer's cell, which a hand-made
-// table may hold and no table of vantrel's does; such a line stops there
-// when the viewer stands on an opaque cell.)
+// Which opaque cells are in view. Whichever, a line stops at its first
+// opaque cell, the clear cells in view are the same, and the viewer's own
+// cell is in view, opaque or not: a viewer sees where it stands. (Its
+// opacity is asked only of a line that passes back through the viewer's
+// cell, which a hand-made table may hold and no table of vantrel's does;
+// such a line stops there when the viewer stands on an opaque cell; and by
+// kFacing, which lights its neighbours when it is clear.)
+//
+// kSeen is the default, as it was the only mode of the first versions; a
+// game shows kFacing, whose walls have no holes.
 enum class Walls {
   kSeen,    // the first opaque cell of each line is in view, as a wall is lit
   kUnseen,  // no opaque cell is in view but the viewer's; clear cells as kSeen
+  // kSeen, and each opaque cell next to a clear cell in view that is no
+  // farther from the viewer along either axis: the walls that face the
+  // viewer, lit along their whole length. Such a wall may lie one cell
+  // beyond the radius.
+  kFacing,
 };
 
 namespace detail {
@@ -96,16 +110,51 @@ inline void traverse_tree(const Node* nodes, std::size_t count, std::uint32_t af
 // What a view does at a cell that the traversal reaches: puts it in view with
 // `see()`, an opaque one too where walls are seen (before asking whether
 // it is), and says whether the lines go on past it: not past an opaque
-// cell, which `is_opaque()` tells.
-template <Walls kWalls, class IsOpaque, class See>
-inline bool see_cell(IsOpaque&& is_opaque, See&& see) {
-  if constexpr (kWalls == Walls::kSeen) {
-    see();
-    return !is_opaque();
-  } else {
+// cell, which `is_opaque()` tells. By Walls::kFacing a clear cell lights
+// the walls that face the viewer around it with `face()`, before `see()`.
+struct NoFace {
+  void operator()() const {}
+};
+template <Walls kWalls, class IsOpaque, class See, class Face = NoFace>
+inline bool see_cell(IsOpaque&& is_opaque, See&& see, Face&& face = {}) {
+  if constexpr (kWalls == Walls::kUnseen) {
     if (is_opaque()) return false;
     see();
     return true;
+  } else if constexpr (kWalls == Walls::kFacing) {
+    if (is_opaque()) {
+      see();
+      return false;
+    }
+    face();
+    see();
+    return true;
+  } else {
+    see();
+    return !is_opaque();
+  }
+}
+
+// Calls `light(ox, oy)` for each neighbour of a clear cell at (dx, dy) from
+// the viewer that lies no nearer to the viewer along either axis: where a
+// wall faces the viewer by Walls::kFacing. Three neighbours off the axes,
+// five on them, eight around the viewer.
+template <class Light>
+inline void for_each_facing(std::int32_t dx, std::int32_t dy, Light&& light) {
+  const int sx = (dx > 0) - (dx < 0);
+  const int sy = (dy > 0) - (dy < 0);
+  if (sx != 0 && sy != 0) {
+    light(sx, 0);
+    light(0, sy);
+    light(sx, sy);
+    return;
+  }
+  for (int oy = -1; oy <= 1; ++oy) {
+    if (sy != 0 && oy == -sy) continue;
+    for (int ox = -1; ox <= 1; ++ox) {
+      if ((sx != 0 && ox == -sx) || (ox == 0 && oy == 0)) continue;
+      light(ox, oy);
+    }
   }
 }
 
@@ -185,9 +234,13 @@ class VANTREL_API FieldOfView {
   bool compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                std::span<std::uint8_t> in_view, Error& error) const noexcept;
 
-  // compute() with the opaque cells in view or not: with Walls::kUnseen an
-  // opaque cell's byte is 0, but the viewer's. Walls::kSeen is compute()
-  // above, to the byte. Errors and costs as compute() above.
+  // compute() with the walls in view as `walls` says: with Walls::kUnseen
+  // an opaque cell's byte is 0, but the viewer's; with Walls::kFacing the
+  // walls that face the viewer are in view, without holes. Walls::kSeen is
+  // compute() above, to the byte. Errors as compute() above. Walls::kFacing
+  // also asks `is_opaque` of the viewer's cell and of the neighbours of
+  // each clear cell in view, and costs up to three reads of the map more per
+  // clear cell in view (eight around the viewer).
   template <class IsOpaque>
     requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
   void compute(Cell viewer, int width, int height, IsOpaque&& is_opaque,
@@ -275,10 +328,12 @@ class VANTREL_API FieldOfView {
   friend class SymmetricView;
   friend class FogMarker;
 
-  // True when every cell of the tree lies on the map around `viewer`.
-  bool fits(Cell viewer, int width, int height) const {
-    return viewer.x >= radius_ && viewer.y >= radius_ && width - viewer.x > radius_ &&
-           height - viewer.y > radius_;
+  // True when every cell of the tree, and `margin` cells beyond, lies on
+  // the map around `viewer`.
+  bool fits(Cell viewer, int width, int height, int margin = 0) const {
+    const int reach = radius_ + margin;
+    return viewer.x >= reach && viewer.y >= reach && width - viewer.x > reach &&
+           height - viewer.y > reach;
   }
 
   // True when the viewer stands on a map of width x height cells and
@@ -303,18 +358,24 @@ class VANTREL_API FieldOfView {
   template <class IsOpaque>
   void traverse_as(Walls walls, bool clear, Cell viewer, int width, int height,
                    IsOpaque& is_opaque, std::span<std::uint8_t> in_view) const {
-    // Any value but kUnseen is taken for kSeen, as LineOfSight takes it.
-    if (walls != Walls::kUnseen) {
-      clear ? traverse<Walls::kSeen, true>(viewer, width, height, is_opaque, in_view)
-            : traverse<Walls::kSeen, false>(viewer, width, height, is_opaque, in_view);
+    auto as = [&]<Walls kWalls>() {
+      clear ? traverse<kWalls, true>(viewer, width, height, is_opaque, in_view)
+            : traverse<kWalls, false>(viewer, width, height, is_opaque, in_view);
+    };
+    // Any other value is taken for kSeen, as LineOfSight takes it.
+    if (walls == Walls::kUnseen) {
+      as.template operator()<Walls::kUnseen>();
+    } else if (walls == Walls::kFacing) {
+      as.template operator()<Walls::kFacing>();
     } else {
-      clear ? traverse<Walls::kUnseen, true>(viewer, width, height, is_opaque, in_view)
-            : traverse<Walls::kUnseen, false>(viewer, width, height, is_opaque, in_view);
+      as.template operator()<Walls::kSeen>();
     }
   }
   // compute() once its arguments are known to be a view; mark() without
   // kClear. With Walls::kUnseen an opaque cell is asked about before it is
-  // written, and not written.
+  // written, and not written. With Walls::kFacing a clear cell's walls are
+  // lit as it is seen; once, where the view was cleared and its byte
+  // already tells that it was seen.
   template <Walls kWalls = Walls::kSeen, bool kClear = true, class IsOpaque>
   void traverse(Cell viewer, int width, int height, IsOpaque& is_opaque,
                 std::span<std::uint8_t> in_view) const {
@@ -322,7 +383,10 @@ class VANTREL_API FieldOfView {
     std::uint8_t* const origin =
         in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
     *origin = 1;
-    if (fits(viewer, width, height) && in_view.size() <= static_cast<std::size_t>(INT32_MAX)) {
+    constexpr bool kFacing = kWalls == Walls::kFacing;
+    if constexpr (kFacing) face_viewer(viewer, width, height, is_opaque, origin);
+    if (fits(viewer, width, height, kFacing ? 1 : 0) &&
+        in_view.size() <= static_cast<std::size_t>(INT32_MAX)) {
       // y * width + x fits an int. Written as an inlined is_opaque most
       // likely indexes its own map, row by row, the index is computed once
       // for both, when is_opaque holds the map's address and width in copies.
@@ -332,19 +396,52 @@ class VANTREL_API FieldOfView {
           [cells, viewer, width, &is_opaque](const Node& node, std::size_t) {
             const std::int32_t x = viewer.x + node.dx;
             const std::int32_t y = viewer.y + node.dy;
-            return detail::see_cell<kWalls>([&] { return is_opaque(x, y); },
-                                            [&] { cells[y * width + x] = 1; });
+            return detail::see_cell<kWalls>(
+                [&] { return is_opaque(x, y); }, [&] { cells[y * width + x] = 1; },
+                [&] {
+                  if (kClear && cells[y * width + x] != 0) return;
+                  detail::for_each_facing(node.dx, node.dy, [&](int ox, int oy) {
+                    if (is_opaque(x + ox, y + oy)) cells[(y + oy) * width + x + ox] = 1;
+                  });
+                });
           });
       return;
     }
     // Near the map's edge, or on a map too large for an int index.
     detail::traverse_tree<false>(
         nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
-        [origin, viewer, width, &is_opaque](const Node& node, std::size_t) {
+        [origin, viewer, width, height, &is_opaque](const Node& node, std::size_t) {
+          const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
           return detail::see_cell<kWalls>(
               [&] { return is_opaque(viewer.x + node.dx, viewer.y + node.dy); },
-              [&] { origin[static_cast<std::ptrdiff_t>(node.dy) * width + node.dx] = 1; });
+              [&] { origin[at] = 1; },
+              [&] {
+                if (kClear && origin[at] != 0) return;
+                detail::for_each_facing(node.dx, node.dy, [&](int ox, int oy) {
+                  const std::int64_t x = std::int64_t{viewer.x} + node.dx + ox;
+                  const std::int64_t y = std::int64_t{viewer.y} + node.dy + oy;
+                  if (x < 0 || y < 0 || x >= width || y >= height) return;
+                  if (is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
+                    origin[at + static_cast<std::ptrdiff_t>(oy) * width + ox] = 1;
+                  }
+                });
+              });
         });
+  }
+  // By Walls::kFacing, the walls around a viewer that stands on a clear
+  // cell: `origin` is the viewer's byte of the view.
+  template <class IsOpaque>
+  static void face_viewer(Cell viewer, int width, int height, IsOpaque& is_opaque,
+                          std::uint8_t* origin) {
+    if (is_opaque(viewer.x, viewer.y)) return;
+    detail::for_each_facing(0, 0, [&](int ox, int oy) {
+      const std::int64_t x = std::int64_t{viewer.x} + ox;
+      const std::int64_t y = std::int64_t{viewer.y} + oy;
+      if (x < 0 || y < 0 || x >= width || y >= height) return;
+      if (is_opaque(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y))) {
+        origin[static_cast<std::ptrdiff_t>(oy) * width + ox] = 1;
+      }
+    });
   }
 
   // A cell of the tree, relative to the viewer; the cells after it on its

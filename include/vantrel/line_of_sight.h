@@ -6,7 +6,9 @@
 // each turned line through it. The target is in view when, at one of them,
 // every cell before it on that line (the viewer left out) is on the map and
 // clear; the target's own opacity only matters with Walls::kUnseen, and the
-// viewer is always in view. A LineOfSight keeps, built once, each cell of
+// viewer is always in view. With Walls::kFacing an opaque target that no
+// line reaches is seen when a clear neighbour no farther from the viewer
+// along either axis is seen: up to three more looks. A LineOfSight keeps, built once, each cell of
 // the tree with the one before it, and for each cell around the viewer
 // where the tree holds it, so that sees() walks back from the target along
 // the lines through it only.
@@ -58,8 +60,10 @@ class VANTREL_API LineOfSight {
   // step back for each cell before it up to the first opaque one, so at
   // most the distance to the target per place, whatever the table's size;
   // the places nearest the viewer are walked first, and the walk ends at
-  // the first that is clear. `is_opaque` is called for those cells (and, with Walls::kUnseen,
-  // the target) only, and only for cells of the map. Allocates nothing.
+  // the first that is clear. `is_opaque` is called for those cells (and, with
+  // Walls::kUnseen, the target) only, and only for cells of the map; with
+  // Walls::kFacing, for the target and the neighbours it looks from as well,
+  // at up to four times the cost. Allocates nothing.
   template <class IsOpaque>
     requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
   bool sees(Cell viewer, Cell target, int width, int height, IsOpaque&& is_opaque,
@@ -113,6 +117,40 @@ class VANTREL_API LineOfSight {
   template <class IsOpaque>
   bool look(Cell viewer, Cell target, int width, int height, IsOpaque& is_opaque,
             Walls walls) const {
+    if (walls != Walls::kFacing) return look_along(viewer, target, width, height, is_opaque, walls);
+    return look_facing(viewer, target, is_opaque, [&](Cell cell) {
+      return look_along(viewer, cell, width, height, is_opaque, Walls::kSeen);
+    });
+  }
+  // By Walls::kFacing: the target is seen along a line, as by Walls::kSeen,
+  // or it is opaque and one of its neighbours that lies no farther from the
+  // viewer along either axis is clear and seen. `along(cell)` is the look
+  // by Walls::kSeen. The neighbours lie between the target and the viewer,
+  // so on the map.
+  template <class IsOpaque, class Along>
+  bool look_facing(Cell viewer, Cell target, IsOpaque& is_opaque, Along&& along) const {
+    if (along(target)) return true;
+    const std::int64_t dx = std::int64_t{target.x} - viewer.x;
+    const std::int64_t dy = std::int64_t{target.y} - viewer.y;
+    if (dx < -radius_ - 1 || dx > radius_ + 1 || dy < -radius_ - 1 || dy > radius_ + 1) {
+      return false;
+    }
+    if (!is_opaque(target.x, target.y)) return false;
+    const int sx = (dx > 0) - (dx < 0);
+    const int sy = (dy > 0) - (dy < 0);
+    for (int ey = 0; ey <= (sy != 0 ? 1 : 0); ++ey) {
+      for (int ex = 0; ex <= (sx != 0 ? 1 : 0); ++ex) {
+        if (ex == 0 && ey == 0) continue;
+        const Cell near{target.x - ex * sx, target.y - ey * sy};
+        if (!is_opaque(near.x, near.y) && along(near)) return true;
+      }
+    }
+    return false;
+  }
+  // sees() along the lines only: Walls::kSeen or kUnseen.
+  template <class IsOpaque>
+  bool look_along(Cell viewer, Cell target, int width, int height, IsOpaque& is_opaque,
+                  Walls walls) const {
     const std::int64_t dx = std::int64_t{target.x} - viewer.x;
     const std::int64_t dy = std::int64_t{target.y} - viewer.y;
     if (dx == 0 && dy == 0) return true;

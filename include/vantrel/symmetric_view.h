@@ -5,8 +5,10 @@
 // in A's view (FieldOfView) and A is in B's view, as FieldOfView defines
 // them. "A is in B's view" asks only of the cells strictly between them on
 // B's turned lines: A's own opacity never stops a line reaching A. An opaque
-// cell is in the symmetric view as it is in the plain one (with either
-// Walls), and the viewer is always in view. So for any two clear cells A and
+// cell is in the symmetric view as it is in the plain one (by Walls::kSeen
+// or kUnseen); by Walls::kFacing, as kSeen, and each opaque cell next to a
+// clear cell of the symmetric view that is no farther from the viewer along
+// either axis. The viewer is always in view. So for any two clear cells A and
 // B, B is in A's symmetric view exactly when A is in B's, for every table.
 //
 // The views of O on an 11 x 7 map, make_table(6), walls seen:
@@ -80,8 +82,8 @@ class VANTREL_API SymmetricView {
   // Computes the symmetric view of a viewer at `viewer` on a map of `width`
   // x `height` cells, given as a byte per cell, row by row, non-zero for an
   // opaque cell: sets `in_view[y * width + x]` to 1 for every cell in view,
-  // to 0 for every other. `walls` decides, as for FieldOfView, whether the
-  // opaque cells that the viewer's lines reach are in view. Both spans must
+  // to 0 for every other. `walls` decides, as for FieldOfView, which opaque
+  // cells are in view. Both spans must
   // hold width * height bytes, must not overlap, and the viewer must stand
   // on the map: otherwise throws std::invalid_argument.
   //
@@ -93,7 +95,8 @@ class VANTREL_API SymmetricView {
   // clear. Then a pass over the (2r + 1)^2 cells around the viewer, in which
   // each other clear cell in view walks its own lines back to the viewer,
   // the shortest first, up to the first opaque cell of each. Ground with few
-  // walls costs the most. Allocates nothing: `in_view` serves as the
+  // walls costs the most. Walls::kFacing adds a pass over the same square,
+  // lighting the walls around each clear cell in view. Allocates nothing: `in_view` serves as the
   // scratch.
   void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                std::span<std::uint8_t> in_view, Walls walls = Walls::kSeen) const;
@@ -136,6 +139,10 @@ class VANTREL_API SymmetricView {
   // compute() once its arguments are known to be a view.
   VANTREL_INTERNAL void traverse(Cell viewer, int width, int height, const std::uint8_t* opaque,
                                  std::uint8_t* in_view, Walls walls) const noexcept;
+  // By Walls::kFacing, once the view is known: the walls that face the
+  // viewer around each clear cell in view.
+  VANTREL_INTERNAL void face_walls(Cell viewer, int width, int height, const std::uint8_t* opaque,
+                                   std::uint8_t* in_view) const noexcept;
   // Whether the clear cell `from`, within radius() of `viewer`, sees it
   // along one of its own lines.
   VANTREL_INTERNAL bool sees_viewer(Cell from, Cell viewer, int width, int height,

@@ -153,8 +153,9 @@ VANTREL_API vantrel_status vantrel_table_file_read(vantrel_table_file* file, int
  * of the table, each turned by each of the 8 symmetries of the square, are
  * walked from O outwards; a cell is in view when some turned line reaches it
  * with no opaque cell before it on that line. The first opaque cell of a line
- * is in view (walls are seen, unless VANTREL_WALLS_UNSEEN is asked for), O
- * is in view, a line ends at the map's edge.
+ * is in view (walls are seen, unless VANTREL_WALLS_UNSEEN is asked for; see
+ * VANTREL_WALLS_FACING for walls without holes), O is in view, a line ends
+ * at the map's edge.
  * Built once, it computes views without allocating or changing: any number of
  * threads may compute with one vantrel_fov at once. */
 typedef struct vantrel_fov vantrel_fov;
@@ -198,8 +199,18 @@ VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x
  * (vantrel/symmetric_view.h). A clear cell B is in view of the viewer A
  * when B is in A's view and A is in B's, so that of two clear cells each
  * sees the other or neither does; an opaque cell is in view as without it,
- * and the viewer always. It goes with VANTREL_WALLS_UNSEEN or not. */
+ * and the viewer always. It goes with either VANTREL_WALLS_ option or none. */
 #define VANTREL_SYMMETRIC 0x2u
+/* VANTREL_WALLS_FACING: the walls as a game shows them, without the holes
+ * that lines ending elsewhere leave. An opaque cell W is in view when a line
+ * reaches it, as without options, or when one of its eight neighbours C is a
+ * clear cell in view that is no farther from the viewer than W along either
+ * axis (|C.x - x| <= |W.x - x| and |C.y - y| <= |W.y - y|, the viewer at
+ * (x, y)); such a wall may lie one cell beyond the radius. With
+ * VANTREL_SYMMETRIC, C is in the symmetric view. Costs up to three reads of
+ * the map more per clear cell in view. Not with VANTREL_WALLS_UNSEEN. Without
+ * options the walls are as in the first versions, for existing callers. */
+#define VANTREL_WALLS_FACING 0x4u
 
 /* vantrel_fov_compute with `options`: with 0 it is vantrel_fov_compute, to
  * the byte. With VANTREL_SYMMETRIC, the first such call with a vantrel_fov
@@ -208,7 +219,8 @@ VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x
  * 109 MB and half a second); later calls allocate nothing. Threads: as
  * vantrel_fov_compute, the first call included. Errors: as
  * vantrel_fov_compute, and VANTREL_INVALID_ARGUMENT for a bit of `options`
- * that is none of the VANTREL_ options above, or VANTREL_SYMMETRIC with a
+ * that is none of the VANTREL_ options above, both walls options, or
+ * VANTREL_SYMMETRIC with a
  * radius beyond 200 or a hand-made table whose lines the index refuses
  * (vantrel/symmetric_view.h); VANTREL_OUT_OF_MEMORY when the index cannot be
  * built.

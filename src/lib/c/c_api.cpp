@@ -240,14 +240,23 @@ vantrel_status check_map(const char* function, int32_t width, int32_t height, un
     return fail(VANTREL_INVALID_ARGUMENT,
                 {function, ": VANTREL_SYMMETRIC is an option of vantrel_fov_compute_with only"});
   }
-  constexpr unsigned kKnownOptions = VANTREL_WALLS_UNSEEN | VANTREL_SYMMETRIC;
+  constexpr unsigned kKnownOptions = VANTREL_WALLS_UNSEEN | VANTREL_SYMMETRIC |
+                                     VANTREL_WALLS_FACING;
   if ((options & ~kKnownOptions) != 0) {
     return fail(VANTREL_INVALID_ARGUMENT,
                 {function, ": unknown options ", Decimal(options & ~kKnownOptions),
                  " (VANTREL_WALLS_UNSEEN is ", Decimal(VANTREL_WALLS_UNSEEN),
-                 ", VANTREL_SYMMETRIC ", Decimal(VANTREL_SYMMETRIC), ")"});
+                 ", VANTREL_SYMMETRIC ", Decimal(VANTREL_SYMMETRIC), ", VANTREL_WALLS_FACING ",
+                 Decimal(VANTREL_WALLS_FACING), ")"});
   }
-  walls = (options & VANTREL_WALLS_UNSEEN) != 0 ? Walls::kUnseen : Walls::kSeen;
+  constexpr unsigned kBothWalls = VANTREL_WALLS_UNSEEN | VANTREL_WALLS_FACING;
+  if ((options & kBothWalls) == kBothWalls) {
+    return fail(VANTREL_INVALID_ARGUMENT,
+                {function, ": VANTREL_WALLS_UNSEEN and VANTREL_WALLS_FACING exclude each other"});
+  }
+  walls = (options & VANTREL_WALLS_UNSEEN) != 0   ? Walls::kUnseen
+          : (options & VANTREL_WALLS_FACING) != 0 ? Walls::kFacing
+                                                  : Walls::kSeen;
   return VANTREL_OK;
 }
 

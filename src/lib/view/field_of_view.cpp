@@ -231,22 +231,51 @@ void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width
   std::uint8_t* const seen = in_view.data() + origin;
   const std::uint8_t* const wall = opaque.data() + origin;
   *seen = 1;
+  if (walls == Walls::kFacing) {
+    auto is_opaque = [wall, viewer, width](std::int32_t x, std::int32_t y) {
+      return wall[static_cast<std::ptrdiff_t>(y - viewer.y) * width + (x - viewer.x)] != 0;
+    };
+    face_viewer(viewer, width, height, is_opaque, seen);
+  }
   // A cell's byte in both maps, from the viewer's.
-  auto traverse = [&]<bool kInside, Walls kWalls>() {
+  auto traverse = [&]<bool kInside, Walls kWalls, bool kClear>() {
     detail::traverse_tree<kInside>(
         nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
-        [seen, wall, width](const Node& node, std::size_t) {
+        [seen, wall, viewer, width, height](const Node& node, std::size_t) {
           const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-          return detail::see_cell<kWalls>([&] { return wall[at] != 0; }, [&] { seen[at] = 1; });
+          return detail::see_cell<kWalls>(
+              [&] { return wall[at] != 0; }, [&] { seen[at] = 1; },
+              [&] {
+                // Seen before in a cleared view: its walls are lit.
+                if (kClear && seen[at] != 0) return;
+                detail::for_each_facing(node.dx, node.dy, [&](int ox, int oy) {
+                  if constexpr (!kInside) {
+                    const std::int64_t x = std::int64_t{viewer.x} + node.dx + ox;
+                    const std::int64_t y = std::int64_t{viewer.y} + node.dy + oy;
+                    if (x < 0 || y < 0 || x >= width || y >= height) return;
+                  }
+                  const std::ptrdiff_t next = at + static_cast<std::ptrdiff_t>(oy) * width + ox;
+                  if (wall[next] != 0) seen[next] = 1;
+                });
+              });
         });
   };
-  const bool inside = fits(viewer, width, height);
-  if (walls != Walls::kUnseen) {
-    inside ? traverse.template operator()<true, Walls::kSeen>()
-           : traverse.template operator()<false, Walls::kSeen>();
+  if (walls == Walls::kUnseen) {
+    fits(viewer, width, height) ? traverse.template operator()<true, Walls::kUnseen, false>()
+                                : traverse.template operator()<false, Walls::kUnseen, false>();
+  } else if (walls == Walls::kFacing) {
+    const bool inside = fits(viewer, width, height, 1);
+    if (clear) {
+      inside ? traverse.template operator()<true, Walls::kFacing, true>()
+             : traverse.template operator()<false, Walls::kFacing, true>();
+    } else {
+      inside ? traverse.template operator()<true, Walls::kFacing, false>()
+             : traverse.template operator()<false, Walls::kFacing, false>();
+    }
   } else {
-    inside ? traverse.template operator()<true, Walls::kUnseen>()
-           : traverse.template operator()<false, Walls::kUnseen>();
+    // Any other value is taken for kSeen, as LineOfSight takes it.
+    fits(viewer, width, height) ? traverse.template operator()<true, Walls::kSeen, false>()
+                                : traverse.template operator()<false, Walls::kSeen, false>();
   }
 }
 

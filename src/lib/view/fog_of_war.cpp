@@ -87,22 +87,22 @@ class FogMarker {
  public:
   template <bool kShared>
   static void mark(const FogJob& job, const FieldOfView& view, Cell viewer) {
-    const bool inside = view.fits(viewer, job.width, job.height);
-    const bool unseen = job.walls == Walls::kUnseen;
-    if (job.explored != nullptr) {
-      if (inside) {
-        unseen ? traverse<kShared, true, true, Walls::kUnseen>(job, view, viewer)
-               : traverse<kShared, true, true, Walls::kSeen>(job, view, viewer);
+    auto as = [&]<Walls kWalls>() {
+      const bool inside = view.fits(viewer, job.width, job.height, kWalls == Walls::kFacing ? 1 : 0);
+      if (job.explored != nullptr) {
+        inside ? traverse<kShared, true, true, kWalls>(job, view, viewer)
+               : traverse<kShared, true, false, kWalls>(job, view, viewer);
       } else {
-        unseen ? traverse<kShared, true, false, Walls::kUnseen>(job, view, viewer)
-               : traverse<kShared, true, false, Walls::kSeen>(job, view, viewer);
+        inside ? traverse<kShared, false, true, kWalls>(job, view, viewer)
+               : traverse<kShared, false, false, kWalls>(job, view, viewer);
       }
-    } else if (inside) {
-      unseen ? traverse<kShared, false, true, Walls::kUnseen>(job, view, viewer)
-             : traverse<kShared, false, true, Walls::kSeen>(job, view, viewer);
+    };
+    if (job.walls == Walls::kUnseen) {
+      as.template operator()<Walls::kUnseen>();
+    } else if (job.walls == Walls::kFacing) {
+      as.template operator()<Walls::kFacing>();
     } else {
-      unseen ? traverse<kShared, false, false, Walls::kUnseen>(job, view, viewer)
-             : traverse<kShared, false, false, Walls::kSeen>(job, view, viewer);
+      as.template operator()<Walls::kSeen>();
     }
   }
 
@@ -110,6 +110,7 @@ class FogMarker {
   template <bool kShared, bool kExplored, bool kInside, Walls kWalls>
   static void traverse(const FogJob& job, const FieldOfView& view, Cell viewer) {
     const int width = job.width;
+    const int height = job.height;
     const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
     const std::uint8_t* const wall = job.opaque + origin;
     std::uint8_t* const seen = job.visible + origin;
@@ -119,11 +120,29 @@ class FogMarker {
       if constexpr (kExplored) set<kShared>(explored[at]);
     };
     see(0);
+    // The walls that face the viewer around a clear cell at (dx, dy) from
+    // it, `at` in the maps.
+    auto face = [&see, wall, viewer, width, height](std::int32_t dx, std::int32_t dy,
+                                                    std::ptrdiff_t at) {
+      detail::for_each_facing(dx, dy, [&](int ox, int oy) {
+        if constexpr (!kInside) {
+          const std::int64_t x = std::int64_t{viewer.x} + dx + ox;
+          const std::int64_t y = std::int64_t{viewer.y} + dy + oy;
+          if (x < 0 || y < 0 || x >= width || y >= height) return;
+        }
+        const std::ptrdiff_t next = at + static_cast<std::ptrdiff_t>(oy) * width + ox;
+        if (wall[next] != 0) see(next);
+      });
+    };
+    if constexpr (kWalls == Walls::kFacing) {
+      if (wall[0] == 0) face(0, 0, 0);
+    }
     detail::traverse_tree<kInside>(
         view.nodes_.data(), view.nodes_.size(), ~std::uint32_t{0}, viewer, width, job.height,
-        [&see, wall, width](const FieldOfView::Node& node, std::size_t) {
+        [&see, &face, wall, width](const FieldOfView::Node& node, std::size_t) {
           const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-          return detail::see_cell<kWalls>([&] { return wall[at] != 0; }, [&] { see(at); });
+          return detail::see_cell<kWalls>([&] { return wall[at] != 0; }, [&] { see(at); },
+                                          [&] { face(node.dx, node.dy, at); });
         });
   }
 };

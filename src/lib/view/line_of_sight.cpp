@@ -43,6 +43,15 @@ LineOfSight::LineOfSight(const FieldOfView& view) : radius_(view.radius()) {
 
 bool LineOfSight::look_at_bytes(Cell viewer, Cell target, int width, int height,
                                 const std::uint8_t* opaque, Walls walls) const noexcept {
+  if (walls == Walls::kFacing) {
+    auto is_opaque = [opaque, width](std::int32_t x, std::int32_t y) {
+      return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                    static_cast<std::size_t>(x)] != 0;
+    };
+    return look_facing(viewer, target, is_opaque, [&](Cell cell) {
+      return look_at_bytes(viewer, cell, width, height, opaque, Walls::kSeen);
+    });
+  }
   if (!straight_) {
     auto is_opaque = [opaque, width](std::int32_t x, std::int32_t y) {
       return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
