@@ -439,6 +439,16 @@ TEST_F(VantrelInspect, FovDrawsTheSymmetricView) {
   EXPECT_NE(refused.err.find("--symmetric takes a table from 1 to 200, not 201"),
             std::string::npos)
       << refused.err;
+  for (const auto& [walls, message] :
+       {std::pair<std::vector<std::string>, std::string>{{"--walls", "lit"}, "--walls: lit"},
+        {{"--unseen-walls", "--walls", "facing"},
+         "--unseen-walls and --walls facing disagree: give one"}}) {
+    std::vector<std::string> args = {"fov", "map.txt", "--at", "1,1", "--table", "3"};
+    args.insert(args.end(), walls.begin(), walls.end());
+    const vantrel::Result wrong = run(args);
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find(message), std::string::npos) << wrong.err;
+  }
 }
 
 // Several viewers see what any of them sees, and walls left out of the
@@ -479,6 +489,21 @@ TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
     const auto [seen_line, seen] = drawn({});
     const auto [unseen_line, unseen] = drawn({"--unseen-walls"});
     EXPECT_NE(read_file(dir_ / "view.svg").find("; walls out of view; "), std::string::npos);
+    EXPECT_EQ(drawn({"--walls", "unseen"}).second, unseen);
+    EXPECT_EQ(drawn({"--walls", "seen"}).second, seen);
+    // Facing walls: the clear cells of the view, and more walls than seen.
+    const std::vector<std::string> facing = drawn({"--walls", "facing"}).second;
+    EXPECT_NE(read_file(dir_ / "view.svg").find("; walls facing the viewer; "),
+              std::string::npos);
+    for (std::size_t y = 0; y < seen.size(); ++y) {
+      for (std::size_t x = 0; x < seen[y].size(); ++x) {
+        if (seen[y][x] == 'W') {
+          EXPECT_EQ(facing[y][x], 'W');
+        } else {
+          EXPECT_EQ(facing[y][x] == 'o', seen[y][x] == 'o');
+        }
+      }
+    }
 
     // The union of each viewer's own view, each drawn alone.
     std::vector<std::string> any(kHeight, std::string(kWidth, '.'));

@@ -184,7 +184,33 @@ void check_on_map(const Grid& map, const T* viewers, std::size_t n) {
   }
 }
 
-Walls walls_of(bool light_walls) { return light_walls ? Walls::kSeen : Walls::kUnseen; }
+// The walls of a call: `walls` by name ("seen", "unseen" or "facing"), or
+// tcod's light_walls, True for "seen" and False for "unseen"; "seen" when
+// neither is given. Null handles are arguments not given.
+Walls walls_of(const char* call, py::handle walls, py::handle light_walls) {
+  const bool named = walls && !walls.is_none();
+  if (named && light_walls && !light_walls.is_none()) {
+    throw py::type_error(std::string(call) + "(): give walls or light_walls, not both");
+  }
+  if (named) {
+    if (!py::isinstance<py::str>(walls)) {
+      throw py::type_error(std::string(call) + "(): walls must be \"seen\", \"unseen\" or "
+                           "\"facing\"");
+    }
+    const std::string name = py::str(walls);
+    if (name == "seen") return Walls::kSeen;
+    if (name == "unseen") return Walls::kUnseen;
+    if (name == "facing") return Walls::kFacing;
+    throw py::value_error(std::string(call) + "(): walls must be \"seen\", \"unseen\" or "
+                          "\"facing\", not \"" + name + "\"");
+  }
+  if (light_walls && !light_walls.is_none()) {
+    const int truth = PyObject_IsTrue(light_walls.ptr());
+    if (truth < 0) throw py::error_already_set();
+    return truth != 0 ? Walls::kSeen : Walls::kUnseen;
+  }
+  return Walls::kSeen;
+}
 
 // A map of clear cells as the predicate the library takes, reading the map
 // where it lies; captured by value, as the library wants it.
@@ -240,7 +266,7 @@ class PyFieldOfView {
   }
 
   // Called without the GIL.
-  void compute(const Grid& map, Cell viewer, int radius, bool light_walls, bool transparent,
+  void compute(const Grid& map, Cell viewer, int radius, Walls walls, bool transparent,
                bool symmetric, const Grid& out) const {
     if (symmetric) {
       const SymmetricView& view = symmetric_view(radius);
@@ -252,30 +278,27 @@ class PyFieldOfView {
         invert(map, inverted);
         opaque = inverted;
       }
-      view.compute(viewer, map.width, map.height, opaque, out.mutable_bytes(),
-                   walls_of(light_walls));
+      view.compute(viewer, map.width, map.height, opaque, out.mutable_bytes(), walls);
       return;
     }
     const FieldOfView& view = sight_.field_of_view(radius);
     if (transparent) {
       view.compute(viewer, map.width, map.height,
                    Opaque{map.cells, static_cast<std::size_t>(map.width)}, out.mutable_bytes(),
-                   walls_of(light_walls));
+                   walls);
     } else {
-      view.compute(viewer, map.width, map.height, map.bytes(), out.mutable_bytes(),
-                   walls_of(light_walls));
+      view.compute(viewer, map.width, map.height, map.bytes(), out.mutable_bytes(), walls);
     }
   }
 
-  bool sees(const Grid& map, Cell viewer, Cell target, int radius, bool light_walls,
+  bool sees(const Grid& map, Cell viewer, Cell target, int radius, Walls walls,
             bool transparent) const {
     const LineOfSight& line = sight_.line_of_sight(radius);
     if (transparent) {
       return line.sees(viewer, target, map.width, map.height,
-                       Opaque{map.cells, static_cast<std::size_t>(map.width)},
-                       walls_of(light_walls));
+                       Opaque{map.cells, static_cast<std::size_t>(map.width)}, walls);
     }
-    return line.sees(viewer, target, map.width, map.height, map.bytes(), walls_of(light_walls));
+    return line.sees(viewer, target, map.width, map.height, map.bytes(), walls);
   }
 
  private:
@@ -308,7 +331,7 @@ class PyFogOfWar {
   // `radii` n radii or nothing.
   template <class T>
   void update(const Grid& map, const T* viewers, std::size_t n, const std::int64_t* radii,
-              int radius, bool light_walls, bool transparent, const Grid& visible,
+              int radius, Walls walls, bool transparent, const Grid& visible,
               const Grid* explored) {
     std::lock_guard lock(mutex_);
     std::span<const std::uint8_t> opaque = map.bytes();
@@ -318,7 +341,6 @@ class PyFogOfWar {
     }
     const std::span<std::uint8_t> seen =
         explored ? explored->mutable_bytes() : std::span<std::uint8_t>{};
-    const Walls walls = walls_of(light_walls);
     if (radii) {
       viewers_of_radius_.resize(n);
       for (std::size_t i = 0; i < n; ++i) {
@@ -429,12 +451,14 @@ py::array radii_of(const py::object& radii, py::ssize_t n, int largest) {
 
 py::array fog_update(PyFogOfWar& fog, const py::object& map_arg, const py::object& viewers_arg,
                      std::optional<py::array> visible_arg, std::optional<py::array> explored_arg,
-                     std::optional<Whole> radius, const py::object& radii_arg, bool light_walls,
+                     std::optional<Whole> radius, const py::object& radii_arg,
+                     const py::object& walls_arg, const py::object& light_walls_arg,
                      bool transparent) {
   // Every argument read, and the caller's code that reading may run (an
   // __index__, say) done, before any array's data is taken.
   const py::array viewers = viewers_of(viewers_arg);
   const auto n = static_cast<std::size_t>(viewers.shape(0));
+  const Walls walls = walls_of("update", walls_arg, light_walls_arg);
   std::optional<py::array> radii;
   if (!radii_arg.is_none()) {
     if (radius) throw py::value_error("give radius or radii, not both");
@@ -461,11 +485,11 @@ py::array fog_update(PyFogOfWar& fog, const py::object& map_arg, const py::objec
   const Grid* explored_grid = explored_arg ? &explored : nullptr;
   py::gil_scoped_release release;
   if (viewers.dtype().itemsize() == 4) {
-    fog.update(map, static_cast<const std::int32_t*>(viewers.data()), n, radii_data, r,
-               light_walls, transparent, visible, explored_grid);
+    fog.update(map, static_cast<const std::int32_t*>(viewers.data()), n, radii_data, r, walls,
+               transparent, visible, explored_grid);
   } else {
-    fog.update(map, static_cast<const std::int64_t*>(viewers.data()), n, radii_data, r,
-               light_walls, transparent, visible, explored_grid);
+    fog.update(map, static_cast<const std::int64_t*>(viewers.data()), n, radii_data, r, walls,
+               transparent, visible, explored_grid);
   }
   return result;
 }
@@ -565,9 +589,9 @@ class Arguments {
 };
 
 constexpr const char* kComputeArguments[] = {
-    "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out"};
-constexpr const char* kSeesArguments[] = {"map",    "viewer",      "target",
-                                          "radius", "light_walls", "transparent"};
+    "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out", "walls"};
+constexpr const char* kSeesArguments[] = {"map",         "viewer",      "target", "radius",
+                                          "light_walls", "transparent", "walls"};
 
 constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
 
@@ -730,7 +754,7 @@ threads may use one FieldOfView at once.
             if (given[6] && !given[6].is_none()) out = given.output(6);
             const int r = v.radius_or_largest(given.optional_int(2));
             const auto row_column = given.cell(1);
-            const bool light_walls = given.flag(3, true);
+            const Walls walls = walls_of("compute", given[7], given[3]);
             const bool transparent = given.flag(4, false);
             const bool symmetric = given.flag(5, false);
             const Grid map = grid_of(map_array, "map", false);
@@ -739,15 +763,19 @@ threads may use one FieldOfView at once.
             Grid view;
             py::array result = output_for(map, std::move(out), "out", view);
             py::gil_scoped_release release;
-            v.compute(map, cell, r, light_walls, transparent, symmetric, view);
+            v.compute(map, cell, r, walls, transparent, symmetric, view);
             return result;
           },
-          R"(compute(map, viewer, radius=None, *, light_walls=True, transparent=False, symmetric=False, out=None) -> numpy.ndarray
+          R"(compute(map, viewer, radius=None, *, walls="seen", transparent=False, symmetric=False, out=None) -> numpy.ndarray
 
 The view of a viewer at `viewer` (row, column) on `map`, by the table of
 `radius` (the largest when None): a bool array of the map's shape, True
-for the cells in view. With light_walls=False the opaque cells are out of
-view, but the viewer's. With symmetric=True a clear cell is in view only
+for the cells in view. `walls` says which opaque cells are in view:
+"seen", where a line of the table ends on one (the default, as in the
+first versions); "unseen", none but the viewer's; "facing", as a game shows
+them, without holes: also each opaque cell next to a clear cell in view
+that is no farther from the viewer along either axis. light_walls=True or
+False, tcod's word, is walls="seen" or "unseen". With symmetric=True a clear cell is in view only
 when the viewer is in its view too (radii up to 200; a map of clear cells
 is then inverted into a buffer of the calling thread's). `out`, a
 C-ordered bool or uint8 array of the map's shape, is filled in and returned
@@ -762,7 +790,7 @@ radius it does not have.)")
             const auto viewer_at = given.cell(1);
             const auto target_at = given.cell(2);
             const int r = v.radius_or_largest(given.optional_int(3));
-            const bool light_walls = given.flag(4, true);
+            const Walls walls = walls_of("sees", given[6], given[4]);
             const bool transparent = given.flag(5, false);
             const Grid map = grid_of(map_array, "map", false);
             check_on_map(map, viewer_at.first, viewer_at.second, "viewer");
@@ -770,9 +798,9 @@ radius it does not have.)")
             const Cell viewer = cell_of(viewer_at);
             const Cell target = cell_of(target_at);
             py::gil_scoped_release release;
-            return v.sees(map, viewer, target, r, light_walls, transparent);
+            return v.sees(map, viewer, target, r, walls, transparent);
           },
-          R"(sees(map, viewer, target, radius=None, *, light_walls=True, transparent=False) -> bool
+          R"(sees(map, viewer, target, radius=None, *, walls="seen", transparent=False) -> bool
 
 Whether `target` is in the view of `viewer` (both (row, column)), as
 compute() with the same arguments would say, without computing the view.
@@ -793,13 +821,15 @@ another thread's update waits for it.)")
                              "How many threads an update runs on, the caller's included.")
       .def("update", &fog_update, "map"_a, "viewers"_a, "visible"_a = py::none(),
            "explored"_a = py::none(), py::kw_only(), "radius"_a = py::none(),
-           "radii"_a = py::none(), "light_walls"_a = true, "transparent"_a = false,
+           "radii"_a = py::none(), "walls"_a = py::none(), "light_walls"_a = py::none(),
+           "transparent"_a = false,
            R"(Sets to True in `visible`, and in `explored` when given, every cell that
 one of `viewers` (an (n, 2) array of (row, column)) sees; leaves the other
 cells as they are, so clear `visible` first when it is to hold this
 update's views alone. Returns `visible`, a new cleared array when None.
 Each viewer sees by the table of `radius` (the largest when None), or of
-its own radius in `radii` (an array of n). A map of clear cells
+its own radius in `radii` (an array of n), with `walls` as compute() takes
+it (or light_walls). A map of clear cells
 (transparent=True) is inverted into a buffer kept for the next update.
 Raises ValueError, before any cell is set, for a viewer off the map.)");
 
@@ -816,7 +846,7 @@ Raises ValueError, before any cell is set, for a viewer off the map.)");
         py::gil_scoped_release release;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < repeats; ++i) {
-          v.compute(map, cell, radius, true, transparent, false, view);
+          v.compute(map, cell, radius, Walls::kSeen, transparent, false, view);
         }
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
                repeats;

@@ -18,10 +18,12 @@ LOS96 = (
 ).encode()
 
 
-def reference_view(opaque, viewer, table, light_walls=True):
+def reference_view(opaque, viewer, table, walls="seen"):
     """The view by its definition: each line of the table, turned by the 8
     symmetries of the square, walked from the viewer up to the map's edge
-    or its first opaque cell, which is in view with light_walls alone."""
+    or its first opaque cell, which is in view unless walls="unseen"; with
+    walls="facing", each opaque cell next to a clear cell in view that is no
+    farther from the viewer along either axis as well."""
     height, width = opaque.shape
     row, column = viewer
     view = np.zeros(opaque.shape, dtype=bool)
@@ -39,9 +41,18 @@ def reference_view(opaque, viewer, table, light_walls=True):
                 if not (0 <= r < height and 0 <= c < width):
                     break
                 if opaque[r, c]:
-                    view[r, c] = light_walls
+                    view[r, c] = walls != "unseen"
                     break
                 view[r, c] = True
+    if walls == "facing":
+        lit = view.copy()
+        for r, c in zip(*np.nonzero(opaque)):
+            for nr in range(max(r - 1, 0), min(r + 2, height)):
+                for nc in range(max(c - 1, 0), min(c + 2, width)):
+                    if (view[nr, nc] and not opaque[nr, nc]
+                            and abs(nr - row) <= abs(r - row) and abs(nc - column) <= abs(c - column)):
+                        lit[r, c] = True
+        view = lit
     return view
 
 
@@ -55,48 +66,73 @@ def view12():
 
 
 @pytest.mark.parametrize(
-    "shape, share, radius, light_walls",
+    "shape, share, radius, walls",
     [
-        ((25, 25), 0.1, 12, True),
-        ((25, 25), 0.3, 12, False),
-        ((7, 40), 0.2, 9, True),  # the lines leave the map
-        ((30, 30), 0.0, 5, False),  # open ground
-        ((1, 1), 0.0, 3, True),
+        ((25, 25), 0.1, 12, "seen"),
+        ((25, 25), 0.3, 12, "unseen"),
+        ((25, 25), 0.3, 12, "facing"),
+        ((7, 40), 0.2, 9, "facing"),  # the lines leave the map
+        ((7, 40), 0.2, 9, "seen"),
+        ((30, 30), 0.0, 5, "unseen"),  # open ground
+        ((1, 1), 0.0, 3, "seen"),
     ],
 )
-def test_views_are_those_of_the_definition(view12, shape, share, radius, light_walls):
+def test_views_are_those_of_the_definition(view12, shape, share, radius, walls):
     table = vantrel.make_table(radius)
     for seed in range(4):
         opaque = random_map(*shape, share, seed)
         viewer = tuple(int(v) for v in np.random.default_rng(seed).integers(shape))
-        expected = reference_view(opaque, viewer, table, light_walls)
+        expected = reference_view(opaque, viewer, table, walls)
         # Opaque cells as bool or uint8, or clear ones: the same view.
-        for view in (
-            view12.compute(opaque, viewer, radius, light_walls=light_walls),
-            view12.compute(opaque.astype(np.uint8) * 7, viewer, radius, light_walls=light_walls),
+        views = [
+            view12.compute(opaque, viewer, radius, walls=walls),
+            view12.compute(opaque.astype(np.uint8) * 7, viewer, radius, walls=walls),
             view12.compute(map=opaque, viewer=np.array(viewer), radius=np.int64(radius),
-                           light_walls=np.bool_(light_walls)),
-            view12.compute(~opaque, viewer, radius, light_walls=light_walls, transparent=True),
-            vantrel.FieldOfView(radius).compute(opaque, viewer, light_walls=light_walls),
-        ):
+                           walls=walls),
+            view12.compute(~opaque, viewer, radius, walls=walls, transparent=True),
+            vantrel.FieldOfView(radius).compute(opaque, viewer, walls=walls),
+            vantrel.compute_fov(~opaque, viewer, radius, walls=walls),
+        ]
+        # tcod's word for the first two.
+        if walls != "facing":
+            light_walls = walls == "seen"
+            views += [
+                view12.compute(opaque, viewer, radius, light_walls=np.bool_(light_walls)),
+                vantrel.compute_fov(~opaque, viewer, radius, light_walls),
+            ]
+        for view in views:
             assert view.dtype == bool and view.shape == shape
             np.testing.assert_array_equal(view, expected)
-        if not light_walls:
-            continue
-        np.testing.assert_array_equal(vantrel.compute_fov(~opaque, viewer, radius), expected)
+        if walls == "seen":
+            np.testing.assert_array_equal(vantrel.compute_fov(~opaque, viewer, radius), expected)
+
+
+def test_walls_are_named_one_way(view12):
+    opaque = np.zeros((5, 5), bool)
+    for call in (
+        lambda **kw: view12.compute(opaque, (2, 2), **kw),
+        lambda **kw: view12.sees(opaque, (2, 2), (0, 0), **kw),
+        lambda **kw: vantrel.FogOfWar(view12).update(opaque, [(2, 2)], **kw),
+    ):
+        with pytest.raises(TypeError, match="give walls or light_walls, not both"):
+            call(walls="seen", light_walls=True)
+        with pytest.raises(ValueError, match='not "lit"'):
+            call(walls="lit")
+        with pytest.raises(TypeError, match="walls must be"):
+            call(walls=True)
 
 
 def test_sees_answers_as_the_view(view12):
     opaque = random_map(21, 23, 0.25, 5)
     viewer = (10, 8)
-    for light_walls in (True, False):
+    for walls in ("seen", "unseen", "facing"):
         for transparent in (False, True):
             grid = ~opaque if transparent else opaque
-            view = view12.compute(grid, viewer, 6, light_walls=light_walls, transparent=transparent)
+            view = view12.compute(grid, viewer, 6, walls=walls, transparent=transparent)
             seen = np.array(
                 [
                     [
-                        view12.sees(grid, viewer, (r, c), 6, light_walls=light_walls,
+                        view12.sees(grid, viewer, (r, c), 6, walls=walls,
                                     transparent=transparent)
                         for c in range(23)
                     ]
@@ -245,8 +281,8 @@ def test_wrong_arguments_raise(view12):
          lambda: view12.compute(opaque, (1, 1), out=np.zeros(opaque.shape, dtype=np.int16))),
         # compute() reads its arguments itself.
         (TypeError, "at most 3 positional", lambda: view12.compute(opaque, (1, 1), 3, True)),
-        (TypeError, "unexpected keyword argument 'walls'",
-         lambda: view12.compute(opaque, (1, 1), walls=False)),
+        (TypeError, "unexpected keyword argument 'wall'",
+         lambda: view12.compute(opaque, (1, 1), wall="seen")),
         (TypeError, "multiple values for argument 'radius'",
          lambda: view12.compute(opaque, (1, 1), 3, radius=3)),
         (TypeError, "missing required argument 'viewer'", lambda: view12.compute(opaque)),
@@ -284,10 +320,10 @@ def test_fog_of_war_is_every_viewers_view(view12):
     viewers = np.stack([rng.integers(0, 60, 300), rng.integers(0, 70, 300)], axis=1)
     radii = rng.integers(1, 13, 300)
 
-    def union(cells, radius_of, light_walls=True):
+    def union(cells, radius_of, walls="seen"):
         seen = np.zeros(opaque.shape, dtype=bool)
         for (r, c), radius in zip(cells.tolist(), radius_of):
-            seen |= view12.compute(opaque, (r, c), radius, light_walls=light_walls)
+            seen |= view12.compute(opaque, (r, c), radius, walls=walls)
         return seen
 
     for threads in (1, 2):
@@ -301,7 +337,10 @@ def test_fog_of_war_is_every_viewers_view(view12):
         np.testing.assert_array_equal(
             fog.update(~opaque, viewers.astype(np.int32), radius=7, light_walls=False,
                        transparent=True),
-            union(viewers, [7] * 300, light_walls=False))
+            union(viewers, [7] * 300, walls="unseen"))
+        np.testing.assert_array_equal(
+            fog.update(opaque, viewers, radii=radii, walls="facing"),
+            union(viewers, radii, walls="facing"))
         # Each viewer of its own radius; explored kept over two updates.
         visible = np.zeros(opaque.shape, dtype=np.uint8)
         explored = np.zeros(opaque.shape, dtype=bool)

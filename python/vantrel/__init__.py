@@ -39,19 +39,22 @@ def _view_of_radius(radius):
     return FieldOfView(radius)
 
 
-def compute_fov(transparency, pov, radius, light_walls=True, *, symmetric=False, out=None):
+def compute_fov(transparency, pov, radius, light_walls=None, *, walls=None, symmetric=False,
+                out=None):
     """The view from `pov` (row, column) on a map of clear cells, by the table of `radius`.
 
     `transparency` is a 2-D C-ordered array of bool or uint8, non-zero for
     the cells that sight passes through, as the tcod package takes it; it
     is read where it lies. Returns a bool array of its shape, True for the
     cells in view, or fills in and returns `out`; symmetric=True gives the
-    symmetric view (FieldOfView.compute). The FieldOfView of each
+    symmetric view (FieldOfView.compute). light_walls, as tcod's, is True
+    (the default) or False; or give walls="seen", "unseen" or "facing", as
+    FieldOfView.compute takes it. The FieldOfView of each
     radius is built at its first use and kept (the last 64 radii).
     Raises ValueError for a viewer off the map or a radius below 1.
     """
     return _view_of_radius(radius).compute(
-        transparency, pov, radius, light_walls=light_walls, transparent=True,
+        transparency, pov, radius, light_walls=light_walls, walls=walls, transparent=True,
         symmetric=symmetric, out=out,
     )
 

@@ -1,5 +1,5 @@
 from os import PathLike
-from typing import Optional, Sequence, Tuple, Union
+from typing import Literal, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -10,6 +10,8 @@ __version__: str
 _Map = npt.NDArray[Union[np.bool_, np.uint8]]
 # A cell as (row, column).
 _Cell = Tuple[int, int]
+# Which opaque cells are in view (FieldOfView.compute).
+_Walls = Literal["seen", "unseen", "facing"]
 # A table: its lines, each an (n, 2) int32 array of (x, y).
 _Table = list[npt.NDArray[np.int32]]
 
@@ -38,7 +40,8 @@ class FieldOfView:
         viewer: _Cell,
         radius: Optional[int] = None,
         *,
-        light_walls: bool = True,
+        walls: Optional[_Walls] = None,
+        light_walls: Optional[bool] = None,
         transparent: bool = False,
         symmetric: bool = False,
         out: Optional[_Map] = None,
@@ -50,7 +53,8 @@ class FieldOfView:
         target: _Cell,
         radius: Optional[int] = None,
         *,
-        light_walls: bool = True,
+        walls: Optional[_Walls] = None,
+        light_walls: Optional[bool] = None,
         transparent: bool = False,
     ) -> bool: ...
 
@@ -67,7 +71,8 @@ class FogOfWar:
         *,
         radius: Optional[int] = None,
         radii: Optional[Union[npt.NDArray[np.integer], Sequence[int]]] = None,
-        light_walls: bool = True,
+        walls: Optional[_Walls] = None,
+        light_walls: Optional[bool] = None,
         transparent: bool = False,
     ) -> _Map: ...
 
@@ -75,8 +80,9 @@ def compute_fov(
     transparency: _Map,
     pov: _Cell,
     radius: int,
-    light_walls: bool = True,
+    light_walls: Optional[bool] = None,
     *,
+    walls: Optional[_Walls] = None,
     symmetric: bool = False,
     out: Optional[_Map] = None,
 ) -> _Map: ...

@@ -8,6 +8,22 @@
 #include "lib/shown_text.h"
 
 namespace vantrel {
+namespace {
+
+// The heading's words for the walls of a view; none for the default.
+const char* walls_text(Walls walls) {
+  switch (walls) {
+    case Walls::kUnseen:
+      return "; walls out of view";
+    case Walls::kFacing:
+      return "; walls facing the viewer";
+    case Walls::kSeen:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
 
 ReadMapResult read_text_map(ByteSource& file, TextMap& map) {
   ReadMapResult result;
@@ -112,7 +128,7 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   svg.add_xml_text(picture.map_name);
   add("</text>\n<text x=\"12\" y=\"44\" fill=\"#333\">", std::to_string(map.width), " x ",
       std::to_string(map.height), " cells; lines of table ", std::to_string(picture.radius),
-      picture.symmetric ? ", symmetric" : "", picture.walls_unseen ? "; walls out of view" : "",
+      picture.symmetric ? ", symmetric" : "", walls_text(picture.walls),
       "; ", std::to_string(seen),
       seen == 1 ? " cell" : " cells", " in view");
   if (picture.window) {

@@ -14,6 +14,7 @@
 #include "inspect/svg_text.h"
 #include "lib/cell.h"
 #include "lib/table/byte_source.h"
+#include "vantrel/field_of_view.h"
 
 namespace vantrel {
 
@@ -47,7 +48,7 @@ struct ViewPicture {
   // each named once; at least one.
   std::vector<Cell> viewers;
   int radius = 0;             // of the table the view comes from
-  bool walls_unseen = false;  // the view leaves out the opaque cells
+  Walls walls = Walls::kSeen;  // the opaque cells the view holds
   bool symmetric = false;     // the view is the symmetric one
   // The part drawn, within the map; the whole map when empty.
   std::optional<CellWindow> window;

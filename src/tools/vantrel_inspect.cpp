@@ -64,7 +64,7 @@ constexpr char kUsageText[] =
     "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
     "                            [--cells] [-o OUT.svg]\n"
     "       vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--unseen-walls] [--symmetric] [--window X0,Y0,X1,Y1]\n"
+    "                           [--walls WALLS] [--symmetric] [--window X0,Y0,X1,Y1]\n"
     "                           [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
@@ -114,20 +114,23 @@ constexpr char kDrawHelp[] =
 // largest of a symmetric view.
 constexpr char kFovHelp[] =
     "usage: vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--unseen-walls] [--symmetric] [--window X0,Y0,X1,Y1]\n"
+    "                           [--walls WALLS] [--symmetric] [--window X0,Y0,X1,Y1]\n"
     "                           [-o OUT.svg]\n"
     "\n"
     "Draws what a viewer at cell (X,Y) sees on MAP (- for standard input), a\n"
     "text map of one row a line, '#' opaque and '.' clear, row 0 first: the\n"
     "cells that the lines of table K, turned every way the square turns,\n"
-    "reach from the viewer before an opaque cell. Walls are seen, unless\n"
-    "--unseen-walls. Given several viewers, draws what any of them sees.\n"
+    "reach from the viewer before an opaque cell, and the walls --walls tells.\n"
+    "Given several viewers, draws what any of them sees.\n"
     "\n"
     "  --at X,Y          a viewer's cell: column X, row Y, from 0; given again,\n"
     "                    another viewer\n"
     "  --table K         the table whose lines are walked, from 1 to %d\n"
-    "  --unseen-walls    leaves every opaque cell out of the view, but the cell\n"
-    "                    a viewer stands on\n"
+    "  --walls WALLS     which opaque cells are in view: seen (the default), the\n"
+    "                    first of each line; facing, as a game shows them: those\n"
+    "                    seen, and each next to a clear cell in view that is no\n"
+    "                    farther from the viewer along either axis; unseen, none\n"
+    "                    but the cell a viewer stands on (--unseen-walls too)\n"
     "  --symmetric       the symmetric view: a clear cell is in view when it sees\n"
     "                    the viewer back by the same table (tables 1 to %d)\n"
     "  --window X0,Y0,X1,Y1\n"
@@ -164,7 +167,7 @@ struct Request {
     std::string text;  // "X,Y", as given
   };
   std::vector<GivenCell> viewers;
-  bool walls_unseen = false;
+  vantrel::Walls walls = vantrel::Walls::kSeen;
   bool symmetric = false;
   std::optional<std::array<std::int64_t, 4>> map_window;
   std::string map_window_text;
@@ -315,7 +318,14 @@ int read_command_line(int argc, char** argv, Request& request) {
   std::string map_window;
   CLI::Option* map_window_option = fov->add_option("--window", map_window)
                                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  fov->add_flag("--unseen-walls", request.walls_unseen);
+  std::string walls;
+  CLI::Option* walls_option =
+      fov->add_option("--walls", walls)
+          ->check(CLI::IsMember({"seen", "unseen", "facing"}))
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  // The first name of --walls unseen, kept for the scripts that use it.
+  bool unseen_walls = false;
+  fov->add_flag("--unseen-walls", unseen_walls);
   fov->add_flag("--symmetric", request.symmetric);
 
   // The command given, as far as the parse got: "check", "draw", "fov", or
@@ -410,6 +420,12 @@ int read_command_line(int argc, char** argv, Request& request) {
                          "fov");
     }
     request.radius = static_cast<std::int32_t>(number);
+    if (unseen_walls && walls_option->count() != 0 && walls != "unseen") {
+      return usage_error("--unseen-walls and --walls " + walls + " disagree: give one", "fov");
+    }
+    request.walls = unseen_walls || walls == "unseen" ? vantrel::Walls::kUnseen
+                    : walls == "facing"               ? vantrel::Walls::kFacing
+                                                      : vantrel::Walls::kSeen;
     constexpr int kLargest = vantrel::SymmetricView::kLargestSymmetricRadius;
     if (request.symmetric && request.radius > kLargest) {
       return usage_error("--symmetric takes a table from 1 to " + std::to_string(kLargest) +
@@ -665,8 +681,7 @@ int draw(const Request& request) {
 std::vector<std::uint8_t> view_of(const Request& request, const vantrel::TextMap& map,
                                   const std::vector<vantrel::Cell>& viewers) {
   const vantrel::FieldOfView field(vantrel::make_table(request.radius));
-  const vantrel::Walls walls =
-      request.walls_unseen ? vantrel::Walls::kUnseen : vantrel::Walls::kSeen;
+  const vantrel::Walls walls = request.walls;
   const std::span<const std::uint8_t> opaque(map.opaque);
   // Cleared once; each viewer adds the cells it sees.
   std::vector<std::uint8_t> in_view(map.opaque.size());
@@ -732,7 +747,7 @@ int fov(const Request& request) {
       path == kStandardStream ? std::string_view("standard input") : std::string_view(path);
   picture.viewers = viewers;
   picture.radius = request.radius;
-  picture.walls_unseen = request.walls_unseen;
+  picture.walls = request.walls;
   picture.symmetric = request.symmetric;
   if (const int refused = refuse_input_as_output(request); refused != kGoOn) return refused;
   const bool alone = is_standard_output(request.output);
