@@ -47,7 +47,7 @@ def python_view(view, grid, viewer, out, transparent, calls):
 
 def main():
     rng = np.random.default_rng(12)
-    view = vantrel.FieldOfView(RADIUS)
+    view = vantrel.Sight(RADIUS)
     view.prepare(RADIUS)
     rows = []
     for side in (25, 1024):

@@ -326,7 +326,7 @@ $exported"
 import numpy, vantrel
 assert vantrel.__file__.startswith("'"$work"'/python/"), vantrel.__file__
 assert vantrel.__version__ == "'"$version"'"
-view = vantrel.FieldOfView(3).compute(numpy.zeros((7, 7), bool), (3, 3))
+view = vantrel.Sight(3).compute(numpy.zeros((7, 7), bool), (3, 3))
 assert view[3, 6] and view[0, 3] and not view[0, 0]') ||
     fail "$name's module does not import, or computes no view"
   check_lintian "$deb"

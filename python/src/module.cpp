@@ -316,7 +316,7 @@ class PyFieldOfView {
   mutable std::map<int, std::unique_ptr<SymmetricView>> symmetric_;
 };
 
-// Fog of war of one FieldOfView, with the viewers and (for maps of clear
+// Fog of war of one Sight, with the viewers and (for maps of clear
 // cells) the opaque cells kept between updates, so that an update of as
 // many viewers on a map of the same size allocates nothing.
 class PyFogOfWar {
@@ -418,7 +418,7 @@ py::array viewers_of(const py::object& viewers) {
 }
 
 // Radii as a C-ordered array of n int64, each of them an int: one beyond
-// is named as it was given, as no FieldOfView has it.
+// is named as it was given, as no Sight has it.
 py::array radii_of(const py::object& radii, py::ssize_t n, int largest) {
   const py::array given = py::array::ensure(radii);
   if (!given || (given.size() > 0 && given.dtype().kind() != 'i' && given.dtype().kind() != 'u')) {
@@ -712,14 +712,14 @@ table file. Not for two threads at once.)")
 vantrel.TableFileError when the file has no such table or it is not one.)");
 
   py::class_<PyFieldOfView, std::shared_ptr<PyFieldOfView>>(
-      m, "FieldOfView", R"(The fields of view of every radius up to a largest one.
+      m, "Sight", R"(The fields of view of every radius up to a largest one, as C++'s vantrel::Sight.
 
-FieldOfView(radius) takes the tables make_table() makes, 1 to `radius`;
-FieldOfView(table_file) the tables of a TableFile, read now. The view of a
+Sight(radius) takes the tables make_table() makes, 1 to `radius`;
+Sight(table_file) the tables of a TableFile, read now. The view of a
 radius is built at its first use (or by prepare()) and kept. Any number of
-threads may use one FieldOfView at once.
+threads may use one Sight at once. FieldOfView is its former name.
 
-    view = vantrel.FieldOfView(12)
+    view = vantrel.Sight(12)
     seen = view.compute(walls, (row, column))          # walls: True = opaque
     seen = view.compute(floor, (row, column), 8, transparent=True))")
       .def(py::init([](Whole radius) { return std::make_shared<PyFieldOfView>(radius.value); }),
@@ -808,12 +808,12 @@ Raises ValueError for a cell off the map.)");
 
   py::class_<PyFogOfWar>(m, "FogOfWar", R"(What any of many viewers sees, on one thread or several.
 
-FogOfWar(view, threads=1): fog of war by the views of a FieldOfView on
+FogOfWar(view, threads=1): fog of war by the views of a Sight on
 `threads` threads, the caller's included (0: one per core). The threads
 are started once and wait between updates. One update runs at a time;
 another thread's update waits for it.)")
       .def(py::init([](std::shared_ptr<PyFieldOfView> view, Whole threads) {
-             if (!view) throw py::type_error("FogOfWar needs a FieldOfView, not None");
+             if (!view) throw py::type_error("FogOfWar needs a Sight, not None");
              return std::make_unique<PyFogOfWar>(std::move(view), threads.value);
            }),
            "view"_a, "threads"_a = 1)

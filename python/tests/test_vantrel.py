@@ -62,7 +62,7 @@ def random_map(height, width, share, seed):
 
 @pytest.fixture(scope="module")
 def view12():
-    return vantrel.FieldOfView(12)
+    return vantrel.Sight(12)
 
 
 @pytest.mark.parametrize(
@@ -90,7 +90,7 @@ def test_views_are_those_of_the_definition(view12, shape, share, radius, walls):
             view12.compute(map=opaque, viewer=np.array(viewer), radius=np.int64(radius),
                            walls=walls),
             view12.compute(~opaque, viewer, radius, walls=walls, transparent=True),
-            vantrel.FieldOfView(radius).compute(opaque, viewer, walls=walls),
+            vantrel.Sight(radius).compute(opaque, viewer, walls=walls),
             vantrel.compute_fov(~opaque, viewer, radius, walls=walls),
         ]
         # tcod's word for the first two.
@@ -105,6 +105,11 @@ def test_views_are_those_of_the_definition(view12, shape, share, radius, walls):
             np.testing.assert_array_equal(view, expected)
         if walls == "seen":
             np.testing.assert_array_equal(vantrel.compute_fov(~opaque, viewer, radius), expected)
+
+
+def test_former_names_still_work():
+    assert vantrel.FieldOfView is vantrel.Sight
+    assert vantrel.Sight.__module__ == "vantrel"
 
 
 def test_walls_are_named_one_way(view12):
@@ -164,7 +169,7 @@ def test_symmetric_views_see_both_ways(view12):
         ):
             np.testing.assert_array_equal(view, expected)
     with pytest.raises(ValueError, match="200"):
-        vantrel.FieldOfView(201).compute(np.zeros((3, 3), bool), (1, 1), symmetric=True)
+        vantrel.Sight(201).compute(np.zeros((3, 3), bool), (1, 1), symmetric=True)
 
 
 def test_out_is_filled_in_place(view12):
@@ -191,10 +196,10 @@ def test_tables_and_table_files(tmp_path):
             assert [line.tolist() for line in file_lines] == [line.tolist() for line in made_lines]
             assert all(line.dtype == np.int32 and line.shape[1] == 2 for line in file_lines)
     opaque = random_map(15, 15, 0.2, 2)
-    from_file = vantrel.FieldOfView(vantrel.TableFile(path))
+    from_file = vantrel.Sight(vantrel.TableFile(path))
     assert from_file.radius == 3 and not from_file.has_radius(4)
     np.testing.assert_array_equal(from_file.compute(opaque, (7, 7)),
-                                  vantrel.FieldOfView(3).compute(opaque, (7, 7)))
+                                  vantrel.Sight(3).compute(opaque, (7, 7)))
 
 
 @pytest.mark.parametrize(
@@ -289,7 +294,7 @@ def test_wrong_arguments_raise(view12):
         (TypeError, "viewer must hold integers", lambda: view12.compute(opaque, (1.0, 1))),
         (TypeError, r"\(row, column\)", lambda: view12.compute(opaque, (1, 1, 1))),
         (ValueError, "radius", lambda: vantrel.make_table(0)),
-        (ValueError, "radius", lambda: vantrel.FieldOfView(0)),
+        (ValueError, "radius", lambda: vantrel.Sight(0)),
         # A bool is an integer to Python, but no cell or radius.
         (TypeError, "viewer must hold integers", lambda: view12.compute(opaque, (True, 1))),
         (TypeError, "radius must hold integers", lambda: view12.compute(opaque, (1, 1), True)),
@@ -301,7 +306,7 @@ def test_wrong_arguments_raise(view12):
         (ValueError, "radius is out of range", lambda: view12.sees(opaque, (1, 1), (2, 2), 2**40)),
         (TypeError, "at most 4 positional", lambda: view12.sees(opaque, (1, 1), (2, 2), 3, True)),
         (TypeError, "incompatible", lambda: vantrel.make_table(True)),
-        (TypeError, "incompatible", lambda: vantrel.FieldOfView(np.bool_(True))),
+        (TypeError, "incompatible", lambda: vantrel.Sight(np.bool_(True))),
         (TypeError, "incompatible", lambda: view12.prepare(True)),
         (TypeError, "incompatible", lambda: vantrel.FogOfWar(view12, True)),
         # `out` is written: an array that numpy would make of a list is not

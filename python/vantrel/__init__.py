@@ -8,7 +8,7 @@ map's shape.
 
     import numpy as np, vantrel
     walls = np.zeros((25, 80), dtype=bool); walls[10, 5:60] = True
-    view = vantrel.FieldOfView(12).compute(walls, (12, 40))
+    view = vantrel.Sight(12).compute(walls, (12, 40), walls="facing")
 
 compute_fov() takes a map of clear cells, as the tcod package does.
 """
@@ -16,17 +16,21 @@ compute_fov() takes a map of clear cells, as the tcod package does.
 import functools
 
 from ._vantrel import (
-    FieldOfView,
     FogOfWar,
+    Sight,
     TableFile,
     TableFileError,
     __version__,
     make_table,
 )
 
+# The former name of Sight, kept for the code that uses it.
+FieldOfView = Sight
+
 __all__ = [
     "FieldOfView",
     "FogOfWar",
+    "Sight",
     "TableFile",
     "TableFileError",
     "compute_fov",
@@ -36,7 +40,7 @@ __all__ = [
 
 @functools.lru_cache(maxsize=64)
 def _view_of_radius(radius):
-    return FieldOfView(radius)
+    return Sight(radius)
 
 
 def compute_fov(transparency, pov, radius, light_walls=None, *, walls=None, symmetric=False,
@@ -47,9 +51,9 @@ def compute_fov(transparency, pov, radius, light_walls=None, *, walls=None, symm
     the cells that sight passes through, as the tcod package takes it; it
     is read where it lies. Returns a bool array of its shape, True for the
     cells in view, or fills in and returns `out`; symmetric=True gives the
-    symmetric view (FieldOfView.compute). light_walls, as tcod's, is True
+    symmetric view (Sight.compute). light_walls, as tcod's, is True
     (the default) or False; or give walls="seen", "unseen" or "facing", as
-    FieldOfView.compute takes it. The FieldOfView of each
+    Sight.compute takes it. The Sight of each
     radius is built at its first use and kept (the last 64 radii).
     Raises ValueError for a viewer off the map or a radius below 1.
     """
@@ -58,6 +62,6 @@ def compute_fov(transparency, pov, radius, light_walls=None, *, walls=None, symm
         symmetric=symmetric, out=out,
     )
 
-for _name in ("FieldOfView", "FogOfWar", "TableFile", "TableFileError", "make_table"):
+for _name in ("Sight", "FogOfWar", "TableFile", "TableFileError", "make_table"):
     globals()[_name].__module__ = __name__
 del _name

@@ -10,7 +10,7 @@ __version__: str
 _Map = npt.NDArray[Union[np.bool_, np.uint8]]
 # A cell as (row, column).
 _Cell = Tuple[int, int]
-# Which opaque cells are in view (FieldOfView.compute).
+# Which opaque cells are in view (Sight.compute).
 _Walls = Literal["seen", "unseen", "facing"]
 # A table: its lines, each an (n, 2) int32 array of (x, y).
 _Table = list[npt.NDArray[np.int32]]
@@ -28,7 +28,7 @@ class TableFile:
     def __contains__(self, radius: int) -> bool: ...
     def table(self, radius: int) -> _Table: ...
 
-class FieldOfView:
+class Sight:
     def __init__(self, radius_or_file: Union[int, TableFile]) -> None: ...
     @property
     def radius(self) -> int: ...
@@ -58,8 +58,10 @@ class FieldOfView:
         transparent: bool = False,
     ) -> bool: ...
 
+FieldOfView = Sight
+
 class FogOfWar:
-    def __init__(self, view: FieldOfView, threads: int = 1) -> None: ...
+    def __init__(self, view: Sight, threads: int = 1) -> None: ...
     @property
     def threads(self) -> int: ...
     def update(
