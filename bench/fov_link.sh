@@ -23,7 +23,7 @@ for round in $(seq "$rounds"); do
   for kind in $order; do
     program=$bench/fov_bench
     [ "$kind" = static ] && program=$bench/fov_bench_static
-    "$program" --benchmark_filter='/vantrel' --benchmark_min_time=0.2 \
+    "$program" --benchmark_filter='^fov/.*/vantrel' --benchmark_min_time=0.2 \
       --benchmark_out="$work/$kind-$round.json" --benchmark_out_format=json >/dev/null
   done
   echo "round $round of $rounds done" >&2

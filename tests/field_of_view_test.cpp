@@ -181,7 +181,7 @@ const Form kForms[] = {
 // the corners, the middles of the edges, the middle and places at random:
 // a cell in view is 1; a cell out of view is 0 after compute and keeps
 // what it held after mark (the view starts as a pattern of 0, 1 and 2).
-TEST(FieldOfView, ComputesAndMarksItsDefinitionWithWallsSeenOrNot) {
+TEST(FieldOfView, ComputesAndMarksItsDefinitionByEachWalls) {
   int opaque_viewers = 0;
   for (const int radius : {3, 12}) {
     const Table table = make_table(radius);
@@ -202,11 +202,11 @@ TEST(FieldOfView, ComputesAndMarksItsDefinitionWithWallsSeenOrNot) {
       for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i % 3);
       for (const Cell& viewer : viewers) {
         opaque_viewers += map.is_opaque(viewer.x, viewer.y) ? 1 : 0;
-        for (const Walls walls : {Walls::kSeen, Walls::kUnseen}) {
+        for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
           const std::vector<std::uint8_t> reference = reference_view(table, map, viewer, walls);
           for (const Form& form : kForms) {
             SCOPED_TRACE(testing::Message()
-                         << form.name << ", walls " << (walls == Walls::kSeen ? "seen" : "unseen")
+                         << form.name << ", walls " << static_cast<int>(walls)
                          << ", radius " << radius << ", seed " << seed << ", viewer " << viewer.x
                          << "," << viewer.y);
             std::vector<std::uint8_t> expected = reference;
@@ -377,6 +377,54 @@ TEST(FieldOfView, ThreadsMayComputeWithOneFieldOfViewAtOnce) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(found, expected);
+}
+
+// An engine that keeps one view clears it once, then before each mark only
+// the (2r + 1)^2 cells around the last viewer, r = radius(), or r + 1 for
+// facing walls, which may lie a cell beyond: viewer after
+// viewer on a map many times that square, its edges and corners among them,
+// what it holds is compute()'s view. The hand-made line turns back, so that
+// the table reaches farther than the ends of its lines.
+TEST(FieldOfView, MarkAfterClearingTheLastViewersSquareIsTheWholeView) {
+  const Table turning_back(4, {{{1, 0}, {2, 1}, {3, 1}, {2, 2}}});
+  const Map map = random_map(160, 120, 0.15, 12);
+  std::mt19937 random(12);
+  // The corners and the middles of the edges, places at random, then a unit
+  // walking a step at a time.
+  std::vector<Cell> viewers = {{0, 0},  {159, 119}, {159, 0},  {0, 119},
+                               {80, 0}, {0, 60},    {159, 60}, {80, 119}};
+  for (int n = 0; n < 40; ++n) {
+    viewers.push_back({static_cast<int>(random() % 160), static_cast<int>(random() % 120)});
+  }
+  for (int n = 0; n < 16; ++n) viewers.push_back({70 + n, 60 + n / 2});
+  for (const Table& table : {make_table(12), turning_back}) {
+    const FieldOfView fov(table);
+    const int r = fov.radius();
+    for (const Form& form : kForms) {
+      if (form.clears) continue;
+      for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
+        SCOPED_TRACE(testing::Message() << form.name << ", radius " << r << ", walls "
+                                        << static_cast<int>(walls));
+        const int reach = walls == Walls::kFacing ? r + 1 : r;
+        std::vector<std::uint8_t> view(map.opaque.size(), 0);
+        std::vector<std::uint8_t> computed(map.opaque.size());
+        Cell last = viewers.front();
+        for (const Cell viewer : viewers) {
+          for (int y = std::max(last.y - reach, 0); y <= std::min(last.y + reach, map.height - 1);
+               ++y) {
+            for (int x = std::max(last.x - reach, 0); x <= std::min(last.x + reach, map.width - 1);
+                 ++x) {
+              view[static_cast<std::size_t>(y * map.width + x)] = 0;
+            }
+          }
+          ASSERT_TRUE(form.run(fov, map, viewer, walls, view));
+          fov.compute(viewer, map.width, map.height, std::span(map.opaque), computed, walls);
+          ASSERT_EQ(view, computed) << "viewer " << viewer.x << "," << viewer.y;
+          last = viewer;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

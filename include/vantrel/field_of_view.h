@@ -270,7 +270,8 @@ class VANTREL_API FieldOfView {
   // no other byte of `in_view`, neither reading nor writing it. The bytes of
   // the cells out of view keep what they held; clearing them, when the view
   // is to be the view alone, is the caller's: once for the whole map, then
-  // only the (2r + 1)^2 cells around the last viewer, r = radius(). Marking
+  // only the (2r + 1)^2 cells around the last viewer, r = radius(), or r + 1
+  // by Walls::kFacing, whose walls may lie a cell beyond. Marking
   // several viewers into one view gives what any of them sees.
   //
   // Arguments and errors as compute(): std::invalid_argument, or false and
