@@ -106,6 +106,22 @@ void traverse_plain(const Node* nodes, std::size_t count, const Offset* extra, B
       });
 }
 
+// The square of cells within `r` of the viewer on either axis, within the
+// map: its columns left to right and rows top to bottom, inclusive. The far
+// sides are found in 64 bits, which the viewer's coordinates plus r may need.
+struct Square {
+  int left;
+  int top;
+  int right;
+  int bottom;
+};
+Square square_around(Cell viewer, int r, int width, int height) {
+  return Square{
+      std::max(viewer.x - r, 0), std::max(viewer.y - r, 0),
+      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.x} + r, width - 1)),
+      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.y} + r, height - 1))};
+}
+
 }  // namespace
 
 SymmetricView::SymmetricView(const FieldOfView& view)
@@ -321,14 +337,7 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
                              std::uint8_t* in_view, Walls walls) const noexcept {
   const std::ptrdiff_t row = width;
   const int r = radius_;
-  // The square around the viewer, within the map; its far sides in 64 bits,
-  // which the viewer's coordinates plus r may need.
-  const int left = std::max(viewer.x - r, 0);
-  const auto right =
-      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.x} + r, width - 1));
-  const int top = std::max(viewer.y - r, 0);
-  const auto bottom =
-      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.y} + r, height - 1));
+  const auto [left, top, right, bottom] = square_around(viewer, r, width, height);
   // Only an opaque cell stops a line, and straight lines between two cells
   // of the map stay within the square around the viewer: with no opaque
   // cell there, each cell of the plain view sees the viewer, and the plain
@@ -418,13 +427,7 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
 void SymmetricView::face_walls(Cell viewer, int width, int height, const std::uint8_t* opaque,
                                std::uint8_t* in_view) const noexcept {
   const std::ptrdiff_t row = width;
-  const int r = radius_;
-  const int left = std::max(viewer.x - r, 0);
-  const auto right =
-      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.x} + r, width - 1));
-  const int top = std::max(viewer.y - r, 0);
-  const auto bottom =
-      static_cast<int>(std::min<std::int64_t>(std::int64_t{viewer.y} + r, height - 1));
+  const auto [left, top, right, bottom] = square_around(viewer, radius_, width, height);
   // Walls lit here are not clear, so lighting one lights no more.
   for (int y = top; y <= bottom; ++y) {
     for (int x = left; x <= right; ++x) {
