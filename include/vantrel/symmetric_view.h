@@ -139,10 +139,6 @@ class VANTREL_API SymmetricView {
   // compute() once its arguments are known to be a view.
   VANTREL_INTERNAL void traverse(Cell viewer, int width, int height, const std::uint8_t* opaque,
                                  std::uint8_t* in_view, Walls walls) const noexcept;
-  // By Walls::kFacing, once the view is known: the walls that face the
-  // viewer around each clear cell in view.
-  VANTREL_INTERNAL void face_walls(Cell viewer, int width, int height, const std::uint8_t* opaque,
-                                   std::uint8_t* in_view) const noexcept;
   // Whether the clear cell `from`, within radius() of `viewer`, sees it
   // along one of its own lines.
   VANTREL_INTERNAL bool sees_viewer(Cell from, Cell viewer, int width, int height,

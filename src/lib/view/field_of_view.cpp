@@ -11,6 +11,7 @@
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/facing_walls.h"
 
 namespace vantrel {
 namespace {
@@ -231,14 +232,8 @@ void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width
   std::uint8_t* const seen = in_view.data() + origin;
   const std::uint8_t* const wall = opaque.data() + origin;
   *seen = 1;
-  if (walls == Walls::kFacing) {
-    auto is_opaque = [wall, viewer, width](std::int32_t x, std::int32_t y) {
-      return wall[static_cast<std::ptrdiff_t>(y - viewer.y) * width + (x - viewer.x)] != 0;
-    };
-    face_viewer(viewer, width, height, is_opaque, seen);
-  }
   // A cell's byte in both maps, from the viewer's.
-  auto traverse = [&]<bool kInside, Walls kWalls, bool kClear>() {
+  auto traverse = [&]<bool kInside, Walls kWalls>() {
     detail::traverse_tree<kInside>(
         nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
         [seen, wall, viewer, width, height](const Node& node, std::size_t) {
@@ -246,8 +241,6 @@ void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width
           return detail::see_cell<kWalls>(
               [&] { return wall[at] != 0; }, [&] { seen[at] = 1; },
               [&] {
-                // Seen before in a cleared view: its walls are lit.
-                if (kClear && seen[at] != 0) return;
                 detail::for_each_facing(node.dx, node.dy, [&](int ox, int oy) {
                   if constexpr (!kInside) {
                     const std::int64_t x = std::int64_t{viewer.x} + node.dx + ox;
@@ -260,22 +253,29 @@ void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width
               });
         });
   };
+  const bool inside = fits(viewer, width, height);
   if (walls == Walls::kUnseen) {
-    fits(viewer, width, height) ? traverse.template operator()<true, Walls::kUnseen, false>()
-                                : traverse.template operator()<false, Walls::kUnseen, false>();
-  } else if (walls == Walls::kFacing) {
-    const bool inside = fits(viewer, width, height, 1);
-    if (clear) {
-      inside ? traverse.template operator()<true, Walls::kFacing, true>()
-             : traverse.template operator()<false, Walls::kFacing, true>();
-    } else {
-      inside ? traverse.template operator()<true, Walls::kFacing, false>()
-             : traverse.template operator()<false, Walls::kFacing, false>();
-    }
+    inside ? traverse.template operator()<true, Walls::kUnseen>()
+           : traverse.template operator()<false, Walls::kUnseen>();
+  } else if (walls == Walls::kFacing && !clear) {
+    // Marked into a view that may hold other views: each clear cell lights
+    // its walls as the lines reach it.
+    auto is_opaque = [wall, viewer, width](std::int32_t x, std::int32_t y) {
+      return wall[static_cast<std::ptrdiff_t>(y - viewer.y) * width + (x - viewer.x)] != 0;
+    };
+    face_viewer(viewer, width, height, is_opaque, seen);
+    fits(viewer, width, height, 1) ? traverse.template operator()<true, Walls::kFacing>()
+                                   : traverse.template operator()<false, Walls::kFacing>();
   } else {
-    // Any other value is taken for kSeen, as LineOfSight takes it.
-    fits(viewer, width, height) ? traverse.template operator()<true, Walls::kSeen, false>()
-                                : traverse.template operator()<false, Walls::kSeen, false>();
+    // Any value but those is taken for kSeen, as LineOfSight takes it.
+    inside ? traverse.template operator()<true, Walls::kSeen>()
+           : traverse.template operator()<false, Walls::kSeen>();
+    // The view is this viewer's alone: its walls are lit after it, in one
+    // pass over its square, which costs less than lighting them as the
+    // lines reach each cell.
+    if (walls == Walls::kFacing) {
+      light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+    }
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/facing_walls.h"
 #include "lib/view/tree_index.h"
 
 namespace vantrel {
@@ -375,7 +376,7 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
   };
   if (open_ground) {
     traverse_as.template operator()<false>();
-    if (walls == Walls::kFacing) face_walls(viewer, width, height, opaque, in_view);
+    if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, in_view);
     return;
   }
   // 1 for a cell in the plain view, 3 for one that is known to see the
@@ -421,27 +422,7 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
     }
   }
   in_view[origin] = 1;
-  if (walls == Walls::kFacing) face_walls(viewer, width, height, opaque, in_view);
-}
-
-void SymmetricView::face_walls(Cell viewer, int width, int height, const std::uint8_t* opaque,
-                               std::uint8_t* in_view) const noexcept {
-  const std::ptrdiff_t row = width;
-  const auto [left, top, right, bottom] = square_around(viewer, radius_, width, height);
-  // Walls lit here are not clear, so lighting one lights no more.
-  for (int y = top; y <= bottom; ++y) {
-    for (int x = left; x <= right; ++x) {
-      const std::ptrdiff_t at = y * row + x;
-      if (in_view[at] == 0 || opaque[at] != 0) continue;
-      detail::for_each_facing(x - viewer.x, y - viewer.y, [&](int ox, int oy) {
-        const std::int64_t wx = std::int64_t{x} + ox;
-        const std::int64_t wy = std::int64_t{y} + oy;
-        if (wx < 0 || wy < 0 || wx >= width || wy >= height) return;
-        const std::ptrdiff_t wall = at + oy * row + ox;
-        if (opaque[wall] != 0) in_view[wall] = 1;
-      });
-    }
-  }
+  if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, in_view);
 }
 
 }  // namespace vantrel

@@ -1,0 +1,102 @@
+// Walls::kFacing added to a finished view: a pass over the square around
+// the viewer, row by row, that lights each opaque cell next to a clear cell
+// in view that is no farther from the viewer along either axis. Used where
+// the view holds one viewer's view alone (compute() of a map of bytes, the
+// symmetric view); a mark into a shared view lights the walls as it goes.
+#ifndef VANTREL_VIEW_FACING_WALLS_H_
+#define VANTREL_VIEW_FACING_WALLS_H_
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "vantrel/cell.h"
+
+namespace vantrel {
+
+// `in_view` holds the view of a viewer at `viewer` alone, 0 or 1 a cell, on
+// a map of width x height cells with `opaque` non-zero for an opaque cell;
+// no cell in view lies farther than `reach` from the viewer on either axis,
+// so the walls lit lie within reach + 1. Reads and writes nothing beyond.
+//
+// A wall W at (wx, wy) from the viewer faces it from the cells next to it
+// that are one step nearer along an axis on which W is off the viewer's
+// line: (wx - sx, wy), (wx, wy - sy) and (wx - sx, wy - sy), s the signs.
+// So each row looks at itself and at the row on the viewer's side of it;
+// lighting only opaque cells, it changes no clear cell that a later one
+// looks at.
+inline void light_facing_walls(Cell viewer, int width, int height, int reach,
+                               const std::uint8_t* opaque, std::uint8_t* in_view) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101u;
+  constexpr std::uint64_t kSeven = 0x7f7f7f7f7f7f7f7fu;
+  auto load = [](const std::uint8_t* bytes) {
+    std::uint64_t eight;
+    std::memcpy(&eight, bytes, 8);
+    return eight;
+  };
+  // 1 in each byte of eight that is not 0, 0 in the others. Bytewise, so
+  // the same on either byte order.
+  auto nonzero = [](std::uint64_t eight) {
+    return ((((eight & kSeven) + kSeven) | eight) >> 7) & kOnes;
+  };
+  // 1 in each byte of eight cells that is clear and in view (a view's
+  // bytes are 0 or 1).
+  auto clear_seen = [&](const std::uint8_t* seen, const std::uint8_t* wall) {
+    return load(seen) & (nonzero(load(wall)) ^ kOnes);
+  };
+
+  const std::ptrdiff_t row = width;
+  const std::int64_t far = std::int64_t{reach} + 1;
+  const int left = static_cast<int>(std::max<std::int64_t>(viewer.x - far, 0));
+  const int right = static_cast<int>(std::min<std::int64_t>(viewer.x + far, width - 1));
+  const int top = static_cast<int>(std::max<std::int64_t>(viewer.y - far, 0));
+  const int bottom = static_cast<int>(std::min<std::int64_t>(viewer.y + far, height - 1));
+  for (int y = top; y <= bottom; ++y) {
+    std::uint8_t* const seen = in_view + y * row;
+    const std::uint8_t* const wall = opaque + y * row;
+    // The row on the viewer's side; on the viewer's own row, none.
+    const std::ptrdiff_t inward = y > viewer.y ? -row : y < viewer.y ? row : 0;
+    const std::uint8_t* const near_seen = seen + inward;
+    const std::uint8_t* const near_wall = wall + inward;
+    auto clear_here = [&](int x) { return seen[x] & (wall[x] == 0 ? 1 : 0); };
+    auto clear_inward = [&](int x) {
+      return inward != 0 ? near_seen[x] & (near_wall[x] == 0 ? 1 : 0) : 0;
+    };
+    // The viewer's column looks only inward.
+    if (wall[viewer.x] != 0 && clear_inward(viewer.x) != 0) seen[viewer.x] = 1;
+    // Outwards on either side, `step` cells at a time, each cell looking
+    // back at the cell before it (`back`, -step) in its row and the inward
+    // one, and at the inward cell beside it. A cell lit is opaque, so
+    // whether the cell after it reads it before or after makes no odds.
+    auto side = [&](int step, int last) {
+      const int back = -step;
+      int x = viewer.x + step;
+      for (; step > 0 ? x + 7 <= last : x - 7 >= last; x += 8 * step) {
+        const int first = step > 0 ? x : x - 7;  // the lowest of the eight
+        const std::uint64_t walls = nonzero(load(wall + first));
+        if (walls == 0) continue;
+        std::uint64_t faced = clear_seen(seen + first + back, wall + first + back);
+        if (inward != 0) {
+          faced |= clear_seen(near_seen + first, near_wall + first) |
+                   clear_seen(near_seen + first + back, near_wall + first + back);
+        }
+        const std::uint64_t lit = walls & faced;
+        if (lit != 0) {
+          const std::uint64_t now = load(seen + first) | lit;
+          std::memcpy(seen + first, &now, 8);
+        }
+      }
+      for (; step > 0 ? x <= last : x >= last; x += step) {
+        if (wall[x] == 0) continue;
+        if ((clear_here(x + back) | clear_inward(x) | clear_inward(x + back)) != 0) seen[x] = 1;
+      }
+    };
+    side(1, right);
+    side(-1, left);
+  }
+}
+
+}  // namespace vantrel
+
+#endif  // VANTREL_VIEW_FACING_WALLS_H_
