@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "vantrel/line_of_sight.h"
 #include "view_reference.h"
 
 namespace vantrel {
@@ -88,6 +89,48 @@ TEST(SymmetricView, IsTheViewWhereEachSeesTheOther) {
       }
     }
   }
+}
+
+// LineOfSight::sees_both_ways() is the symmetric view's byte of every
+// target, from every viewer, by each Walls, in the forms of bytes and of a
+// predicate; and refuses a cell off the map naming itself.
+TEST(SymmetricView, SeesBothWaysAsTheSymmetricViewHasIt) {
+  for (const Table& table : {make_table(6), crooked_table(), skewed_table()}) {
+    const FieldOfView plain(table);
+    const SymmetricView symmetric(plain);
+    const LineOfSight line(plain);
+    const Map map = random_map(17, 14, 0.25, 7);
+    const std::span<const std::uint8_t> opaque(map.opaque);
+    auto is_opaque = [&](int x, int y) { return map.is_opaque(x, y); };
+    std::vector<std::uint8_t> in_view(map.opaque.size());
+    for (int vy = 0; vy < map.height; ++vy) {
+      for (int vx = 0; vx < map.width; ++vx) {
+        for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
+          symmetric.compute({vx, vy}, map.width, map.height, opaque, in_view, walls);
+          for (int y = 0; y < map.height; ++y) {
+            for (int x = 0; x < map.width; ++x) {
+              const bool seen = in_view[static_cast<std::size_t>(y * map.width + x)] != 0;
+              ASSERT_EQ(line.sees_both_ways({vx, vy}, {x, y}, map.width, map.height, opaque, walls),
+                        seen)
+                  << "radius " << table.radius() << ", viewer " << vx << "," << vy << ", target "
+                  << x << "," << y << ", walls " << static_cast<int>(walls);
+              ASSERT_EQ(line.sees_both_ways({vx, vy}, {x, y}, map.width, map.height, is_opaque,
+                                            walls),
+                        seen);
+            }
+          }
+        }
+      }
+    }
+  }
+  const LineOfSight line{FieldOfView(make_table(3))};
+  const std::vector<std::uint8_t> opaque(12);
+  Error error;
+  EXPECT_FALSE(line.sees_both_ways({0, 0}, {4, 0}, 4, 3, opaque, Walls::kSeen, error));
+  EXPECT_EQ(error.message,
+            "vantrel::LineOfSight::sees_both_ways: the viewer and the target must stand on the "
+            "map");
+  EXPECT_THROW(line.sees_both_ways({0, 0}, {1, 1}, 4, 2, opaque), std::invalid_argument);
 }
 
 TEST(SymmetricView, RefusesWhatIsNotAViewAndRadiiBeyondItsLargest) {

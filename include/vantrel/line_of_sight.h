@@ -104,6 +104,45 @@ class VANTREL_API LineOfSight {
     return sees(viewer, target, width, height, opaque, Walls::kSeen, error);
   }
 
+  // Whether sight works both ways between `viewer` and `target`: the
+  // target's byte of SymmetricView::compute() with the same map and
+  // `walls`, in one call, without the symmetric view's index. A clear
+  // target is seen when it sees the viewer too (the viewer's own opacity
+  // stopping none of the target's lines); an opaque one as by sees(), and
+  // by Walls::kFacing when it faces a clear cell seen both ways. The viewer
+  // sees itself. Arguments and errors as sees(), naming this call. Costs:
+  // two looks of sees() for a clear target, one for an opaque one (up to
+  // four more by Walls::kFacing). Allocates nothing.
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  bool sees_both_ways(Cell viewer, Cell target, int width, int height, IsOpaque&& is_opaque,
+                      Walls walls = Walls::kSeen) const {
+    if (!on_map(viewer, width, height) || !on_map(target, width, height)) {
+      throw_not_on_the_map_both_ways();
+    }
+    return look_both_ways(viewer, target, is_opaque, walls, [&](Cell from, Cell to) {
+      return look_along(from, to, width, height, is_opaque, Walls::kSeen);
+    });
+  }
+  template <class IsOpaque>
+    requires std::predicate<IsOpaque&, std::int32_t, std::int32_t>
+  bool sees_both_ways(Cell viewer, Cell target, int width, int height, IsOpaque&& is_opaque,
+                      Walls walls, Error& error) const {
+    error.clear();
+    if (!on_map(viewer, width, height) || !on_map(target, width, height)) {
+      report_not_on_the_map_both_ways(error);
+      return false;
+    }
+    return look_both_ways(viewer, target, is_opaque, walls, [&](Cell from, Cell to) {
+      return look_along(from, to, width, height, is_opaque, Walls::kSeen);
+    });
+  }
+  bool sees_both_ways(Cell viewer, Cell target, int width, int height,
+                      std::span<const std::uint8_t> opaque, Walls walls = Walls::kSeen) const;
+  bool sees_both_ways(Cell viewer, Cell target, int width, int height,
+                      std::span<const std::uint8_t> opaque, Walls walls,
+                      Error& error) const noexcept;
+
  private:
   static bool on_map(Cell cell, int width, int height) noexcept {
     return detail::is_on_map(cell, width, height);
@@ -112,6 +151,9 @@ class VANTREL_API LineOfSight {
   static void report_not_on_the_map(Error& error) noexcept;
   [[noreturn]] static void throw_wrong_map_size();
   static void report_wrong_map_size(Error& error) noexcept;
+  // The same, naming sees_both_ways().
+  [[noreturn]] static void throw_not_on_the_map_both_ways();
+  static void report_not_on_the_map_both_ways(Error& error) noexcept;
 
   // sees() once both cells are known to be on the map.
   template <class IsOpaque>
@@ -121,6 +163,23 @@ class VANTREL_API LineOfSight {
     return look_facing(viewer, target, is_opaque, [&](Cell cell) {
       return look_along(viewer, cell, width, height, is_opaque, Walls::kSeen);
     });
+  }
+  // sees_both_ways() once both cells are known to be on the map, with
+  // `along(from, to)` the look from one cell to another by Walls::kSeen.
+  template <class IsOpaque, class Along>
+  bool look_both_ways(Cell viewer, Cell target, IsOpaque& is_opaque, Walls walls,
+                      Along&& along) const {
+    if (target.x == viewer.x && target.y == viewer.y) return true;
+    // A clear cell is seen both ways when each sees the other; an opaque
+    // one, as by sees() (the viewer is the only cell to look from that
+    // may be opaque, and it sees itself).
+    auto both = [&](Cell cell) {
+      if (is_opaque(cell.x, cell.y)) return along(viewer, cell);
+      return along(viewer, cell) && along(cell, viewer);
+    };
+    if (walls == Walls::kFacing) return look_facing(viewer, target, is_opaque, both);
+    if (walls == Walls::kUnseen && is_opaque(target.x, target.y)) return false;
+    return both(target);
   }
   // By Walls::kFacing: the target is seen along a line, as by Walls::kSeen,
   // or it is opaque and one of its neighbours that lies no farther from the
@@ -203,6 +262,10 @@ class VANTREL_API LineOfSight {
   // sees() of a map of bytes once both cells are known to be on the map.
   VANTREL_INTERNAL bool look_at_bytes(Cell viewer, Cell target, int width, int height,
                                       const std::uint8_t* opaque, Walls walls) const noexcept;
+  // sees_both_ways() of a map of bytes once both cells are on the map.
+  VANTREL_INTERNAL bool look_both_ways_at_bytes(Cell viewer, Cell target, int width, int height,
+                                                const std::uint8_t* opaque,
+                                                Walls walls) const noexcept;
 
   int radius_ = 0;
   // Whether each cell of the tree lies between the viewer and each cell

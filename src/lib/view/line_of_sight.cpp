@@ -96,6 +96,10 @@ constexpr char kNotOnTheMap[] =
     "vantrel::LineOfSight::sees: the viewer and the target must stand on the map";
 constexpr char kWrongMapSize[] =
     "vantrel::LineOfSight::sees: the map must hold width * height bytes";
+constexpr char kNotOnTheMapBothWays[] =
+    "vantrel::LineOfSight::sees_both_ways: the viewer and the target must stand on the map";
+constexpr char kWrongMapSizeBothWays[] =
+    "vantrel::LineOfSight::sees_both_ways: the map must hold width * height bytes";
 
 }  // namespace
 
@@ -106,6 +110,14 @@ void LineOfSight::report_not_on_the_map(Error& error) noexcept {
 }
 
 void LineOfSight::throw_wrong_map_size() { throw std::invalid_argument(kWrongMapSize); }
+
+void LineOfSight::throw_not_on_the_map_both_ways() {
+  throw std::invalid_argument(kNotOnTheMapBothWays);
+}
+
+void LineOfSight::report_not_on_the_map_both_ways(Error& error) noexcept {
+  report(error, Error::Code::kInvalidArgument, kNotOnTheMapBothWays);
+}
 
 void LineOfSight::report_wrong_map_size(Error& error) noexcept {
   report(error, Error::Code::kInvalidArgument, kWrongMapSize);
@@ -131,6 +143,42 @@ bool LineOfSight::sees(Cell viewer, Cell target, int width, int height,
     return false;
   }
   return look_at_bytes(viewer, target, width, height, opaque.data(), walls);
+}
+
+bool LineOfSight::sees_both_ways(Cell viewer, Cell target, int width, int height,
+                                 std::span<const std::uint8_t> opaque, Walls walls) const {
+  if (!on_map(viewer, width, height) || !on_map(target, width, height)) {
+    throw_not_on_the_map_both_ways();
+  }
+  if (!is_map(width, height, opaque.size())) throw std::invalid_argument(kWrongMapSizeBothWays);
+  return look_both_ways_at_bytes(viewer, target, width, height, opaque.data(), walls);
+}
+
+bool LineOfSight::sees_both_ways(Cell viewer, Cell target, int width, int height,
+                                 std::span<const std::uint8_t> opaque, Walls walls,
+                                 Error& error) const noexcept {
+  error.clear();
+  if (!on_map(viewer, width, height) || !on_map(target, width, height)) {
+    report_not_on_the_map_both_ways(error);
+    return false;
+  }
+  if (!is_map(width, height, opaque.size())) {
+    report(error, Error::Code::kInvalidArgument, kWrongMapSizeBothWays);
+    return false;
+  }
+  return look_both_ways_at_bytes(viewer, target, width, height, opaque.data(), walls);
+}
+
+bool LineOfSight::look_both_ways_at_bytes(Cell viewer, Cell target, int width, int height,
+                                          const std::uint8_t* opaque,
+                                          Walls walls) const noexcept {
+  auto is_opaque = [opaque, width](std::int32_t x, std::int32_t y) {
+    return opaque[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                  static_cast<std::size_t>(x)] != 0;
+  };
+  return look_both_ways(viewer, target, is_opaque, walls, [&](Cell from, Cell to) {
+    return look_at_bytes(from, to, width, height, opaque, Walls::kSeen);
+  });
 }
 
 }  // namespace vantrel
