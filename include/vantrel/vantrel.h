@@ -253,11 +253,13 @@ VANTREL_API vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, i
  * through it only, up to the first opaque cell, whatever the table's size.
  * The first call with a vantrel_fov builds its index of lines: 12 bytes per
  * cell of its tree and 4 per cell within its radius (a radius of 12 about
- * 10 KB, 50 about 210 KB); later calls allocate nothing. Errors:
+ * 10 KB, 50 about 210 KB); later calls allocate nothing. With
+ * VANTREL_SYMMETRIC, whether sight works both ways: the target's byte of the
+ * symmetric view, at twice the cost and without its index. Errors:
  * VANTREL_INVALID_ARGUMENT for a null pointer, a width or height below 1, an
- * unknown option or VANTREL_SYMMETRIC, or a viewer or target off the map; VANTREL_OUT_OF_MEMORY
- * when the index cannot be built. *sees is 0 on failure. Threads: as vantrel_fov_compute, the
- * first call included. */
+ * unknown option or both walls options, or a viewer or target off the map;
+ * VANTREL_OUT_OF_MEMORY when the index cannot be built. *sees is 0 on
+ * failure. Threads: as vantrel_fov_compute, the first call included. */
 VANTREL_API vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y,
                                             int32_t target_x, int32_t target_y, int32_t width,
                                             int32_t height, const uint8_t* opaque,

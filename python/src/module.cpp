@@ -291,14 +291,17 @@ class PyFieldOfView {
     }
   }
 
-  bool sees(const Grid& map, Cell viewer, Cell target, int radius, Walls walls,
-            bool transparent) const {
+  bool sees(const Grid& map, Cell viewer, Cell target, int radius, Walls walls, bool transparent,
+            bool symmetric) const {
     const LineOfSight& line = sight_.line_of_sight(radius);
     if (transparent) {
-      return line.sees(viewer, target, map.width, map.height,
-                       Opaque{map.cells, static_cast<std::size_t>(map.width)}, walls);
+      const Opaque opaque{map.cells, static_cast<std::size_t>(map.width)};
+      return symmetric ? line.sees_both_ways(viewer, target, map.width, map.height, opaque, walls)
+                       : line.sees(viewer, target, map.width, map.height, opaque, walls);
     }
-    return line.sees(viewer, target, map.width, map.height, map.bytes(), walls);
+    return symmetric
+               ? line.sees_both_ways(viewer, target, map.width, map.height, map.bytes(), walls)
+               : line.sees(viewer, target, map.width, map.height, map.bytes(), walls);
   }
 
  private:
@@ -591,7 +594,7 @@ class Arguments {
 constexpr const char* kComputeArguments[] = {
     "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out", "walls"};
 constexpr const char* kSeesArguments[] = {"map",         "viewer",      "target", "radius",
-                                          "light_walls", "transparent", "walls"};
+                                          "light_walls", "transparent", "walls",  "symmetric"};
 
 constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
 
@@ -792,18 +795,21 @@ radius it does not have.)")
             const int r = v.radius_or_largest(given.optional_int(3));
             const Walls walls = walls_of("sees", given[6], given[4]);
             const bool transparent = given.flag(5, false);
+            const bool symmetric = given.flag(7, false);
             const Grid map = grid_of(map_array, "map", false);
             check_on_map(map, viewer_at.first, viewer_at.second, "viewer");
             check_on_map(map, target_at.first, target_at.second, "target");
             const Cell viewer = cell_of(viewer_at);
             const Cell target = cell_of(target_at);
             py::gil_scoped_release release;
-            return v.sees(map, viewer, target, r, walls, transparent);
+            return v.sees(map, viewer, target, r, walls, transparent, symmetric);
           },
-          R"(sees(map, viewer, target, radius=None, *, walls="seen", transparent=False) -> bool
+          R"(sees(map, viewer, target, radius=None, *, walls="seen", transparent=False, symmetric=False) -> bool
 
 Whether `target` is in the view of `viewer` (both (row, column)), as
 compute() with the same arguments would say, without computing the view.
+With symmetric=True, whether sight works both ways: twice the cost of one
+way, at any radius.
 Raises ValueError for a cell off the map.)");
 
   py::class_<PyFogOfWar>(m, "FogOfWar", R"(What any of many viewers sees, on one thread or several.

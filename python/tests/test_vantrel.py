@@ -130,15 +130,17 @@ def test_walls_are_named_one_way(view12):
 def test_sees_answers_as_the_view(view12):
     opaque = random_map(21, 23, 0.25, 5)
     viewer = (10, 8)
-    for walls in ("seen", "unseen", "facing"):
+    for walls, symmetric in (("seen", False), ("unseen", True), ("facing", False),
+                             ("facing", True)):
         for transparent in (False, True):
             grid = ~opaque if transparent else opaque
-            view = view12.compute(grid, viewer, 6, walls=walls, transparent=transparent)
+            view = view12.compute(grid, viewer, 6, walls=walls, transparent=transparent,
+                                  symmetric=symmetric)
             seen = np.array(
                 [
                     [
                         view12.sees(grid, viewer, (r, c), 6, walls=walls,
-                                    transparent=transparent)
+                                    transparent=transparent, symmetric=symmetric)
                         for c in range(23)
                     ]
                     for r in range(21)

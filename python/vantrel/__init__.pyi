@@ -56,6 +56,7 @@ class Sight:
         walls: Optional[_Walls] = None,
         light_walls: Optional[bool] = None,
         transparent: bool = False,
+        symmetric: bool = False,
     ) -> bool: ...
 
 FieldOfView = Sight

@@ -238,7 +238,9 @@ vantrel_status check_map(const char* function, int32_t width, int32_t height, un
   }
   if (!symmetric && (options & VANTREL_SYMMETRIC) != 0) {
     return fail(VANTREL_INVALID_ARGUMENT,
-                {function, ": VANTREL_SYMMETRIC is an option of vantrel_fov_compute_with only"});
+                {function,
+                 ": VANTREL_SYMMETRIC is an option of vantrel_fov_compute_with and "
+                 "vantrel_fov_sees only"});
   }
   constexpr unsigned kKnownOptions = VANTREL_WALLS_UNSEEN | VANTREL_SYMMETRIC |
                                      VANTREL_WALLS_FACING;
@@ -459,16 +461,19 @@ vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, in
   std::size_t size = 0;
   vantrel::Walls walls = vantrel::Walls::kSeen;
   const vantrel_status status =
-      vantrel::check_map(kFunction, width, height, options, false, size, walls);
+      vantrel::check_map(kFunction, width, height, options, true, size, walls);
   if (status != VANTREL_OK) return status;
   return vantrel::guarded(kFunction, [&] {
     const vantrel_fov& handle = *fov;
     std::call_once(handle.sight_once,
                    [&] { handle.sight = std::make_unique<vantrel::LineOfSight>(handle.fov); });
-    *sees = handle.sight->sees(vantrel::Cell{x, y}, vantrel::Cell{target_x, target_y}, width,
-                               height, std::span<const std::uint8_t>(opaque, size), walls)
-                ? 1
-                : 0;
+    const vantrel::Cell viewer{x, y};
+    const vantrel::Cell target{target_x, target_y};
+    const std::span<const std::uint8_t> map(opaque, size);
+    const bool seen = (options & VANTREL_SYMMETRIC) != 0
+                          ? handle.sight->sees_both_ways(viewer, target, width, height, map, walls)
+                          : handle.sight->sees(viewer, target, width, height, map, walls);
+    *sees = seen ? 1 : 0;
   });
 }
 
