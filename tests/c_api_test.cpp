@@ -248,6 +248,61 @@ TEST(CApi, SeesWhatTheViewHolds) {
   }
 }
 
+// vantrel_fov_list writes the cells of the view, each once, into the
+// caller's cells, for each walls option; refuses too small a list without
+// writing anything.
+TEST(CApi, ListsTheCellsInView) {
+  const int width = 30;
+  const int height = 17;
+  std::mt19937 random(11);
+  std::bernoulli_distribution wall(0.25);
+  std::vector<std::uint8_t> opaque(width * height);
+  for (std::uint8_t& cell : opaque) cell = wall(random) ? 1 : 0;
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(made_table(7).get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  EXPECT_EQ(vantrel_fov_list_capacity(fov.get(), 0), 15u * 15u);
+  EXPECT_EQ(vantrel_fov_list_capacity(fov.get(), VANTREL_WALLS_FACING), 17u * 17u);
+  EXPECT_EQ(vantrel_fov_list_capacity(nullptr, 0), 0u);
+  for (const unsigned options : {0u, unsigned{VANTREL_WALLS_UNSEEN}, unsigned{VANTREL_WALLS_FACING}}) {
+    std::vector<vantrel_cell> cells(vantrel_fov_list_capacity(fov.get(), options));
+    for (const Cell viewer : {Cell{0, 0}, Cell{15, 8}, Cell{29, 16}}) {
+      std::vector<std::uint8_t> expected(opaque.size());
+      ASSERT_EQ(vantrel_fov_compute_with(fov.get(), viewer.x, viewer.y, width, height,
+                                         opaque.data(), expected.data(), options),
+                VANTREL_OK);
+      std::vector<std::uint8_t> in_view(opaque.size(), 0);
+      std::size_t count = 7;
+      ASSERT_EQ(vantrel_fov_list(fov.get(), viewer.x, viewer.y, width, height, opaque.data(),
+                                 in_view.data(), options, cells.data(), cells.size(), &count),
+                VANTREL_OK)
+          << vantrel_last_error();
+      EXPECT_EQ(in_view, expected);
+      std::vector<std::uint8_t> listed(opaque.size(), 0);
+      for (std::size_t i = 0; i < count; ++i) {
+        ++listed[static_cast<std::size_t>(cells[i].y * width + cells[i].x)];
+      }
+      EXPECT_EQ(listed, expected) << "options " << options;
+    }
+  }
+  std::vector<vantrel_cell> cells(vantrel_fov_list_capacity(fov.get(), 0) - 1, vantrel_cell{-1, -1});
+  std::vector<std::uint8_t> in_view(opaque.size(), 0);
+  std::size_t count = 7;
+  EXPECT_EQ(vantrel_fov_list(fov.get(), 3, 3, width, height, opaque.data(), in_view.data(), 0,
+                             cells.data(), cells.size(), &count),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(count, 0u);
+  EXPECT_STREQ(vantrel_last_error(), "vantrel_fov_list: the list must hold 225 cells, not 224");
+  EXPECT_EQ(std::count(in_view.begin(), in_view.end(), 0), static_cast<long>(in_view.size()));
+  EXPECT_EQ(cells[0].x, -1);
+  EXPECT_EQ(vantrel_fov_list(fov.get(), 3, 3, width, height, opaque.data(), in_view.data(), 0,
+                             nullptr, 0, &count),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(vantrel_fov_list(fov.get(), 3, 3, width, height, opaque.data(), in_view.data(), 0,
+                             cells.data(), cells.size(), nullptr),
+            VANTREL_INVALID_ARGUMENT);
+}
+
 // VANTREL_SYMMETRIC against SymmetricView, its first calls from two threads
 // at once; refused by mark, which cannot hold it, and beyond the largest
 // radius.

@@ -427,5 +427,59 @@ TEST(FieldOfView, MarkAfterClearingTheLastViewersSquareIsTheWholeView) {
   }
 }
 
+// list() writes each cell of the view once, the viewer first, and sets the
+// view's bytes as mark() does; the cells a view already held are not listed
+// again; what it refuses, it refuses before writing a byte.
+TEST(FieldOfView, ListsEachCellInViewOnce) {
+  const Table table = make_table(9);
+  const FieldOfView fov(table);
+  const Map map = random_map(33, 26, 0.2, 4);
+  const std::span<const std::uint8_t> opaque(map.opaque);
+  for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
+    std::vector<Cell> cells(fov.list_capacity(walls));
+    for (const Cell viewer : {Cell{0, 0}, Cell{16, 12}, Cell{32, 25}, Cell{3, 20}}) {
+      SCOPED_TRACE(testing::Message() << "walls " << static_cast<int>(walls) << ", viewer "
+                                      << viewer.x << "," << viewer.y);
+      const std::vector<std::uint8_t> expected = reference_view(table, map, viewer, walls);
+      std::vector<std::uint8_t> view(map.opaque.size(), 0);
+      const std::size_t count = fov.list(viewer, map.width, map.height, opaque, view, cells, walls);
+      EXPECT_EQ(view, expected);
+      ASSERT_EQ(count, static_cast<std::size_t>(std::count(expected.begin(), expected.end(), 1)));
+      EXPECT_EQ(cells[0].x, viewer.x);
+      EXPECT_EQ(cells[0].y, viewer.y);
+      std::vector<std::uint8_t> listed(map.opaque.size(), 0);
+      for (std::size_t i = 0; i < count; ++i) {
+        ASSERT_TRUE(cells[i].x >= 0 && cells[i].x < map.width && cells[i].y >= 0 &&
+                    cells[i].y < map.height);
+        ++listed[static_cast<std::size_t>(cells[i].y * map.width + cells[i].x)];
+      }
+      EXPECT_EQ(listed, expected);
+      // Again into the same view: nothing is new.
+      EXPECT_EQ(fov.list(viewer, map.width, map.height, opaque, view, cells, walls), 0u);
+    }
+  }
+
+  std::vector<std::uint8_t> view(map.opaque.size(), 0);
+  std::vector<Cell> cells(fov.list_capacity(Walls::kFacing), Cell{-1, -1});
+  const std::span<Cell> short_list(cells.data(), fov.list_capacity(Walls::kFacing) - 1);
+  Error error;
+  EXPECT_EQ(fov.list({1, 1}, map.width, map.height, opaque, view, short_list, Walls::kFacing,
+                     error),
+            0u);
+  EXPECT_EQ(error.message, "vantrel::FieldOfView::list: the list must hold " +
+                               std::to_string(fov.list_capacity(Walls::kFacing)) + " cells, not " +
+                               std::to_string(short_list.size()));
+  EXPECT_THROW(fov.list({33, 1}, map.width, map.height, opaque, view, cells),
+               std::invalid_argument);
+  // A list over the view's own bytes, long enough for a view of radius 2.
+  const FieldOfView near(make_table(2));
+  const std::span<Cell> over_view(reinterpret_cast<Cell*>(view.data()), view.size() / sizeof(Cell));
+  ASSERT_GE(over_view.size(), near.list_capacity());
+  EXPECT_THROW(near.list({1, 1}, map.width, map.height, opaque, view, over_view),
+               std::invalid_argument);
+  EXPECT_EQ(std::count(view.begin(), view.end(), 0), static_cast<long>(view.size()));
+  EXPECT_EQ(cells[0].x, -1);
+}
+
 }  // namespace
 }  // namespace vantrel

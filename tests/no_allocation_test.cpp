@@ -2,6 +2,7 @@
 // view, a mark, a line of sight, a symmetric view and a fog update allocate
 // nothing, from C++ and from C, wherever the viewer stands. A program of its
 // own, since it counts every allocation by replacing operator new.
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -113,17 +114,30 @@ TEST(NoAllocation, NoViewAllocatesOnceItsObjectsAreBuilt) {
 
   const std::span<const std::uint8_t> map(opaque);
   const Cell far{kWidth / 2, kHeight / 2};
+  std::vector<Cell> list(view.list_capacity(Walls::kFacing));
   const Call calls[] = {
       {"FieldOfView::compute of bytes",
        [&](Cell at) { view.compute(at, kWidth, kHeight, map, in_view, Walls::kUnseen); }},
       {"FieldOfView::compute of a predicate",
        [&](Cell at) { view.compute(at, kWidth, kHeight, is_opaque, in_view); }},
       {"FieldOfView::mark",
-       [&](Cell at) { view.mark(at, kWidth, kHeight, map, in_view); }},
+       [&](Cell at) {
+         view.mark(at, kWidth, kHeight, map, in_view);
+         view.mark(at, kWidth, kHeight, map, in_view, Walls::kFacing);
+       }},
+      {"FieldOfView::compute, facing walls",
+       [&](Cell at) { view.compute(at, kWidth, kHeight, map, in_view, Walls::kFacing); }},
+      {"FieldOfView::list",
+       [&](Cell at) {
+         std::fill(in_view.begin(), in_view.end(), 0);
+         seen += static_cast<int>(view.list(at, kWidth, kHeight, map, in_view, list, Walls::kFacing));
+       }},
       {"LineOfSight::sees",
        [&](Cell at) {
          seen += line.sees(at, far, kWidth, kHeight, map) ? 1 : 0;
          seen += line.sees(far, at, kWidth, kHeight, is_opaque, Walls::kUnseen) ? 1 : 0;
+         seen += line.sees(far, at, kWidth, kHeight, map, Walls::kFacing) ? 1 : 0;
+         seen += line.sees_both_ways(at, far, kWidth, kHeight, map, Walls::kFacing) ? 1 : 0;
        }},
       {"SymmetricView::compute",
        [&](Cell at) { symmetric.compute(at, kWidth, kHeight, map, in_view); }},

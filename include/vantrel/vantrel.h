@@ -246,6 +246,27 @@ VANTREL_API vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, i
                                             int32_t width, int32_t height, const uint8_t* opaque,
                                             uint8_t* in_view, unsigned options);
 
+/* vantrel_fov_mark, listing the cells it puts in view: each cell whose byte of
+ * `in_view` it turns from 0 to 1 is written to `cells`, once, in the order the
+ * lines reach them (the viewer first), and *count is set to their number.
+ * With `in_view` cleared as vantrel_fov_mark says, the list is the whole
+ * view: a game reads the cells in view alone, without a pass over the
+ * square. `cells` must hold vantrel_fov_list_capacity(fov, options) cells.
+ * Options as vantrel_fov_mark. Cost: about that of vantrel_fov_mark;
+ * allocates nothing. Errors: as vantrel_fov_mark, and
+ * VANTREL_INVALID_ARGUMENT for a null `cells` or `count`, a capacity too
+ * small, or cells that share bytes with the maps; nothing is written then,
+ * and *count is 0. */
+VANTREL_API vantrel_status vantrel_fov_list(const vantrel_fov* fov, int32_t x, int32_t y,
+                                            int32_t width, int32_t height, const uint8_t* opaque,
+                                            uint8_t* in_view, unsigned options,
+                                            vantrel_cell* cells, size_t capacity,
+                                            size_t* count);
+
+/* The most cells vantrel_fov_list writes with `options`: (2r + 1)^2, r its
+ * radius, or (2r + 3)^2 with VANTREL_WALLS_FACING; 0 for NULL. */
+VANTREL_API size_t vantrel_fov_list_capacity(const vantrel_fov* fov, unsigned options);
+
 /* Whether a viewer at (x, y) sees the cell (target_x, target_y): sets *sees
  * to 1 when vantrel_fov_compute_with with the same map and `options` would
  * set the target's byte to 1, to 0 otherwise (a target further than the

@@ -291,6 +291,23 @@ class PyFieldOfView {
     }
   }
 
+  // The cells in view, each once. Called without the GIL.
+  std::vector<Cell> list(const Grid& map, Cell viewer, int radius, Walls walls,
+                         bool transparent) const {
+    const FieldOfView& view = sight_.field_of_view(radius);
+    std::span<const std::uint8_t> opaque = map.bytes();
+    // The list reads bytes alone: a map of clear cells is inverted first.
+    std::vector<std::uint8_t> inverted;
+    if (transparent) {
+      invert(map, inverted);
+      opaque = inverted;
+    }
+    std::vector<std::uint8_t> in_view(map.size());
+    std::vector<Cell> cells(view.list_capacity(walls));
+    cells.resize(view.list(viewer, map.width, map.height, opaque, in_view, cells, walls));
+    return cells;
+  }
+
   bool sees(const Grid& map, Cell viewer, Cell target, int radius, Walls walls, bool transparent,
             bool symmetric) const {
     const LineOfSight& line = sight_.line_of_sight(radius);
@@ -596,6 +613,8 @@ constexpr const char* kComputeArguments[] = {
 constexpr const char* kSeesArguments[] = {"map",         "viewer",      "target", "radius",
                                           "light_walls", "transparent", "walls",  "symmetric"};
 
+constexpr const char* kListArguments[] = {"map", "viewer", "radius", "walls", "transparent"};
+
 constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
 
 Maps are 2-D numpy arrays of bool or uint8 in C order, shape (height, width),
@@ -810,7 +829,39 @@ Whether `target` is in the view of `viewer` (both (row, column)), as
 compute() with the same arguments would say, without computing the view.
 With symmetric=True, whether sight works both ways: twice the cost of one
 way, at any radius.
-Raises ValueError for a cell off the map.)");
+Raises ValueError for a cell off the map.)")
+      .def(
+          "list",
+          [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
+            const Arguments given("list", args, kwargs, kListArguments, 3);
+            const py::array map_array = given.array(0);
+            const auto viewer_at = given.cell(1);
+            const int r = v.radius_or_largest(given.optional_int(2));
+            const Walls walls = walls_of("list", given[3], nullptr);
+            const bool transparent = given.flag(4, false);
+            const Grid map = grid_of(map_array, "map", false);
+            check_on_map(map, viewer_at.first, viewer_at.second, "viewer");
+            const Cell viewer = cell_of(viewer_at);
+            std::vector<Cell> cells;
+            {
+              py::gil_scoped_release release;
+              cells = v.list(map, viewer, r, walls, transparent);
+            }
+            py::array_t<std::int32_t> rows_columns(
+                {static_cast<py::ssize_t>(cells.size()), py::ssize_t{2}});
+            std::int32_t* out = rows_columns.mutable_data();
+            for (const Cell& cell : cells) {
+              *out++ = cell.y;
+              *out++ = cell.x;
+            }
+            return rows_columns;
+          },
+          R"(list(map, viewer, radius=None, *, walls="seen", transparent=False) -> numpy.ndarray
+
+The cells in the view of `viewer` (row, column), each once, as an (n, 2)
+int32 array of (row, column), the viewer first: the True cells of
+compute() with the same arguments, made as the lines reach them, without a
+pass over the map. Raises ValueError for a viewer off the map.)");
 
   py::class_<PyFogOfWar>(m, "FogOfWar", R"(What any of many viewers sees, on one thread or several.
 

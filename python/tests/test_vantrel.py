@@ -149,6 +149,21 @@ def test_sees_answers_as_the_view(view12):
             np.testing.assert_array_equal(seen, view)
 
 
+def test_list_holds_each_cell_in_view_once(view12):
+    opaque = random_map(21, 23, 0.25, 9)
+    for walls in ("seen", "unseen", "facing"):
+        for viewer in ((0, 0), (10, 11), (20, 22)):
+            view = view12.compute(opaque, viewer, 7, walls=walls)
+            cells = view12.list(~opaque, viewer, 7, walls=walls, transparent=True)
+            assert cells.dtype == np.int32 and cells.shape == (view.sum(), 2)
+            assert tuple(cells[0]) == viewer
+            listed = np.zeros(opaque.shape, dtype=int)
+            np.add.at(listed, (cells[:, 0], cells[:, 1]), 1)
+            np.testing.assert_array_equal(listed, view)
+    with pytest.raises(ValueError, match="viewer"):
+        view12.list(opaque, (21, 0))
+
+
 def test_symmetric_views_see_both_ways(view12):
     for seed, light_walls in ((6, True), (7, False)):
         opaque = random_map(19, 22, 0.2, seed)

@@ -58,6 +58,15 @@ class Sight:
         transparent: bool = False,
         symmetric: bool = False,
     ) -> bool: ...
+    def list(
+        self,
+        map: _Map,
+        viewer: _Cell,
+        radius: Optional[int] = None,
+        *,
+        walls: Optional[_Walls] = None,
+        transparent: bool = False,
+    ) -> npt.NDArray[np.int32]: ...
 
 FieldOfView = Sight
 

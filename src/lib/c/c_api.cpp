@@ -450,6 +450,35 @@ vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, int32_t y, in
                             });
 }
 
+// The C cell and the C++ one are the same two 32-bit integers, so that a
+// list is written straight into the caller's cells.
+static_assert(sizeof(vantrel_cell) == sizeof(vantrel::Cell) &&
+              offsetof(vantrel_cell, x) == offsetof(vantrel::Cell, x) &&
+              offsetof(vantrel_cell, y) == offsetof(vantrel::Cell, y) &&
+              std::is_standard_layout_v<vantrel::Cell> && std::is_same_v<decltype(vantrel::Cell::x), int32_t>);
+
+vantrel_status vantrel_fov_list(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
+                                int32_t height, const uint8_t* opaque, uint8_t* in_view,
+                                unsigned options, vantrel_cell* cells, size_t capacity,
+                                size_t* count) {
+  constexpr const char* kFunction = "vantrel_fov_list";
+  if (count == nullptr) return null_argument(kFunction, "count");
+  *count = 0;
+  if (cells == nullptr) return null_argument(kFunction, "cells");
+  return vantrel::with_view(
+      kFunction, fov, width, height, opaque, in_view, options, false,
+      [&](auto map, auto view, vantrel::Walls walls) {
+        *count = fov->fov.list(vantrel::Cell{x, y}, width, height, map, view,
+                               std::span(reinterpret_cast<vantrel::Cell*>(cells), capacity), walls);
+      });
+}
+
+size_t vantrel_fov_list_capacity(const vantrel_fov* fov, unsigned options) {
+  if (fov == nullptr) return 0;
+  return fov->fov.list_capacity((options & VANTREL_WALLS_FACING) != 0 ? vantrel::Walls::kFacing
+                                                                      : vantrel::Walls::kSeen);
+}
+
 vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, int32_t target_x,
                                 int32_t target_y, int32_t width, int32_t height,
                                 const uint8_t* opaque, unsigned options, int* sees) {

@@ -224,58 +224,138 @@ void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::
   traverse_bytes(walls, false, viewer, width, height, opaque, in_view);
 }
 
+namespace {
+
+constexpr Messages kList{
+    "vantrel::FieldOfView::list: the viewer must stand on the map, and the views must hold "
+    "width * height bytes",
+    "vantrel::FieldOfView::list: the view must not overlap the map"};
+
+// The message for what is wrong with the arguments of list(), or nullptr.
+std::string list_fault(const FieldOfView& view, Cell viewer, int width, int height,
+                       std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                       std::span<Cell> cells, Walls walls) {
+  if (const char* fault = fault_text(kList, viewer, width, height, opaque, in_view)) return fault;
+  const std::size_t capacity = view.list_capacity(walls);
+  if (cells.size() < capacity) {
+    return "vantrel::FieldOfView::list: the list must hold " + std::to_string(capacity) +
+           " cells, not " + std::to_string(cells.size());
+  }
+  const std::span<const std::uint8_t> list_bytes(reinterpret_cast<const std::uint8_t*>(cells.data()),
+                                                 cells.size_bytes());
+  if (overlap(list_bytes, opaque) || overlap(list_bytes, in_view)) {
+    return "vantrel::FieldOfView::list: the list must not overlap the map or the view";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::size_t FieldOfView::list(Cell viewer, int width, int height,
+                              std::span<const std::uint8_t> opaque,
+                              std::span<std::uint8_t> in_view, std::span<Cell> cells,
+                              Walls walls) const {
+  if (const std::string fault =
+          list_fault(*this, viewer, width, height, opaque, in_view, cells, walls);
+      !fault.empty()) {
+    throw std::invalid_argument(fault);
+  }
+  return list_bytes(viewer, width, height, opaque, in_view, cells, walls);
+}
+
+std::size_t FieldOfView::list(Cell viewer, int width, int height,
+                              std::span<const std::uint8_t> opaque,
+                              std::span<std::uint8_t> in_view, std::span<Cell> cells,
+                              Walls walls, Error& error) const noexcept {
+  error.clear();
+  std::size_t count = 0;
+  catch_into(error, [&] { count = list(viewer, width, height, opaque, in_view, cells, walls); });
+  return count;
+}
+
+std::size_t FieldOfView::list_bytes(Cell viewer, int width, int height,
+                                    std::span<const std::uint8_t> opaque,
+                                    std::span<std::uint8_t> in_view, std::span<Cell> cells,
+                                    Walls walls) const noexcept {
+  const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+  std::uint8_t* const seen = in_view.data() + origin;
+  Cell* const first = cells.data();
+  Cell* last = first;
+  // A cell is listed as its byte turns to 1: once, however many lines
+  // reach it.
+  auto see = [seen, viewer, &last](std::ptrdiff_t at, std::int32_t dx, std::int32_t dy) {
+    if (seen[at] != 0) return;
+    seen[at] = 1;
+    *last++ = Cell{viewer.x + dx, viewer.y + dy};
+  };
+  mark_bytes(walls, viewer, width, height, opaque.data() + origin, see);
+  return static_cast<std::size_t>(last - first);
+}
+
 void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
                                  std::span<const std::uint8_t> opaque,
                                  std::span<std::uint8_t> in_view) const noexcept {
   if (clear) std::memset(in_view.data(), 0, in_view.size());
   const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
   std::uint8_t* const seen = in_view.data() + origin;
-  const std::uint8_t* const wall = opaque.data() + origin;
-  *seen = 1;
-  // A cell's byte in both maps, from the viewer's.
-  auto traverse = [&]<bool kInside, Walls kWalls>() {
-    detail::traverse_tree<kInside>(
-        nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
-        [seen, wall, viewer, width, height](const Node& node, std::size_t) {
-          const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
-          return detail::see_cell<kWalls>(
-              [&] { return wall[at] != 0; }, [&] { seen[at] = 1; },
-              [&] {
-                detail::for_each_facing(node.dx, node.dy, [&](int ox, int oy) {
-                  if constexpr (!kInside) {
-                    const std::int64_t x = std::int64_t{viewer.x} + node.dx + ox;
-                    const std::int64_t y = std::int64_t{viewer.y} + node.dy + oy;
-                    if (x < 0 || y < 0 || x >= width || y >= height) return;
-                  }
-                  const std::ptrdiff_t next = at + static_cast<std::ptrdiff_t>(oy) * width + ox;
-                  if (wall[next] != 0) seen[next] = 1;
-                });
-              });
-        });
-  };
-  const bool inside = fits(viewer, width, height);
-  if (walls == Walls::kUnseen) {
-    inside ? traverse.template operator()<true, Walls::kUnseen>()
-           : traverse.template operator()<false, Walls::kUnseen>();
-  } else if (walls == Walls::kFacing && !clear) {
-    // Marked into a view that may hold other views: each clear cell lights
-    // its walls as the lines reach it.
-    auto is_opaque = [wall, viewer, width](std::int32_t x, std::int32_t y) {
-      return wall[static_cast<std::ptrdiff_t>(y - viewer.y) * width + (x - viewer.x)] != 0;
-    };
-    face_viewer(viewer, width, height, is_opaque, seen);
-    fits(viewer, width, height, 1) ? traverse.template operator()<true, Walls::kFacing>()
-                                   : traverse.template operator()<false, Walls::kFacing>();
-  } else {
-    // Any value but those is taken for kSeen, as LineOfSight takes it.
-    inside ? traverse.template operator()<true, Walls::kSeen>()
-           : traverse.template operator()<false, Walls::kSeen>();
+  auto see = [seen](std::ptrdiff_t at, std::int32_t, std::int32_t) { seen[at] = 1; };
+  if (walls == Walls::kFacing && clear) {
     // The view is this viewer's alone: its walls are lit after it, in one
     // pass over its square, which costs less than lighting them as the
     // lines reach each cell.
-    if (walls == Walls::kFacing) {
-      light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+    mark_bytes(Walls::kSeen, viewer, width, height, opaque.data() + origin, see);
+    light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+    return;
+  }
+  mark_bytes(walls, viewer, width, height, opaque.data() + origin, see);
+}
+
+template <class See>
+[[gnu::always_inline]] inline void FieldOfView::mark_bytes(Walls walls, Cell viewer, int width,
+                                                          int height,
+                             const std::uint8_t* wall, See see) const noexcept {
+  see(0, 0, 0);
+  // A cell's byte in both maps, from the viewer's.
+  auto traverse = [&]<bool kInside, Walls kWalls>() {
+    // The walls that face the viewer around a clear cell at (dx, dy), `at`.
+    // Copies of what they use, held in registers across the stores of the
+    // view, which may alias anything that they would read through a reference.
+    auto face = [see, wall, viewer, width, height](std::int32_t dx, std::int32_t dy,
+                                                    std::ptrdiff_t at) {
+      detail::for_each_facing(dx, dy, [&](int ox, int oy) {
+        if constexpr (!kInside) {
+          const std::int64_t x = std::int64_t{viewer.x} + dx + ox;
+          const std::int64_t y = std::int64_t{viewer.y} + dy + oy;
+          if (x < 0 || y < 0 || x >= width || y >= height) return;
+        }
+        const std::ptrdiff_t next = at + static_cast<std::ptrdiff_t>(oy) * width + ox;
+        if (wall[next] != 0) see(next, dx + ox, dy + oy);
+      });
+    };
+    if constexpr (kWalls == Walls::kFacing) {
+      if (wall[0] == 0) face(0, 0, 0);
     }
+    detail::traverse_tree<kInside>(
+        nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
+        [see, face, wall, width](const Node& node, std::size_t) {
+          const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+          return detail::see_cell<kWalls>([&] { return wall[at] != 0; },
+                                          [&] { see(at, node.dx, node.dy); },
+                                          [&] { face(node.dx, node.dy, at); });
+        });
+  };
+  if (walls == Walls::kUnseen) {
+    fits(viewer, width, height) ? traverse.template operator()<true, Walls::kUnseen>()
+                                : traverse.template operator()<false, Walls::kUnseen>();
+  } else if (walls == Walls::kFacing) {
+    // Into a view that may hold other views: each clear cell lights its
+    // walls as the lines reach it.
+    fits(viewer, width, height, 1) ? traverse.template operator()<true, Walls::kFacing>()
+                                   : traverse.template operator()<false, Walls::kFacing>();
+  } else {
+    // Any other value is taken for kSeen, as LineOfSight takes it.
+    fits(viewer, width, height) ? traverse.template operator()<true, Walls::kSeen>()
+                                : traverse.template operator()<false, Walls::kSeen>();
   }
 }
 
