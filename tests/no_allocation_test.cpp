@@ -127,6 +127,8 @@ TEST(NoAllocation, NoViewAllocatesOnceItsObjectsAreBuilt) {
        }},
       {"FieldOfView::compute, facing walls",
        [&](Cell at) { view.compute(at, kWidth, kHeight, map, in_view, Walls::kFacing); }},
+      {"FieldOfView::compute through a cone",
+       [&](Cell at) { view.compute(at, kWidth, kHeight, map, in_view, Cone{30, 100}); }},
       {"FieldOfView::list",
        [&](Cell at) {
          std::fill(in_view.begin(), in_view.end(), 0);

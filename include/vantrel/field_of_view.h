@@ -39,6 +39,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cmath>
 #include <concepts>
 #include <cstring>
 #include <optional>
@@ -72,7 +73,63 @@ enum class Walls {
   kFacing,
 };
 
+// A cone of sight: a guard facing north, a unit's field of 90 degrees, a
+// flashlight. A cell is in a view through a cone when it is in the view and
+// the direction from the viewer's centre to the cell's centre lies within
+// the cone, its edges included; the viewer is always in it. The walls that
+// Walls::kFacing lights are lit after the cone: each opaque cell next to a
+// clear cell in the cone's view, as Walls says, even one just outside it.
+// Angles are in degrees, clockwise on a map drawn row 0 at the top: 0 looks
+// along +x (east), 90 along +y (south, down the rows), 180 west, 270 north.
+// rot.js's compute90 facing direction d of its eight (0 north, clockwise) is
+// Cone{d * 45.0 - 90.0, 90.0}.
+struct Cone {
+  double direction = 0;  // the cone's middle; any finite angle
+  double width = 360;    // above 0 and at most 360
+};
+
 namespace detail {
+
+// Whether a cell lies in a cone, by the signs of two cross products with the
+// cone's edges; within a billionth of the cell's distance of an edge counts
+// as on it, so that an edge through cells (as at 45 degrees) holds them
+// whatever the rounding of its sine and cosine.
+class ConeTest {
+ public:
+  // `cone` must be valid: is_cone(cone).
+  explicit ConeTest(Cone cone) noexcept {
+    if (cone.width >= 360) return;
+    constexpr double kRadians = 3.14159265358979323846 / 180;
+    const double first = (cone.direction - cone.width / 2) * kRadians;
+    const double last = (cone.direction + cone.width / 2) * kRadians;
+    first_x_ = std::cos(first);
+    first_y_ = std::sin(first);
+    last_x_ = std::cos(last);
+    last_y_ = std::sin(last);
+    convex_ = cone.width <= 180;
+    whole_ = false;
+  }
+  static bool is_cone(Cone cone) noexcept {
+    return std::isfinite(cone.direction) && cone.width > 0 && cone.width <= 360;
+  }
+  bool contains(std::int32_t dx, std::int32_t dy) const noexcept {
+    if (whole_) return true;
+    const double x = dx;
+    const double y = dy;
+    const double slack = 1e-9 * (std::fabs(x) + std::fabs(y));
+    const bool after_first = first_x_ * y - first_y_ * x >= -slack;
+    const bool before_last = x * last_y_ - y * last_x_ >= -slack;
+    return convex_ ? after_first && before_last : after_first || before_last;
+  }
+
+ private:
+  double first_x_ = 1;  // the edge at direction - width / 2
+  double first_y_ = 0;
+  double last_x_ = 1;  // the edge at direction + width / 2
+  double last_y_ = 0;
+  bool convex_ = true;  // at most 180 degrees wide
+  bool whole_ = true;   // 360 degrees wide
+};
 
 // The one traversal of a view's tree, which every view of the library takes:
 // the views, the marks, the symmetric view and fog of war differ only in
@@ -343,6 +400,30 @@ class VANTREL_API FieldOfView {
   std::size_t list(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
                    std::span<std::uint8_t> in_view, std::span<Cell> cells, Walls walls,
                    Error& error) const noexcept;
+  // compute(), mark() and list() of a map of bytes through a cone: the cells
+  // of the view whose direction from the viewer lies within `cone`, as Cone
+  // says. Errors as the calls without a cone, and std::invalid_argument (or
+  // false, or 0, and `error` filled in) for a cone whose width is not above
+  // 0 and at most 360 or whose direction is not finite; nothing is written
+  // then. Costs: those of the calls without a cone, and a test of each cell
+  // that the lines reach.
+  void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view, Cone cone, Walls walls = Walls::kSeen) const;
+  bool compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view, Cone cone, Walls walls,
+               Error& error) const noexcept;
+  void mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+            std::span<std::uint8_t> in_view, Cone cone, Walls walls = Walls::kSeen) const;
+  bool mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+            std::span<std::uint8_t> in_view, Cone cone, Walls walls,
+            Error& error) const noexcept;
+  std::size_t list(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                   std::span<std::uint8_t> in_view, std::span<Cell> cells, Cone cone,
+                   Walls walls = Walls::kSeen) const;
+  std::size_t list(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                   std::span<std::uint8_t> in_view, std::span<Cell> cells, Cone cone,
+                   Walls walls, Error& error) const noexcept;
+
   // The most cells that list() writes by `walls`: those of the (2r + 1)^2
   // square around the viewer, r = radius(), or of the (2r + 3)^2 one by
   // Walls::kFacing, whose walls may lie a cell beyond.
@@ -383,19 +464,23 @@ class VANTREL_API FieldOfView {
   // arguments are known to be a view; `clear` clears the view first.
   VANTREL_INTERNAL void traverse_bytes(Walls walls, bool clear, Cell viewer, int width,
                                        int height, std::span<const std::uint8_t> opaque,
-                                       std::span<std::uint8_t> in_view) const noexcept;
-  // list() once its arguments are known to be good.
+                                       std::span<std::uint8_t> in_view,
+                                       const detail::ConeTest* cone = nullptr) const noexcept;
+  // list() once its arguments are known to be good; through `cone` when
+  // it is not null.
   VANTREL_INTERNAL std::size_t list_bytes(Cell viewer, int width, int height,
                                           std::span<const std::uint8_t> opaque,
                                           std::span<std::uint8_t> in_view, std::span<Cell> cells,
-                                          Walls walls) const noexcept;
+                                          Walls walls,
+                                          const detail::ConeTest* cone) const noexcept;
   // compute(), mark() and list() of a map of bytes: `see(at, dx, dy)` puts
   // the cell at (dx, dy) from the viewer in view, `at` its offset from the
-  // viewer's byte in both maps, `wall` the viewer's byte of the map. Defined
-  // and used in the library alone.
-  template <class See>
+  // viewer's byte in both maps, `wall` the viewer's byte of the map; a cell
+  // that `admits(dx, dy)` refuses is neither put in view nor lights its
+  // walls. Defined and used in the library alone.
+  template <class See, class Admits>
   void mark_bytes(Walls walls, Cell viewer, int width, int height, const std::uint8_t* wall,
-                  See see) const noexcept;
+                  See see, Admits admits) const noexcept;
   // traverse() with the walls and the clearing chosen at run time.
   template <class IsOpaque>
   void traverse_as(Walls walls, bool clear, Cell viewer, int width, int height,

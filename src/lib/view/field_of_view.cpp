@@ -249,6 +249,16 @@ std::string list_fault(const FieldOfView& view, Cell viewer, int width, int heig
   return {};
 }
 
+// What a call says of a cone that is not one.
+std::string cone_fault(const char* call, Cone cone) {
+  return std::string("vantrel::FieldOfView::") + call +
+         ": a cone's width must be above 0 and at most 360 degrees, and its direction finite, "
+         "not " + std::to_string(cone.width) + " and " + std::to_string(cone.direction);
+}
+
+// Every cell may be in view: a view without a cone.
+constexpr auto kEveryCell = [](std::int32_t, std::int32_t) { return true; };
+
 }  // namespace
 
 std::size_t FieldOfView::list(Cell viewer, int width, int height,
@@ -260,7 +270,7 @@ std::size_t FieldOfView::list(Cell viewer, int width, int height,
       !fault.empty()) {
     throw std::invalid_argument(fault);
   }
-  return list_bytes(viewer, width, height, opaque, in_view, cells, walls);
+  return list_bytes(viewer, width, height, opaque, in_view, cells, walls, nullptr);
 }
 
 std::size_t FieldOfView::list(Cell viewer, int width, int height,
@@ -273,10 +283,72 @@ std::size_t FieldOfView::list(Cell viewer, int width, int height,
   return count;
 }
 
+void FieldOfView::compute(Cell viewer, int width, int height,
+                          std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                          Cone cone, Walls walls) const {
+  if (const char* fault = fault_text(kCompute, viewer, width, height, opaque, in_view)) {
+    throw std::invalid_argument(fault);
+  }
+  if (!detail::ConeTest::is_cone(cone)) throw std::invalid_argument(cone_fault("compute", cone));
+  const detail::ConeTest test(cone);
+  traverse_bytes(walls, true, viewer, width, height, opaque, in_view, &test);
+}
+
+bool FieldOfView::compute(Cell viewer, int width, int height,
+                          std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                          Cone cone, Walls walls, Error& error) const noexcept {
+  error.clear();
+  catch_into(error, [&] { compute(viewer, width, height, opaque, in_view, cone, walls); });
+  return !error;
+}
+
+void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                       std::span<std::uint8_t> in_view, Cone cone, Walls walls) const {
+  if (const char* fault = fault_text(kMark, viewer, width, height, opaque, in_view)) {
+    throw std::invalid_argument(fault);
+  }
+  if (!detail::ConeTest::is_cone(cone)) throw std::invalid_argument(cone_fault("mark", cone));
+  const detail::ConeTest test(cone);
+  traverse_bytes(walls, false, viewer, width, height, opaque, in_view, &test);
+}
+
+bool FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                       std::span<std::uint8_t> in_view, Cone cone, Walls walls,
+                       Error& error) const noexcept {
+  error.clear();
+  catch_into(error, [&] { mark(viewer, width, height, opaque, in_view, cone, walls); });
+  return !error;
+}
+
+std::size_t FieldOfView::list(Cell viewer, int width, int height,
+                              std::span<const std::uint8_t> opaque,
+                              std::span<std::uint8_t> in_view, std::span<Cell> cells, Cone cone,
+                              Walls walls) const {
+  if (const std::string fault =
+          list_fault(*this, viewer, width, height, opaque, in_view, cells, walls);
+      !fault.empty()) {
+    throw std::invalid_argument(fault);
+  }
+  if (!detail::ConeTest::is_cone(cone)) throw std::invalid_argument(cone_fault("list", cone));
+  const detail::ConeTest test(cone);
+  return list_bytes(viewer, width, height, opaque, in_view, cells, walls, &test);
+}
+
+std::size_t FieldOfView::list(Cell viewer, int width, int height,
+                              std::span<const std::uint8_t> opaque,
+                              std::span<std::uint8_t> in_view, std::span<Cell> cells, Cone cone,
+                              Walls walls, Error& error) const noexcept {
+  error.clear();
+  std::size_t count = 0;
+  catch_into(error,
+             [&] { count = list(viewer, width, height, opaque, in_view, cells, cone, walls); });
+  return count;
+}
+
 std::size_t FieldOfView::list_bytes(Cell viewer, int width, int height,
                                     std::span<const std::uint8_t> opaque,
                                     std::span<std::uint8_t> in_view, std::span<Cell> cells,
-                                    Walls walls) const noexcept {
+                                    Walls walls, const detail::ConeTest* cone) const noexcept {
   const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
   std::uint8_t* const seen = in_view.data() + origin;
   Cell* const first = cells.data();
@@ -288,32 +360,50 @@ std::size_t FieldOfView::list_bytes(Cell viewer, int width, int height,
     seen[at] = 1;
     *last++ = Cell{viewer.x + dx, viewer.y + dy};
   };
-  mark_bytes(walls, viewer, width, height, opaque.data() + origin, see);
+  const std::uint8_t* const wall = opaque.data() + origin;
+  if (cone != nullptr) {
+    mark_bytes(walls, viewer, width, height, wall, see,
+               [test = *cone](std::int32_t dx, std::int32_t dy) { return test.contains(dx, dy); });
+  } else {
+    mark_bytes(walls, viewer, width, height, wall, see, kEveryCell);
+  }
   return static_cast<std::size_t>(last - first);
 }
 
 void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width, int height,
                                  std::span<const std::uint8_t> opaque,
-                                 std::span<std::uint8_t> in_view) const noexcept {
+                                 std::span<std::uint8_t> in_view,
+                                 const detail::ConeTest* cone) const noexcept {
   if (clear) std::memset(in_view.data(), 0, in_view.size());
   const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
   std::uint8_t* const seen = in_view.data() + origin;
+  const std::uint8_t* const wall = opaque.data() + origin;
   auto see = [seen](std::ptrdiff_t at, std::int32_t, std::int32_t) { seen[at] = 1; };
+  auto run = [&](Walls as, auto admits) {
+    mark_bytes(as, viewer, width, height, wall, see, admits);
+  };
+  auto run_through = [&](Walls as) {
+    if (cone != nullptr) {
+      run(as, [test = *cone](std::int32_t dx, std::int32_t dy) { return test.contains(dx, dy); });
+    } else {
+      run(as, kEveryCell);
+    }
+  };
   if (walls == Walls::kFacing && clear) {
     // The view is this viewer's alone: its walls are lit after it, in one
     // pass over its square, which costs less than lighting them as the
     // lines reach each cell.
-    mark_bytes(Walls::kSeen, viewer, width, height, opaque.data() + origin, see);
+    run_through(Walls::kSeen);
     light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
     return;
   }
-  mark_bytes(walls, viewer, width, height, opaque.data() + origin, see);
+  run_through(walls);
 }
 
-template <class See>
+template <class See, class Admits>
 [[gnu::always_inline]] inline void FieldOfView::mark_bytes(Walls walls, Cell viewer, int width,
-                                                          int height,
-                             const std::uint8_t* wall, See see) const noexcept {
+                                                          int height, const std::uint8_t* wall,
+                                                          See see, Admits admits) const noexcept {
   see(0, 0, 0);
   // A cell's byte in both maps, from the viewer's.
   auto traverse = [&]<bool kInside, Walls kWalls>() {
@@ -337,8 +427,12 @@ template <class See>
     }
     detail::traverse_tree<kInside>(
         nodes_.data(), nodes_.size(), ~std::uint32_t{0}, viewer, width, height,
-        [see, face, wall, width](const Node& node, std::size_t) {
+        [see, face, admits, wall, width](const Node& node, std::size_t) {
           const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(node.dy) * width + node.dx;
+          if (!admits(node.dx, node.dy)) {
+            // Out of the cone: not in view, but the lines go on through it.
+            return wall[at] == 0;
+          }
           return detail::see_cell<kWalls>([&] { return wall[at] != 0; },
                                           [&] { see(at, node.dx, node.dy); },
                                           [&] { face(node.dx, node.dy, at); });
