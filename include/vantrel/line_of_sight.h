@@ -53,7 +53,8 @@ class VANTREL_API LineOfSight {
   // blocks sight: the target's byte of FieldOfView::compute() with the
   // same arguments and `walls`. Both cells must be on the map: otherwise
   // throws std::invalid_argument. A target further than radius() on either
-  // axis is not seen.
+  // axis is not seen (by Walls::kFacing, further than radius() + 1: a wall
+  // facing a cell at the radius is seen).
   //
   // Costs: for each place of the target in the tree (one per distinct way
   // the turned lines reach it: 1.5 on average at radius 12, 1.8 at 50), a

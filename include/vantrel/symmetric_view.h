@@ -76,7 +76,7 @@ class VANTREL_API SymmetricView {
   static std::optional<SymmetricView> make(const FieldOfView& view, Error& error) noexcept;
 
   // The field of view's radius(): no cell further than this on either axis
-  // is in view.
+  // is in view, but the walls that Walls::kFacing lights a cell beyond.
   int radius() const { return radius_; }
 
   // Computes the symmetric view of a viewer at `viewer` on a map of `width`

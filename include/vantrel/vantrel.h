@@ -220,11 +220,9 @@ VANTREL_API vantrel_status vantrel_fov_compute(const vantrel_fov* fov, int32_t x
  * vantrel_fov_compute, the first call included. Errors: as
  * vantrel_fov_compute, and VANTREL_INVALID_ARGUMENT for a bit of `options`
  * that is none of the VANTREL_ options above, both walls options, or
- * VANTREL_SYMMETRIC with a
- * radius beyond 200 or a hand-made table whose lines the index refuses
- * (vantrel/symmetric_view.h); VANTREL_OUT_OF_MEMORY when the index cannot be
- * built.
- * `in_view` is left as it was on failure. */
+ * VANTREL_SYMMETRIC with a radius beyond 200 or a hand-made table whose
+ * lines the index refuses (vantrel/symmetric_view.h); VANTREL_OUT_OF_MEMORY
+ * when the index cannot be built. `in_view` is left as it was on failure. */
 VANTREL_API vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int32_t x, int32_t y,
                                                     int32_t width, int32_t height,
                                                     const uint8_t* opaque, uint8_t* in_view,
@@ -233,7 +231,9 @@ VANTREL_API vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int3
 /* The same walk for an engine that clears its view itself: sets to 1 the
  * byte of `in_view` of each cell in view and touches no other byte, neither
  * reading nor writing it; the caller clears the view once, then only the
- * (2r + 1) x (2r + 1) cells around the last viewer (r: vantrel_fov_radius).
+ * (2r + 1) x (2r + 1) cells around the last viewer (r: vantrel_fov_radius),
+ * or (2r + 3) x (2r + 3) with VANTREL_WALLS_FACING, whose walls may lie a
+ * cell beyond.
  * Cost: one walk of the table's lines from the viewer, skipping what lies
  * behind an opaque cell, whatever the map's size; allocates nothing. Errors:
  * as vantrel_fov_compute_with, and VANTREL_INVALID_ARGUMENT for
@@ -270,7 +270,8 @@ VANTREL_API size_t vantrel_fov_list_capacity(const vantrel_fov* fov, unsigned op
 /* Whether a viewer at (x, y) sees the cell (target_x, target_y): sets *sees
  * to 1 when vantrel_fov_compute_with with the same map and `options` would
  * set the target's byte to 1, to 0 otherwise (a target further than the
- * radius is not seen). Cost: a walk back from the target along the lines
+ * radius is not seen, nor with VANTREL_WALLS_FACING one further than the
+ * radius plus one). Cost: a walk back from the target along the lines
  * through it only, up to the first opaque cell, whatever the table's size.
  * The first call with a vantrel_fov builds its index of lines: 12 bytes per
  * cell of its tree and 4 per cell within its radius (a radius of 12 about
@@ -368,9 +369,10 @@ VANTREL_API int vantrel_fog_threads(const vantrel_fog* fog);
  * number of threads. Cost: vantrel_fov_mark of each viewer, shared among the
  * threads, whatever the map's size. Errors: VANTREL_INVALID_ARGUMENT for a
  * null `fog`, `fov`, `opaque` or `visible`, null `viewers` with a count
- * above 0, a width or height below 1, an unknown option or VANTREL_SYMMETRIC
- * (fog of war is of plain views), maps that share bytes, or a viewer off the
- * map (the message gives its index); no byte is written then. */
+ * above 0, a width or height below 1, an unknown option, both walls options
+ * or VANTREL_SYMMETRIC (fog of war is of plain views), maps that share
+ * bytes, or a viewer off the map (the message gives its index); no byte is
+ * written then. */
 VANTREL_API vantrel_status vantrel_fog_update(vantrel_fog* fog, const vantrel_fov* fov,
                                               const vantrel_cell* viewers, size_t count,
                                               int32_t width, int32_t height, const uint8_t* opaque,

@@ -202,7 +202,7 @@ Walls walls_of(const char* call, py::handle walls, py::handle light_walls) {
     if (name == "unseen") return Walls::kUnseen;
     if (name == "facing") return Walls::kFacing;
     throw py::value_error(std::string(call) + "(): walls must be \"seen\", \"unseen\" or "
-                          "\"facing\", not \"" + name + "\"");
+                          "\"facing\", not " + std::string(py::repr(walls)));
   }
   if (light_walls && !light_walls.is_none()) {
     const int truth = PyObject_IsTrue(light_walls.ptr());
@@ -742,7 +742,7 @@ radius is built at its first use (or by prepare()) and kept. Any number of
 threads may use one Sight at once. FieldOfView is its former name.
 
     view = vantrel.Sight(12)
-    seen = view.compute(walls, (row, column))          # walls: True = opaque
+    seen = view.compute(opaque, (row, column), walls="facing")  # True: opaque
     seen = view.compute(floor, (row, column), 8, transparent=True))")
       .def(py::init([](Whole radius) { return std::make_shared<PyFieldOfView>(radius.value); }),
            "radius"_a)

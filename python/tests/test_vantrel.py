@@ -121,10 +121,12 @@ def test_walls_are_named_one_way(view12):
     ):
         with pytest.raises(TypeError, match="give walls or light_walls, not both"):
             call(walls="seen", light_walls=True)
-        with pytest.raises(ValueError, match='not "lit"'):
+        with pytest.raises(ValueError, match="not 'lit'"):
             call(walls="lit")
         with pytest.raises(TypeError, match="walls must be"):
             call(walls=True)
+    with pytest.raises(TypeError, match=r"compute_fov\(\): give walls or light_walls"):
+        vantrel.compute_fov(~opaque, (2, 2), 3, True, walls="facing")
 
 
 def test_sees_answers_as_the_view(view12):

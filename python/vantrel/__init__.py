@@ -7,8 +7,8 @@ that view[viewer] is the viewer's own cell. Views are bool arrays of the
 map's shape.
 
     import numpy as np, vantrel
-    walls = np.zeros((25, 80), dtype=bool); walls[10, 5:60] = True
-    view = vantrel.Sight(12).compute(walls, (12, 40), walls="facing")
+    opaque = np.zeros((25, 80), dtype=bool); opaque[10, 5:60] = True
+    view = vantrel.Sight(12).compute(opaque, (12, 40), walls="facing")
 
 compute_fov() takes a map of clear cells, as the tcod package does.
 """
@@ -57,6 +57,8 @@ def compute_fov(transparency, pov, radius, light_walls=None, *, walls=None, symm
     radius is built at its first use and kept (the last 64 radii).
     Raises ValueError for a viewer off the map or a radius below 1.
     """
+    if walls is not None and light_walls is not None:
+        raise TypeError("compute_fov(): give walls or light_walls, not both")
     return _view_of_radius(radius).compute(
         transparency, pov, radius, light_walls=light_walls, walls=walls, transparent=True,
         symmetric=symmetric, out=out,

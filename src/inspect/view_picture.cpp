@@ -11,12 +11,12 @@ namespace vantrel {
 namespace {
 
 // The heading's words for the walls of a view; none for the default.
-const char* walls_text(Walls walls) {
+const char* walls_text(Walls walls, std::size_t viewers) {
   switch (walls) {
     case Walls::kUnseen:
       return "; walls out of view";
     case Walls::kFacing:
-      return "; walls facing the viewer";
+      return viewers == 1 ? "; walls facing the viewer" : "; walls facing the viewers";
     case Walls::kSeen:
       break;
   }
@@ -128,7 +128,7 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   svg.add_xml_text(picture.map_name);
   add("</text>\n<text x=\"12\" y=\"44\" fill=\"#333\">", std::to_string(map.width), " x ",
       std::to_string(map.height), " cells; lines of table ", std::to_string(picture.radius),
-      picture.symmetric ? ", symmetric" : "", walls_text(picture.walls),
+      picture.symmetric ? ", symmetric" : "", walls_text(picture.walls, picture.viewers.size()),
       "; ", std::to_string(seen),
       seen == 1 ? " cell" : " cells", " in view");
   if (picture.window) {
