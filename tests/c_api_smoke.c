@@ -57,6 +57,20 @@ int main(void) {
                 VANTREL_INVALID_ARGUMENT &&
             vantrel_last_error()[0] != '\0',
         "a viewer off the map is refused with a message");
+  {
+    /* Looking east through a cone of 90 degrees, the cells in view listed. */
+    vantrel_cone east = {0.0, 90.0};
+    vantrel_cell listed[121];
+    size_t count = 0;
+    memset(in_view, 0, sizeof in_view);
+    check(vantrel_fov_list_capacity(fov, VANTREL_WALLS_FACING) <= 121 &&
+              vantrel_fov_list_cone(fov, 2, 2, WIDTH, HEIGHT, opaque, in_view,
+                                    VANTREL_WALLS_FACING, east, listed, 121, &count) == VANTREL_OK,
+          "the cells in a cone are listed");
+    check(count > 1 && listed[0].x == 2 && listed[0].y == 2 && in_view[2 * WIDTH + 3] == 1 &&
+              in_view[2 * WIDTH + 1] == 0,
+          "the cone looks east alone");
+  }
   vantrel_fov_free(fov);
 
   /* Radius 2 of a sight, for two viewers in opposite corners of the room. */

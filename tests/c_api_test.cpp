@@ -238,7 +238,8 @@ TEST(CApi, SeesWhatTheViewHolds) {
   EXPECT_EQ(wrong[0], 0);
   EXPECT_EQ(wrong[1], 0);
   // Two-way sight (VANTREL_SYMMETRIC) with each walls option too.
-  for (const unsigned walls : {0u, unsigned{VANTREL_WALLS_UNSEEN}, unsigned{VANTREL_WALLS_FACING}}) {
+  for (const unsigned walls :
+       {0u, unsigned{VANTREL_WALLS_UNSEEN}, unsigned{VANTREL_WALLS_FACING}}) {
     for (const unsigned options : {walls, walls | VANTREL_SYMMETRIC}) {
       for (const Cell viewer : {Cell{0, 0}, Cell{29, 16}, Cell{15, 8}, Cell{2, 14}}) {
         EXPECT_EQ(wrong_targets(options, viewer), 0)
@@ -264,7 +265,8 @@ TEST(CApi, ListsTheCellsInView) {
   EXPECT_EQ(vantrel_fov_list_capacity(fov.get(), 0), 15u * 15u);
   EXPECT_EQ(vantrel_fov_list_capacity(fov.get(), VANTREL_WALLS_FACING), 17u * 17u);
   EXPECT_EQ(vantrel_fov_list_capacity(nullptr, 0), 0u);
-  for (const unsigned options : {0u, unsigned{VANTREL_WALLS_UNSEEN}, unsigned{VANTREL_WALLS_FACING}}) {
+  for (const unsigned options :
+       {0u, unsigned{VANTREL_WALLS_UNSEEN}, unsigned{VANTREL_WALLS_FACING}}) {
     std::vector<vantrel_cell> cells(vantrel_fov_list_capacity(fov.get(), options));
     for (const Cell viewer : {Cell{0, 0}, Cell{15, 8}, Cell{29, 16}}) {
       std::vector<std::uint8_t> expected(opaque.size());
@@ -285,7 +287,8 @@ TEST(CApi, ListsTheCellsInView) {
       EXPECT_EQ(listed, expected) << "options " << options;
     }
   }
-  std::vector<vantrel_cell> cells(vantrel_fov_list_capacity(fov.get(), 0) - 1, vantrel_cell{-1, -1});
+  std::vector<vantrel_cell> cells(vantrel_fov_list_capacity(fov.get(), 0) - 1,
+                                  vantrel_cell{-1, -1});
   std::vector<std::uint8_t> in_view(opaque.size(), 0);
   std::size_t count = 7;
   EXPECT_EQ(vantrel_fov_list(fov.get(), 3, 3, width, height, opaque.data(), in_view.data(), 0,
@@ -301,6 +304,59 @@ TEST(CApi, ListsTheCellsInView) {
   EXPECT_EQ(vantrel_fov_list(fov.get(), 3, 3, width, height, opaque.data(), in_view.data(), 0,
                              cells.data(), cells.size(), nullptr),
             VANTREL_INVALID_ARGUMENT);
+}
+
+// The calls through a cone are the C++ ones; a cone that is not one is
+// refused, naming the C call, with nothing written.
+TEST(CApi, SeesThroughACone) {
+  const int width = 25;
+  const int height = 19;
+  std::mt19937 random(13);
+  std::bernoulli_distribution wall(0.2);
+  std::vector<std::uint8_t> opaque(width * height);
+  for (std::uint8_t& cell : opaque) cell = wall(random) ? 1 : 0;
+  const FieldOfView expected_fov(make_table(8));
+  vantrel_fov* made = nullptr;
+  ASSERT_EQ(vantrel_fov_new(made_table(8).get(), &made), VANTREL_OK);
+  const FovHandle fov(made);
+  const Cell viewer{12, 9};
+  std::vector<vantrel_cell> cells(vantrel_fov_list_capacity(fov.get(), VANTREL_WALLS_FACING));
+  for (const unsigned options : {0u, unsigned{VANTREL_WALLS_FACING}}) {
+    const Walls walls = options != 0 ? Walls::kFacing : Walls::kSeen;
+    const vantrel_cone cone{300, 75};
+    std::vector<std::uint8_t> expected(opaque.size());
+    expected_fov.compute(viewer, width, height, std::span<const std::uint8_t>(opaque),
+                         std::span<std::uint8_t>(expected), Cone{300, 75}, walls);
+    std::vector<std::uint8_t> in_view(opaque.size(), 7);
+    ASSERT_EQ(vantrel_fov_compute_cone(fov.get(), viewer.x, viewer.y, width, height, opaque.data(),
+                                       in_view.data(), options, cone),
+              VANTREL_OK);
+    EXPECT_EQ(in_view, expected);
+    std::fill(in_view.begin(), in_view.end(), 0);
+    ASSERT_EQ(vantrel_fov_mark_cone(fov.get(), viewer.x, viewer.y, width, height, opaque.data(),
+                                    in_view.data(), options, cone),
+              VANTREL_OK);
+    EXPECT_EQ(in_view, expected);
+    std::fill(in_view.begin(), in_view.end(), 0);
+    std::size_t count = 0;
+    ASSERT_EQ(vantrel_fov_list_cone(fov.get(), viewer.x, viewer.y, width, height, opaque.data(),
+                                    in_view.data(), options, cone, cells.data(), cells.size(),
+                                    &count),
+              VANTREL_OK);
+    EXPECT_EQ(in_view, expected);
+    EXPECT_EQ(count, static_cast<std::size_t>(std::count(expected.begin(), expected.end(), 1)));
+  }
+  std::vector<std::uint8_t> in_view(opaque.size(), 7);
+  EXPECT_EQ(vantrel_fov_compute_cone(fov.get(), 1, 1, width, height, opaque.data(),
+                                     in_view.data(), 0, vantrel_cone{0, 0}),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(std::string(vantrel_last_error()).rfind("vantrel_fov_compute_cone: a cone's width", 0),
+            0u)
+      << vantrel_last_error();
+  EXPECT_EQ(vantrel_fov_mark_cone(fov.get(), 1, 1, width, height, opaque.data(), in_view.data(),
+                                  VANTREL_SYMMETRIC, vantrel_cone{0, 90}),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_EQ(in_view, std::vector<std::uint8_t>(opaque.size(), 7));
 }
 
 // VANTREL_SYMMETRIC against SymmetricView, its first calls from two threads

@@ -132,7 +132,8 @@ TEST(NoAllocation, NoViewAllocatesOnceItsObjectsAreBuilt) {
       {"FieldOfView::list",
        [&](Cell at) {
          std::fill(in_view.begin(), in_view.end(), 0);
-         seen += static_cast<int>(view.list(at, kWidth, kHeight, map, in_view, list, Walls::kFacing));
+         seen += static_cast<int>(
+             view.list(at, kWidth, kHeight, map, in_view, list, Walls::kFacing));
        }},
       {"LineOfSight::sees",
        [&](Cell at) {

@@ -267,6 +267,38 @@ VANTREL_API vantrel_status vantrel_fov_list(const vantrel_fov* fov, int32_t x, i
  * radius, or (2r + 3)^2 with VANTREL_WALLS_FACING; 0 for NULL. */
 VANTREL_API size_t vantrel_fov_list_capacity(const vantrel_fov* fov, unsigned options);
 
+/* A cone of sight: the cells whose direction from the viewer's centre to
+ * their centre lies within `width` degrees centred on `direction`, edges
+ * included; the viewer is always in it. Degrees go clockwise on a map drawn
+ * row 0 at the top: 0 looks along +x (east), 90 along +y (south), 180 west,
+ * 270 north. `width` is above 0 and at most 360; `direction` any finite
+ * angle. With VANTREL_WALLS_FACING the walls next to the clear cells of the
+ * cone's view are lit, even just outside it. */
+typedef struct vantrel_cone {
+  double direction;
+  double width;
+} vantrel_cone;
+
+/* vantrel_fov_compute_with, vantrel_fov_mark and vantrel_fov_list through a
+ * cone: the cells of the view whose direction lies in `cone`. Errors: theirs,
+ * and VANTREL_INVALID_ARGUMENT for a cone that is not one or
+ * VANTREL_SYMMETRIC; nothing is written then. Cost: theirs, and a test of
+ * each cell the lines reach. */
+VANTREL_API vantrel_status vantrel_fov_compute_cone(const vantrel_fov* fov, int32_t x, int32_t y,
+                                                    int32_t width, int32_t height,
+                                                    const uint8_t* opaque, uint8_t* in_view,
+                                                    unsigned options, vantrel_cone cone);
+VANTREL_API vantrel_status vantrel_fov_mark_cone(const vantrel_fov* fov, int32_t x, int32_t y,
+                                                 int32_t width, int32_t height,
+                                                 const uint8_t* opaque, uint8_t* in_view,
+                                                 unsigned options, vantrel_cone cone);
+VANTREL_API vantrel_status vantrel_fov_list_cone(const vantrel_fov* fov, int32_t x, int32_t y,
+                                                 int32_t width, int32_t height,
+                                                 const uint8_t* opaque, uint8_t* in_view,
+                                                 unsigned options, vantrel_cone cone,
+                                                 vantrel_cell* cells, size_t capacity,
+                                                 size_t* count);
+
 /* Whether a viewer at (x, y) sees the cell (target_x, target_y): sets *sees
  * to 1 when vantrel_fov_compute_with with the same map and `options` would
  * set the target's byte to 1, to 0 otherwise (a target further than the

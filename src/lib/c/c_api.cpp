@@ -455,7 +455,8 @@ vantrel_status vantrel_fov_mark(const vantrel_fov* fov, int32_t x, int32_t y, in
 static_assert(sizeof(vantrel_cell) == sizeof(vantrel::Cell) &&
               offsetof(vantrel_cell, x) == offsetof(vantrel::Cell, x) &&
               offsetof(vantrel_cell, y) == offsetof(vantrel::Cell, y) &&
-              std::is_standard_layout_v<vantrel::Cell> && std::is_same_v<decltype(vantrel::Cell::x), int32_t>);
+              std::is_standard_layout_v<vantrel::Cell> &&
+              std::is_same_v<decltype(vantrel::Cell::x), int32_t>);
 
 vantrel_status vantrel_fov_list(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
                                 int32_t height, const uint8_t* opaque, uint8_t* in_view,
@@ -470,6 +471,43 @@ vantrel_status vantrel_fov_list(const vantrel_fov* fov, int32_t x, int32_t y, in
       [&](auto map, auto view, vantrel::Walls walls) {
         *count = fov->fov.list(vantrel::Cell{x, y}, width, height, map, view,
                                std::span(reinterpret_cast<vantrel::Cell*>(cells), capacity), walls);
+      });
+}
+
+vantrel_status vantrel_fov_compute_cone(const vantrel_fov* fov, int32_t x, int32_t y,
+                                        int32_t width, int32_t height, const uint8_t* opaque,
+                                        uint8_t* in_view, unsigned options, vantrel_cone cone) {
+  return vantrel::with_view("vantrel_fov_compute_cone", fov, width, height, opaque, in_view,
+                            options, false, [&](auto map, auto view, vantrel::Walls walls) {
+                              fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view,
+                                               vantrel::Cone{cone.direction, cone.width}, walls);
+                            });
+}
+
+vantrel_status vantrel_fov_mark_cone(const vantrel_fov* fov, int32_t x, int32_t y,
+                                     int32_t width, int32_t height, const uint8_t* opaque,
+                                     uint8_t* in_view, unsigned options, vantrel_cone cone) {
+  return vantrel::with_view("vantrel_fov_mark_cone", fov, width, height, opaque, in_view,
+                            options, false, [&](auto map, auto view, vantrel::Walls walls) {
+                              fov->fov.mark(vantrel::Cell{x, y}, width, height, map, view,
+                                            vantrel::Cone{cone.direction, cone.width}, walls);
+                            });
+}
+
+vantrel_status vantrel_fov_list_cone(const vantrel_fov* fov, int32_t x, int32_t y, int32_t width,
+                                     int32_t height, const uint8_t* opaque, uint8_t* in_view,
+                                     unsigned options, vantrel_cone cone, vantrel_cell* cells,
+                                     size_t capacity, size_t* count) {
+  constexpr const char* kFunction = "vantrel_fov_list_cone";
+  if (count == nullptr) return null_argument(kFunction, "count");
+  *count = 0;
+  if (cells == nullptr) return null_argument(kFunction, "cells");
+  return vantrel::with_view(
+      kFunction, fov, width, height, opaque, in_view, options, false,
+      [&](auto map, auto view, vantrel::Walls walls) {
+        *count = fov->fov.list(vantrel::Cell{x, y}, width, height, map, view,
+                               std::span(reinterpret_cast<vantrel::Cell*>(cells), capacity),
+                               vantrel::Cone{cone.direction, cone.width}, walls);
       });
 }
 

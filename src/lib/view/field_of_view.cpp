@@ -241,9 +241,9 @@ std::string list_fault(const FieldOfView& view, Cell viewer, int width, int heig
     return "vantrel::FieldOfView::list: the list must hold " + std::to_string(capacity) +
            " cells, not " + std::to_string(cells.size());
   }
-  const std::span<const std::uint8_t> list_bytes(reinterpret_cast<const std::uint8_t*>(cells.data()),
-                                                 cells.size_bytes());
-  if (overlap(list_bytes, opaque) || overlap(list_bytes, in_view)) {
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(cells.data()),
+                                            cells.size_bytes());
+  if (overlap(bytes, opaque) || overlap(bytes, in_view)) {
     return "vantrel::FieldOfView::list: the list must not overlap the map or the view";
   }
   return {};

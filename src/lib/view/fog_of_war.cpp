@@ -88,7 +88,8 @@ class FogMarker {
   template <bool kShared>
   static void mark(const FogJob& job, const FieldOfView& view, Cell viewer) {
     auto as = [&]<Walls kWalls>() {
-      const bool inside = view.fits(viewer, job.width, job.height, kWalls == Walls::kFacing ? 1 : 0);
+      const int margin = kWalls == Walls::kFacing ? 1 : 0;
+      const bool inside = view.fits(viewer, job.width, job.height, margin);
       if (job.explored != nullptr) {
         inside ? traverse<kShared, true, true, kWalls>(job, view, viewer)
                : traverse<kShared, true, false, kWalls>(job, view, viewer);
