@@ -267,7 +267,20 @@ class PyFieldOfView {
 
   // Called without the GIL.
   void compute(const Grid& map, Cell viewer, int radius, Walls walls, bool transparent,
-               bool symmetric, const Grid& out) const {
+               bool symmetric, std::optional<Cone> cone, const Grid& out) const {
+    if (cone) {
+      // Through a cone the view reads bytes alone: a map of clear cells is
+      // inverted into a buffer of this call's.
+      std::span<const std::uint8_t> opaque = map.bytes();
+      std::vector<std::uint8_t> inverted;
+      if (transparent) {
+        invert(map, inverted);
+        opaque = inverted;
+      }
+      sight_.field_of_view(radius).compute(viewer, map.width, map.height, opaque,
+                                           out.mutable_bytes(), *cone, walls);
+      return;
+    }
     if (symmetric) {
       const SymmetricView& view = symmetric_view(radius);
       std::span<const std::uint8_t> opaque = map.bytes();
@@ -292,8 +305,8 @@ class PyFieldOfView {
   }
 
   // The cells in view, each once. Called without the GIL.
-  std::vector<Cell> list(const Grid& map, Cell viewer, int radius, Walls walls,
-                         bool transparent) const {
+  std::vector<Cell> list(const Grid& map, Cell viewer, int radius, Walls walls, bool transparent,
+                         std::optional<Cone> cone) const {
     const FieldOfView& view = sight_.field_of_view(radius);
     std::span<const std::uint8_t> opaque = map.bytes();
     // The list reads bytes alone: a map of clear cells is inverted first.
@@ -304,7 +317,9 @@ class PyFieldOfView {
     }
     std::vector<std::uint8_t> in_view(map.size());
     std::vector<Cell> cells(view.list_capacity(walls));
-    cells.resize(view.list(viewer, map.width, map.height, opaque, in_view, cells, walls));
+    cells.resize(cone ? view.list(viewer, map.width, map.height, opaque, in_view, cells, *cone,
+                                  walls)
+                      : view.list(viewer, map.width, map.height, opaque, in_view, cells, walls));
     return cells;
   }
 
@@ -573,6 +588,17 @@ class Arguments {
     if (value < INT_MIN || value > INT_MAX) throw py::value_error(name(i) + " is out of range");
     return static_cast<int>(value);
   }
+  // A cone as (direction, width) in degrees, or nothing when not given.
+  std::optional<Cone> cone(std::size_t i) const {
+    if (!values_[i] || values_[i].is_none()) return std::nullopt;
+    const py::handle value = values_[i];
+    if (!py::isinstance<py::sequence>(value) || py::isinstance<py::str>(value) ||
+        py::len(value) != 2) {
+      throw py::type_error(name(i) + " must be a (direction, width) pair of degrees");
+    }
+    const py::sequence pair = py::reinterpret_borrow<py::sequence>(value);
+    return Cone{degrees(pair[0], i), degrees(pair[1], i)};
+  }
   bool flag(std::size_t i, bool otherwise) const {
     if (!values_[i]) return otherwise;
     const int truth = PyObject_IsTrue(values_[i].ptr());
@@ -587,6 +613,14 @@ class Arguments {
       throw py::type_error(call_ + "() missing required argument '" + names_[i] + "'");
     }
     return values_[i];
+  }
+  double degrees(py::handle value, std::size_t i) const {
+    const double number = PyFloat_AsDouble(value.ptr());
+    if (number == -1.0 && PyErr_Occurred()) {
+      PyErr_Clear();
+      throw py::type_error(name(i) + " must hold numbers");
+    }
+    return number;
   }
   std::int64_t integer(py::handle value, std::size_t i) const {
     // Any integer, numpy's included; not a float, nor a bool, which is an
@@ -605,15 +639,16 @@ class Arguments {
 
   std::string call_;
   std::span<const char* const> names_;
-  std::array<py::handle, 8> values_{};  // at least names_.size()
+  std::array<py::handle, 10> values_{};  // at least names_.size()
 };
 
 constexpr const char* kComputeArguments[] = {
-    "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out", "walls"};
+    "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out", "walls", "cone"};
 constexpr const char* kSeesArguments[] = {"map",         "viewer",      "target", "radius",
                                           "light_walls", "transparent", "walls",  "symmetric"};
 
-constexpr const char* kListArguments[] = {"map", "viewer", "radius", "walls", "transparent"};
+constexpr const char* kListArguments[] = {"map",         "viewer", "radius", "walls",
+                                          "transparent", "cone"};
 
 constexpr const char* kModuleDoc = R"(libvantrel's tables and field of view, over numpy arrays.
 
@@ -779,16 +814,20 @@ threads may use one Sight at once. FieldOfView is its former name.
             const Walls walls = walls_of("compute", given[7], given[3]);
             const bool transparent = given.flag(4, false);
             const bool symmetric = given.flag(5, false);
+            const std::optional<Cone> cone = given.cone(8);
+            if (cone && symmetric) {
+              throw py::value_error("compute(): a cone is not for a symmetric view");
+            }
             const Grid map = grid_of(map_array, "map", false);
             check_on_map(map, row_column.first, row_column.second, "viewer");
             const Cell cell = cell_of(row_column);
             Grid view;
             py::array result = output_for(map, std::move(out), "out", view);
             py::gil_scoped_release release;
-            v.compute(map, cell, r, walls, transparent, symmetric, view);
+            v.compute(map, cell, r, walls, transparent, symmetric, cone, view);
             return result;
           },
-          R"(compute(map, viewer, radius=None, *, walls="seen", transparent=False, symmetric=False, out=None) -> numpy.ndarray
+          R"(compute(map, viewer, radius=None, *, walls="seen", transparent=False, symmetric=False, out=None, cone=None) -> numpy.ndarray
 
 The view of a viewer at `viewer` (row, column) on `map`, by the table of
 `radius` (the largest when None): a bool array of the map's shape, True
@@ -797,12 +836,17 @@ for the cells in view. `walls` says which opaque cells are in view:
 first versions); "unseen", none but the viewer's; "facing", as a game shows
 them, without holes: also each opaque cell next to a clear cell in view
 that is no farther from the viewer along either axis. light_walls=True or
-False, tcod's word, is walls="seen" or "unseen". With symmetric=True a clear cell is in view only
-when the viewer is in its view too (radii up to 200; a map of clear cells
-is then inverted into a buffer of the calling thread's). `out`, a
+False, tcod's word, is walls="seen" or "unseen". cone=(direction, width)
+limits the view to the cells whose direction from the viewer lies within
+`width` degrees (above 0, at most 360) centred on `direction`, edges
+included: 0 looks east (along columns), 90 south (down the rows), 180
+west, 270 north; the facing walls of its clear cells are lit after it.
+With symmetric=True a clear cell is in view only when the viewer is in its
+view too (radii up to 200, no cone; a map of clear cells is then inverted
+into a buffer of the calling thread's, as it is for a cone). `out`, a
 C-ordered bool or uint8 array of the map's shape, is filled in and returned
-instead of a new array. Raises ValueError for a viewer off the map or a
-radius it does not have.)")
+instead of a new array. Raises ValueError for a viewer off the map, a
+radius it does not have or a cone that is not one.)")
       .def(
           "sees",
           [](const PyFieldOfView& v, const py::args& args, const py::kwargs& kwargs) {
@@ -839,13 +883,14 @@ Raises ValueError for a cell off the map.)")
             const int r = v.radius_or_largest(given.optional_int(2));
             const Walls walls = walls_of("list", given[3], nullptr);
             const bool transparent = given.flag(4, false);
+            const std::optional<Cone> cone = given.cone(5);
             const Grid map = grid_of(map_array, "map", false);
             check_on_map(map, viewer_at.first, viewer_at.second, "viewer");
             const Cell viewer = cell_of(viewer_at);
             std::vector<Cell> cells;
             {
               py::gil_scoped_release release;
-              cells = v.list(map, viewer, r, walls, transparent);
+              cells = v.list(map, viewer, r, walls, transparent, cone);
             }
             py::array_t<std::int32_t> rows_columns(
                 {static_cast<py::ssize_t>(cells.size()), py::ssize_t{2}});
@@ -856,7 +901,7 @@ Raises ValueError for a cell off the map.)")
             }
             return rows_columns;
           },
-          R"(list(map, viewer, radius=None, *, walls="seen", transparent=False) -> numpy.ndarray
+          R"(list(map, viewer, radius=None, *, walls="seen", transparent=False, cone=None) -> numpy.ndarray
 
 The cells in the view of `viewer` (row, column), each once, as an (n, 2)
 int32 array of (row, column), the viewer first: the True cells of
@@ -903,7 +948,7 @@ Raises ValueError, before any cell is set, for a viewer off the map.)");
         py::gil_scoped_release release;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < repeats; ++i) {
-          v.compute(map, cell, radius, Walls::kSeen, transparent, false, view);
+          v.compute(map, cell, radius, Walls::kSeen, transparent, false, std::nullopt, view);
         }
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() /
                repeats;

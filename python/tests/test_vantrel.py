@@ -166,6 +166,36 @@ def test_list_holds_each_cell_in_view_once(view12):
         view12.list(opaque, (21, 0))
 
 
+def test_cones_keep_the_cells_whose_direction_lies_within(view12):
+    opaque = random_map(25, 27, 0.15, 12)
+    viewer = (12, 13)
+    rows, columns = np.indices(opaque.shape)
+    angle = np.degrees(np.arctan2(rows - viewer[0], columns - viewer[1]))
+    for direction, width in ((270, 90), (0, 45), (135, 200)):
+        off = np.abs((angle - direction + 180) % 360 - 180)
+        inside = off <= width / 2 + 1e-6
+        inside[viewer] = True
+        for walls in ("seen", "facing"):
+            whole = view12.compute(opaque, viewer, 10, walls="seen")
+            cone = view12.compute(opaque, viewer, 10, walls=walls, cone=(direction, width))
+            if walls == "seen":
+                np.testing.assert_array_equal(cone, whole & inside)
+            else:
+                # The clear cells are the cone's; walls may be lit beside it.
+                np.testing.assert_array_equal(cone & ~opaque, whole & inside & ~opaque)
+            np.testing.assert_array_equal(
+                view12.compute(~opaque, viewer, 10, walls=walls, cone=(direction, width),
+                               transparent=True), cone)
+            cells = view12.list(opaque, viewer, 10, walls=walls, cone=(direction, width))
+            assert len(cells) == cone.sum()
+    for bad, error in (((0, 0), ValueError), ((float("nan"), 90), ValueError),
+                       ((0, 400), ValueError), ((1, 2, 3), TypeError), (("a", 90), TypeError)):
+        with pytest.raises(error, match="cone"):
+            view12.compute(opaque, viewer, cone=bad)
+    with pytest.raises(ValueError, match="symmetric"):
+        view12.compute(opaque, viewer, cone=(0, 90), symmetric=True)
+
+
 def test_symmetric_views_see_both_ways(view12):
     for seed, light_walls in ((6, True), (7, False)):
         opaque = random_map(19, 22, 0.2, seed)

@@ -48,6 +48,7 @@ class Sight:
         transparent: bool = False,
         symmetric: bool = False,
         out: Optional[_Map] = None,
+        cone: Optional[Tuple[float, float]] = None,
     ) -> _Map: ...
     def sees(
         self,
@@ -69,6 +70,7 @@ class Sight:
         *,
         walls: Optional[_Walls] = None,
         transparent: bool = False,
+        cone: Optional[Tuple[float, float]] = None,
     ) -> npt.NDArray[np.int32]: ...
 
 FieldOfView = Sight
