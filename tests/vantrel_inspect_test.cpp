@@ -441,6 +441,10 @@ TEST_F(VantrelInspect, FovDrawsTheSymmetricView) {
       << refused.err;
   for (const auto& [walls, message] :
        {std::pair<std::vector<std::string>, std::string>{{"--walls", "lit"}, "--walls: lit"},
+        {{"--cone", "90"}, "--cone takes DIR,WIDTH"},
+        {{"--cone", "90,0"}, "--cone takes DIR,WIDTH"},
+        {{"--cone", "nan,90"}, "--cone takes DIR,WIDTH"},
+        {{"--cone", "90,90", "--symmetric"}, "--cone is not for --symmetric"},
         {{"--unseen-walls", "--walls", "facing"},
          "--unseen-walls and --walls facing disagree: give one"}}) {
     std::vector<std::string> args = {"fov", "map.txt", "--at", "1,1", "--table", "3"};
@@ -491,6 +495,18 @@ TEST_F(VantrelInspect, FovDrawsTheViewOfSeveralViewersWithOrWithoutWalls) {
     EXPECT_NE(read_file(dir_ / "view.svg").find("; walls out of view; "), std::string::npos);
     EXPECT_EQ(drawn({"--walls", "unseen"}).second, unseen);
     EXPECT_EQ(drawn({"--walls", "seen"}).second, seen);
+    // A cone of the whole circle is the view; half of it, a part of it.
+    EXPECT_EQ(drawn({"--cone", "-90,360"}).second, seen);
+    const std::vector<std::string> west = drawn({"--cone", "180,180"}).second;
+    EXPECT_NE(read_file(dir_ / "view.svg").find("; a cone of 180 degrees about 180; "),
+              std::string::npos);
+    for (std::size_t y = 0; y < seen.size(); ++y) {
+      for (std::size_t x = 0; x < seen[y].size(); ++x) {
+        if (west[y][x] == 'o' || west[y][x] == 'W') {
+          EXPECT_EQ(west[y][x], seen[y][x]);
+        }
+      }
+    }
     // Facing walls: the clear cells of the view, and more walls than seen.
     const std::vector<std::string> facing = drawn({"--walls", "facing"}).second;
     EXPECT_NE(read_file(dir_ / "view.svg").find("; walls facing the viewer"),

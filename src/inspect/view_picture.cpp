@@ -23,6 +23,13 @@ const char* walls_text(Walls walls, std::size_t viewers) {
   return "";
 }
 
+// The heading's words for a cone; none without one.
+std::string cone_text(const std::optional<Cone>& cone) {
+  if (!cone) return "";
+  return "; a cone of " + number_text(cone->width) + " degrees about " +
+         number_text(cone->direction);
+}
+
 }  // namespace
 
 ReadMapResult read_text_map(ByteSource& file, TextMap& map) {
@@ -128,7 +135,7 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   svg.add_xml_text(picture.map_name);
   add("</text>\n<text x=\"12\" y=\"44\" fill=\"#333\">", std::to_string(map.width), " x ",
       std::to_string(map.height), " cells; lines of table ", std::to_string(picture.radius),
-      picture.symmetric ? ", symmetric" : "", walls_text(picture.walls, picture.viewers.size()),
+      picture.symmetric ? ", symmetric" : "", walls_text(picture.walls, picture.viewers.size()), cone_text(picture.cone),
       "; ", std::to_string(seen),
       seen == 1 ? " cell" : " cells", " in view");
   if (picture.window) {

@@ -49,6 +49,7 @@ struct ViewPicture {
   std::vector<Cell> viewers;
   int radius = 0;             // of the table the view comes from
   Walls walls = Walls::kSeen;  // the opaque cells the view holds
+  std::optional<Cone> cone;    // the cone each viewer looks through
   bool symmetric = false;     // the view is the symmetric one
   // The part drawn, within the map; the whole map when empty.
   std::optional<CellWindow> window;

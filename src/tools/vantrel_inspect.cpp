@@ -64,8 +64,8 @@ constexpr char kUsageText[] =
     "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
     "                            [--cells] [-o OUT.svg]\n"
     "       vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--walls WALLS] [--symmetric] [--window X0,Y0,X1,Y1]\n"
-    "                           [-o OUT.svg]\n"
+    "                           [--walls WALLS] [--symmetric | --cone DIR,WIDTH]\n"
+    "                           [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
     "check  tells whether FILE (default LOS.TDF) is exactly what vantrel writes\n"
@@ -114,8 +114,8 @@ constexpr char kDrawHelp[] =
 // largest of a symmetric view.
 constexpr char kFovHelp[] =
     "usage: vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--walls WALLS] [--symmetric] [--window X0,Y0,X1,Y1]\n"
-    "                           [-o OUT.svg]\n"
+    "                           [--walls WALLS] [--symmetric | --cone DIR,WIDTH]\n"
+    "                           [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
     "\n"
     "Draws what a viewer at cell (X,Y) sees on MAP (- for standard input), a\n"
     "text map of one row a line, '#' opaque and '.' clear, row 0 first: the\n"
@@ -131,6 +131,10 @@ constexpr char kFovHelp[] =
     "                    seen, and each next to a clear cell in view that is no\n"
     "                    farther from the viewer along either axis; unseen, none\n"
     "                    but the cell a viewer stands on (--unseen-walls too)\n"
+    "  --cone DIR,WIDTH  the view through a cone WIDTH degrees wide (above 0, at\n"
+    "                    most 360) about direction DIR: 0 east, 90 south, 180\n"
+    "                    west, 270 north; the cells whose direction from the\n"
+    "                    viewer lies within it, edges included\n"
     "  --symmetric       the symmetric view: a clear cell is in view when it sees\n"
     "                    the viewer back by the same table (tables 1 to %d)\n"
     "  --window X0,Y0,X1,Y1\n"
@@ -169,6 +173,7 @@ struct Request {
   std::vector<GivenCell> viewers;
   vantrel::Walls walls = vantrel::Walls::kSeen;
   bool symmetric = false;
+  std::optional<vantrel::Cone> cone;
   std::optional<std::array<std::int64_t, 4>> map_window;
   std::string map_window_text;
 };
@@ -234,6 +239,25 @@ bool parse_coordinates(std::string_view text, std::span<std::int64_t> values) {
     text.remove_prefix(std::min(comma + 1, text.size()));
   }
   return true;
+}
+
+// "DIR,WIDTH": a cone, each a number of degrees, or nothing.
+std::optional<vantrel::Cone> parse_cone(std::string_view text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  vantrel::Cone cone;
+  const std::string_view direction = text.substr(0, comma);
+  const std::string_view width = text.substr(comma + 1);
+  const auto [direction_end, direction_error] =
+      std::from_chars(direction.data(), direction.data() + direction.size(), cone.direction);
+  const auto [width_end, width_error] =
+      std::from_chars(width.data(), width.data() + width.size(), cone.width);
+  if (direction_error != std::errc() || direction_end != direction.data() + direction.size() ||
+      width_error != std::errc() || width_end != width.data() + width.size() ||
+      !vantrel::detail::ConeTest::is_cone(cone)) {
+    return std::nullopt;
+  }
+  return cone;
 }
 
 // "X0,Y0,X1,Y1": a window of the cells from (X0,Y0) to (X1,Y1) in a table
@@ -323,6 +347,9 @@ int read_command_line(int argc, char** argv, Request& request) {
       fov->add_option("--walls", walls)
           ->check(CLI::IsMember({"seen", "unseen", "facing"}))
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  std::string cone;
+  CLI::Option* cone_option = fov->add_option("--cone", cone)
+                                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   // The first name of --walls unseen, kept for the scripts that use it.
   bool unseen_walls = false;
   fov->add_flag("--unseen-walls", unseen_walls);
@@ -426,6 +453,16 @@ int read_command_line(int argc, char** argv, Request& request) {
     request.walls = unseen_walls || walls == "unseen" ? vantrel::Walls::kUnseen
                     : walls == "facing"               ? vantrel::Walls::kFacing
                                                       : vantrel::Walls::kSeen;
+    if (cone_option->count() != 0) {
+      std::optional<vantrel::Cone> given = parse_cone(cone);
+      if (!given) {
+        return usage_error("--cone takes DIR,WIDTH, degrees with WIDTH above 0 and at most "
+                           "360, not '" + vantrel::shown(cone) + "'",
+                           "fov");
+      }
+      if (request.symmetric) return usage_error("--cone is not for --symmetric", "fov");
+      request.cone = given;
+    }
     constexpr int kLargest = vantrel::SymmetricView::kLargestSymmetricRadius;
     if (request.symmetric && request.radius > kLargest) {
       return usage_error("--symmetric takes a table from 1 to " + std::to_string(kLargest) +
@@ -687,7 +724,11 @@ std::vector<std::uint8_t> view_of(const Request& request, const vantrel::TextMap
   std::vector<std::uint8_t> in_view(map.opaque.size());
   if (!request.symmetric) {
     for (const vantrel::Cell viewer : viewers) {
-      field.mark(viewer, map.width, map.height, opaque, in_view, walls);
+      if (request.cone) {
+        field.mark(viewer, map.width, map.height, opaque, in_view, *request.cone, walls);
+      } else {
+        field.mark(viewer, map.width, map.height, opaque, in_view, walls);
+      }
     }
     return in_view;
   }
@@ -748,6 +789,7 @@ int fov(const Request& request) {
   picture.viewers = viewers;
   picture.radius = request.radius;
   picture.walls = request.walls;
+  picture.cone = request.cone;
   picture.symmetric = request.symmetric;
   if (const int refused = refuse_input_as_output(request); refused != kGoOn) return refused;
   const bool alone = is_standard_output(request.output);
