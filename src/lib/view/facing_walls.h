@@ -12,8 +12,29 @@
 #include <cstring>
 
 #include "vantrel/cell.h"
+#include "vantrel/field_of_view.h"
 
 namespace vantrel {
+
+// The walls that face the viewer around a clear cell in view at (dx, dy)
+// from it, `at` its offset from the viewer's byte in the maps, as the lines
+// reach it: `see(next, wx, wy)` for each opaque one, `next` its offset and
+// (wx, wy) its place from the viewer. `wall` is the viewer's byte of the
+// map; unless kInside (the map holds every cell a cell beyond the view), a
+// neighbour off the map is passed over.
+template <bool kInside, class See>
+inline void face_walls(Cell viewer, int width, int height, const std::uint8_t* wall,
+                       std::int32_t dx, std::int32_t dy, std::ptrdiff_t at, const See& see) {
+  detail::for_each_facing(dx, dy, [&](int ox, int oy) {
+    if constexpr (!kInside) {
+      const std::int64_t x = std::int64_t{viewer.x} + dx + ox;
+      const std::int64_t y = std::int64_t{viewer.y} + dy + oy;
+      if (x < 0 || y < 0 || x >= width || y >= height) return;
+    }
+    const std::ptrdiff_t next = at + static_cast<std::ptrdiff_t>(oy) * width + ox;
+    if (wall[next] != 0) see(next, dx + ox, dy + oy);
+  });
+}
 
 // `in_view` holds the view of a viewer at `viewer` alone, 0 or 1 a cell, on
 // a map of width x height cells with `opaque` non-zero for an opaque cell;

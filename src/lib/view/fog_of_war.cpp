@@ -18,6 +18,7 @@
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/facing_walls.h"
 
 namespace vantrel {
 namespace {
@@ -125,15 +126,8 @@ class FogMarker {
     // it, `at` in the maps.
     auto face = [&see, wall, viewer, width, height](std::int32_t dx, std::int32_t dy,
                                                     std::ptrdiff_t at) {
-      detail::for_each_facing(dx, dy, [&](int ox, int oy) {
-        if constexpr (!kInside) {
-          const std::int64_t x = std::int64_t{viewer.x} + dx + ox;
-          const std::int64_t y = std::int64_t{viewer.y} + dy + oy;
-          if (x < 0 || y < 0 || x >= width || y >= height) return;
-        }
-        const std::ptrdiff_t next = at + static_cast<std::ptrdiff_t>(oy) * width + ox;
-        if (wall[next] != 0) see(next);
-      });
+      auto see_wall = [&see](std::ptrdiff_t next, std::int32_t, std::int32_t) { see(next); };
+      face_walls<kInside>(viewer, width, height, wall, dx, dy, at, see_wall);
     };
     if constexpr (kWalls == Walls::kFacing) {
       if (wall[0] == 0) face(0, 0, 0);
