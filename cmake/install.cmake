@@ -3,13 +3,20 @@
 # library takes (dev). A vendored build installs the library's files alone.
 
 if(VANTREL_BUILD_TOOLS)
+  # The pictures the README shows.
+  set(vantrel_readme_pictures docs/table12.svg docs/coverage12.svg docs/view.svg
+    docs/view-symmetric.svg)
+  foreach(place room corridor)
+    foreach(walls seen facing unseen)
+      list(APPEND vantrel_readme_pictures docs/${place}-walls-${walls}.svg)
+    endforeach()
+  endforeach()
   # Installed as usual on POSIX systems; on Windows the programs, the README
   # and the licence stand side by side, as a zip file unpacks them.
   if(WIN32)
     install(TARGETS vantrel vantrel-inspect RUNTIME DESTINATION . COMPONENT tools)
     install(FILES README.md LICENSE DESTINATION . COMPONENT tools)
-    install(FILES docs/table12.svg docs/coverage12.svg docs/view.svg docs/view-symmetric.svg
-      DESTINATION docs COMPONENT tools)
+    install(FILES ${vantrel_readme_pictures} DESTINATION docs COMPONENT tools)
   else()
     install(TARGETS vantrel vantrel-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
       COMPONENT tools)
@@ -46,8 +53,8 @@ if(VANTREL_BUILD_TOOLS)
       install(FILES packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${name} COMPONENT ${component})
     endforeach()
-    install(FILES docs/table12.svg docs/coverage12.svg docs/view.svg docs/view-symmetric.svg
-      DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT tools)
+    install(FILES ${vantrel_readme_pictures} DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+      COMPONENT tools)
   endif()
 endif()
 

@@ -113,7 +113,8 @@ doc=usr/share/doc/vantrel
 man=usr/share/man/man1
 check_files "$deb" "$(printf '%s\n' usr/bin/vantrel usr/bin/vantrel-inspect \
   "$man/vantrel.1.gz" "$man/vantrel-inspect.1.gz" "$doc/README.md" "$doc/copyright" \
-  "$doc/changelog.gz" "$doc"/docs/{coverage12,table12,view,view-symmetric}.svg)"
+  "$doc/changelog.gz" "$doc"/docs/{coverage12,table12,view,view-symmetric}.svg \
+  "$doc"/docs/{room,corridor}-walls-{seen,facing,unseen}.svg)"
 
 for program in vantrel vantrel-inspect; do
   check_stripped "$work/deb/usr/bin/$program" "$name's $program"
