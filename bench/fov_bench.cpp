@@ -62,9 +62,10 @@ int run(int argc, char** argv) {
       symmetric_views.emplace(c.radius, vantrel::SymmetricView(view->second));
     }
     Setup s{c, make_maps(c), {}, &view->second, c_views[c.radius], &symmetric_views.at(c.radius),
-            {}};
+            {}, {}};
     for (const Map& map : s.maps) s.tcod_maps.push_back(make_tcod_map(map));
     s.in_view.resize(s.maps[0].opaque.size());
+    s.cells.resize(s.fov->list_capacity());
     setups.push_back(std::move(s));
   }
 

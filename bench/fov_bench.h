@@ -90,6 +90,13 @@ inline constexpr Ours kOursThroughC{"vantrel_c_api", "vantrel (C API)"};
 // The symmetric view, of bytes, against libtcod's symmetric one.
 inline constexpr Ours kOursSymmetric{"vantrel_symmetric", "vantrel symmetric"};
 inline constexpr const char* kTheirSymmetric = "SYMMETRIC_SHADOWCAST";
+// The view's modes: the walls facing the viewer (libtcod's nearest is its
+// walls lit, SHADOW among them); a cone of 90 degrees (libtcod has none);
+// the cells in view as a list, after clearing the map as compute() does.
+inline constexpr Ours kOursFacing{"vantrel_facing", "vantrel walls facing"};
+inline constexpr Ours kOursCone{"vantrel_cone90", "vantrel cone 90"};
+inline constexpr Ours kOursList{"vantrel_list", "vantrel list"};
+inline constexpr Ours kOursMark{"vantrel_mark", "vantrel mark"};
 
 struct TcodMapDeleter {
   void operator()(TCOD_Map* map) const { TCOD_map_delete(map); }
@@ -109,6 +116,9 @@ struct Setup {
   const vantrel_fov* c_fov;  // the same field of view, made through the C API
   const vantrel::SymmetricView* symmetric;  // the symmetric view of the same table
   std::vector<std::uint8_t> in_view;
+  // Room for the cells of a list; mutable, as the list is the timings'
+  // scratch like in_view's bytes.
+  mutable std::vector<vantrel::Cell> cells;
 };
 
 // vantrel's view of a map of bytes, as its first row times it.

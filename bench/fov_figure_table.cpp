@@ -83,6 +83,7 @@ class FigureTable : public benchmark::ConsoleReporter {
     for (const Setup& s : setups_) std::printf(" %12.2f |", s.c.opaque_percent == 0 ? 1.0 : 0.5);
     std::printf("\n");
     print_symmetric();
+    print_modes(fastest);
     print_large();
     print_sees();
     print_fog();
@@ -109,6 +110,34 @@ class FigureTable : public benchmark::ConsoleReporter {
 
   // The symmetric views' table, when its row ran: vantrel's against
   // libtcod's SYMMETRIC_SHADOWCAST.
+  // The modes' table, when their rows ran: each mode, and its ratio to
+  // libtcod's fastest view of the same maps (its walls lit, as libtcod's
+  // nearest to the walls facing the viewer; libtcod has no cone nor list).
+  void print_modes(const std::vector<double>& fastest) {
+    const Ours modes[] = {kOursFacing, kOursCone, kOursMark, kOursList};
+    std::vector<std::vector<double>> rows;
+    for (const Ours& mode : modes) rows.push_back(row(mode.name));
+    if (std::all_of(rows.begin(), rows.end(), [](const std::vector<double>& r) {
+          return std::all_of(r.begin(), r.end(), [](double ns) { return ns < 0; });
+        })) {
+      return;
+    }
+    std::printf("\nModes of the view: ns per computation (CPU time, median of the runs)\n\n"
+                "| %-20s |",
+                "");
+    for (const Setup& s : setups_) std::printf(" %12s |", case_name(s.c).c_str());
+    std::printf("\n|%s|", std::string(22, '-').c_str());
+    for (std::size_t i = 0; i < setups_.size(); ++i) {
+      std::printf("%s:|", std::string(13, '-').c_str());
+    }
+    std::printf("\n");
+    print_row(kOurs.label, row(kOurs.name));
+    for (std::size_t m = 0; m < rows.size(); ++m) print_row(modes[m].label, rows[m]);
+    print_ratios("facing / fastest", rows[0], fastest);
+    print_ratios("cone / fastest", rows[1], fastest);
+    print_ratios("list / mark", rows[3], rows[2]);
+  }
+
   void print_symmetric() {
     const std::vector<double> ours = row(kOursSymmetric.name);
     if (std::all_of(ours.begin(), ours.end(), [](double ns) { return ns < 0; })) return;

@@ -5,6 +5,7 @@
 // turn.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -23,6 +24,34 @@ void compute_symmetric(const Setup& s, const Map& map, vantrel::Cell viewer,
                        std::span<std::uint8_t> in_view) {
   s.symmetric->compute(viewer, map.size, map.size, std::span<const std::uint8_t>(map.opaque),
                        in_view);
+}
+
+void compute_facing(const Setup& s, const Map& map, vantrel::Cell viewer,
+                    std::span<std::uint8_t> in_view) {
+  s.fov->compute(viewer, map.size, map.size, std::span<const std::uint8_t>(map.opaque), in_view,
+                 vantrel::Walls::kFacing);
+}
+
+void compute_cone(const Setup& s, const Map& map, vantrel::Cell viewer,
+                  std::span<std::uint8_t> in_view) {
+  s.fov->compute(viewer, map.size, map.size, std::span<const std::uint8_t>(map.opaque), in_view,
+                 vantrel::Cone{270, 90});
+}
+
+// The map cleared as compute() clears it, then marked.
+void compute_mark(const Setup& s, const Map& map, vantrel::Cell viewer,
+                  std::span<std::uint8_t> in_view) {
+  std::memset(in_view.data(), 0, in_view.size());
+  s.fov->mark(viewer, map.size, map.size, std::span<const std::uint8_t>(map.opaque), in_view);
+}
+
+// The same, listing the cells.
+void compute_list(const Setup& s, const Map& map, vantrel::Cell viewer,
+                  std::span<std::uint8_t> in_view) {
+  std::memset(in_view.data(), 0, in_view.size());
+  benchmark::DoNotOptimize(s.fov->list(viewer, map.size, map.size,
+                                       std::span<const std::uint8_t>(map.opaque), in_view,
+                                       s.cells));
 }
 
 void compute_ours_through_c(const Setup& s, const Map& map, vantrel::Cell viewer,
@@ -83,6 +112,14 @@ void register_view_timings(std::vector<Setup>& setups) {
                                  time_ours<compute_ours_through_c>, &s);
     benchmark::RegisterBenchmark(timing_name(s.c, kOursSymmetric.name).c_str(),
                                  time_ours<compute_symmetric>, &s);
+    benchmark::RegisterBenchmark(timing_name(s.c, kOursFacing.name).c_str(),
+                                 time_ours<compute_facing>, &s);
+    benchmark::RegisterBenchmark(timing_name(s.c, kOursCone.name).c_str(),
+                                 time_ours<compute_cone>, &s);
+    benchmark::RegisterBenchmark(timing_name(s.c, kOursMark.name).c_str(),
+                                 time_ours<compute_mark>, &s);
+    benchmark::RegisterBenchmark(timing_name(s.c, kOursList.name).c_str(),
+                                 time_ours<compute_list>, &s);
     for (const Algorithm& algorithm : kAlgorithms) {
       benchmark::RegisterBenchmark(timing_name(s.c, algorithm.name).c_str(), time_tcod, &s,
                                    algorithm.id);

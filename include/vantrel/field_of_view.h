@@ -91,22 +91,26 @@ struct Cone {
 namespace detail {
 
 // Whether a cell lies in a cone, by the signs of two cross products with the
-// cone's edges; within a billionth of the cell's distance of an edge counts
-// as on it, so that an edge through cells (as at 45 degrees) holds them
-// whatever the rounding of its sine and cosine.
+// cone's edges, each turned a billionth of a radian outwards: an edge that
+// runs through cells (at 45 degrees, say) holds them whatever the rounding
+// of its sine and cosine, and a cell counts as on an edge within a
+// billionth of a radian of it.
 class ConeTest {
  public:
   // `cone` must be valid: is_cone(cone).
   explicit ConeTest(Cone cone) noexcept {
     if (cone.width >= 360) return;
     constexpr double kRadians = 3.14159265358979323846 / 180;
-    const double first = (cone.direction - cone.width / 2) * kRadians;
-    const double last = (cone.direction + cone.width / 2) * kRadians;
+    constexpr double kSlack = 1e-9;
+    const double first = (cone.direction - cone.width / 2) * kRadians - kSlack;
+    const double last = (cone.direction + cone.width / 2) * kRadians + kSlack;
     first_x_ = std::cos(first);
     first_y_ = std::sin(first);
     last_x_ = std::cos(last);
     last_y_ = std::sin(last);
-    convex_ = cone.width <= 180;
+    // Half a turn or less, once widened: the cells on the cone's side of
+    // both edges; more: those on its side of either.
+    convex_ = last - first <= 3.14159265358979323846;
     whole_ = false;
   }
   static bool is_cone(Cone cone) noexcept {
@@ -114,13 +118,24 @@ class ConeTest {
   }
   bool contains(std::int32_t dx, std::int32_t dy) const noexcept {
     if (whole_) return true;
-    const double x = dx;
-    const double y = dy;
-    const double slack = 1e-9 * (std::fabs(x) + std::fabs(y));
-    const bool after_first = first_x_ * y - first_y_ * x >= -slack;
-    const bool before_last = x * last_y_ - y * last_x_ >= -slack;
-    return convex_ ? after_first && before_last : after_first || before_last;
+    return convex_ ? after_first(dx, dy) && before_last(dx, dy)
+                   : after_first(dx, dy) || before_last(dx, dy);
   }
+  bool whole() const noexcept { return whole_; }
+  bool convex() const noexcept { return convex_; }
+  // On the cone's side of each edge: the two sides of `contains`.
+  bool after_first(double dx, double dy) const noexcept {
+    return first_x_ * dy - first_y_ * dx >= 0;
+  }
+  bool before_last(double dx, double dy) const noexcept {
+    return dx * last_y_ - dy * last_x_ >= 0;
+  }
+  // How after_first() and before_last() grow with dx along a row, and
+  // where each edge crosses row dy (when its slope is not 0).
+  double first_slope() const noexcept { return -first_y_; }
+  double last_slope() const noexcept { return last_y_; }
+  double first_crossing(double dy) const noexcept { return first_x_ * dy / first_y_; }
+  double last_crossing(double dy) const noexcept { return last_x_ * dy / last_y_; }
 
  private:
   double first_x_ = 1;  // the edge at direction - width / 2

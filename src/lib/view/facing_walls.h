@@ -95,6 +95,13 @@ inline void light_facing_walls(Cell viewer, int width, int height, int reach,
       int x = viewer.x + step;
       for (; step > 0 ? x + 7 <= last : x - 7 >= last; x += 8 * step) {
         const int first = step > 0 ? x : x - 7;  // the lowest of the eight
+        // Most of the square lies out of a view among walls: eight cells
+        // with nothing in view beside them are passed over first.
+        std::uint64_t near_in_view = load(seen + first + back);
+        if (inward != 0) {
+          near_in_view |= load(near_seen + first) | load(near_seen + first + back);
+        }
+        if (near_in_view == 0) continue;
         const std::uint64_t walls = nonzero(load(wall + first));
         if (walls == 0) continue;
         std::uint64_t faced = clear_seen(seen + first + back, wall + first + back);

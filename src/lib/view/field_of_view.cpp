@@ -256,6 +256,84 @@ std::string cone_fault(const char* call, Cone cone) {
          "not " + std::to_string(cone.width) + " and " + std::to_string(cone.direction);
 }
 
+// The cells of a row from `lo` to `hi`; empty when lo > hi.
+struct Span {
+  std::int64_t lo;
+  std::int64_t hi;
+};
+
+// The cells from `lo` to `hi` of a row on the cone's side of one of its
+// edges: `side(dx)` says whether a cell is, `slope` how that changes along
+// the row and `crossing` where the edge crosses it. A half of the row, the
+// whole or none: its end found from the crossing, then moved to exactly
+// where `side` turns, so that the row agrees with the test of each cell.
+template <class Side>
+Span side_of_edge(std::int64_t lo, std::int64_t hi, double slope, double crossing, Side side) {
+  if (slope == 0) return side(lo) ? Span{lo, hi} : Span{lo, lo - 1};
+  const double clamped = std::clamp(crossing, static_cast<double>(lo - 1),
+                                    static_cast<double>(hi + 1));
+  if (slope > 0) {
+    // From the first cell on the cone's side to the row's end.
+    auto first = static_cast<std::int64_t>(std::ceil(clamped));
+    while (first > lo && side(first - 1)) --first;
+    while (first <= hi && !side(first)) ++first;
+    return Span{first, hi};
+  }
+  // From the row's start to the last cell on the cone's side.
+  auto last = static_cast<std::int64_t>(std::floor(clamped));
+  while (last < hi && side(last + 1)) ++last;
+  while (last >= lo && !side(last)) --last;
+  return Span{lo, last};
+}
+
+// Clears the cells of a view that a cone leaves out, row by row within
+// `reach` of the viewer, but the viewer's: the same cells as the cone's test
+// of each, found at a few cells a row.
+void clear_outside(const detail::ConeTest& cone, Cell viewer, int width, int height, int reach,
+                   std::uint8_t* in_view) {
+  const std::int64_t left = std::max<std::int64_t>(-std::int64_t{reach}, -std::int64_t{viewer.x});
+  const std::int64_t right =
+      std::min<std::int64_t>(reach, std::int64_t{width} - 1 - viewer.x);
+  const std::int64_t top = std::max<std::int64_t>(-std::int64_t{reach}, -std::int64_t{viewer.y});
+  const std::int64_t bottom =
+      std::min<std::int64_t>(reach, std::int64_t{height} - 1 - viewer.y);
+  std::uint8_t* const origin = in_view + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+  for (std::int64_t dy = top; dy <= bottom; ++dy) {
+    const auto y = static_cast<double>(dy);
+    const Span first = side_of_edge(
+        left, right, cone.first_slope(), cone.first_crossing(y),
+        [&](std::int64_t dx) { return cone.after_first(static_cast<double>(dx), y); });
+    const Span last = side_of_edge(
+        left, right, cone.last_slope(), cone.last_crossing(y),
+        [&](std::int64_t dx) { return cone.before_last(static_cast<double>(dx), y); });
+    std::uint8_t* const row = origin + static_cast<std::ptrdiff_t>(dy) * width;
+    auto clear = [&](std::int64_t from, std::int64_t to) {
+      if (from <= to) std::memset(row + from, 0, static_cast<std::size_t>(to - from + 1));
+    };
+    if (cone.convex()) {
+      // In the cone: both sides at once, one span.
+      const std::int64_t lo = std::max(first.lo, last.lo);
+      const std::int64_t hi = std::min(first.hi, last.hi);
+      if (lo > hi) {
+        clear(left, right);
+      } else {
+        clear(left, lo - 1);
+        clear(hi + 1, right);
+      }
+    } else {
+      // In the cone: either side; out of it, the cells on neither, which
+      // lie between the two spans (each of which reaches one end of the row
+      // or is empty).
+      for (std::int64_t dx = left; dx <= right; ++dx) {
+        const bool in_first = dx >= first.lo && dx <= first.hi;
+        const bool in_last = dx >= last.lo && dx <= last.hi;
+        if (!in_first && !in_last) row[dx] = 0;
+      }
+    }
+  }
+  *origin = 1;
+}
+
 // Every cell may be in view: a view without a cone.
 constexpr auto kEveryCell = [](std::int32_t, std::int32_t) { return true; };
 
@@ -389,15 +467,21 @@ void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width
       run(as, kEveryCell);
     }
   };
-  if (walls == Walls::kFacing && clear) {
-    // The view is this viewer's alone: its walls are lit after it, in one
-    // pass over its square, which costs less than lighting them as the
-    // lines reach each cell.
-    run_through(Walls::kSeen);
-    light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+  if (!clear) {
+    run_through(walls);
     return;
   }
-  run_through(walls);
+  // The view is this viewer's alone: the cone is cut from the whole view,
+  // a few cells a row, and the facing walls are lit after it in one pass
+  // over its square; both cost less than testing each cell as the lines
+  // reach it.
+  run(walls == Walls::kFacing ? Walls::kSeen : walls, kEveryCell);
+  if (cone != nullptr && !cone->whole()) {
+    clear_outside(*cone, viewer, width, height, radius_, in_view.data());
+  }
+  if (walls == Walls::kFacing) {
+    light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+  }
 }
 
 template <class See, class Admits>
