@@ -133,6 +133,61 @@ TEST(SymmetricView, SeesBothWaysAsTheSymmetricViewHasIt) {
   EXPECT_THROW(line.sees_both_ways({0, 0}, {1, 1}, 4, 2, opaque), std::invalid_argument);
 }
 
+// Through a cone, the symmetric view is cut to the cone before its facing
+// walls are lit, and sees() through a cone answers as the plain view through
+// it, for every target.
+TEST(SymmetricView, ConesCutTheSymmetricViewAndSees) {
+  const Table table = make_table(8);
+  const FieldOfView plain(table);
+  const SymmetricView symmetric(plain);
+  const LineOfSight line(plain);
+  const Map map = random_map(23, 21, 0.2, 17);
+  const std::span<const std::uint8_t> opaque(map.opaque);
+  std::vector<std::uint8_t> view(map.opaque.size());
+  std::vector<std::uint8_t> expected(map.opaque.size());
+  for (const Cone cone : {Cone{0, 90}, Cone{225, 45}, Cone{90, 180}, Cone{10, 300}}) {
+    const detail::ConeTest test(cone);
+    for (const Cell viewer : {Cell{11, 10}, Cell{0, 20}, Cell{22, 0}}) {
+      for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
+        SCOPED_TRACE(testing::Message() << "cone " << cone.direction << "," << cone.width
+                                        << ", viewer " << viewer.x << "," << viewer.y
+                                        << ", walls " << static_cast<int>(walls));
+        symmetric.compute(viewer, map.width, map.height, opaque, expected,
+                          walls == Walls::kFacing ? Walls::kSeen : walls);
+        for (int y = 0; y < map.height; ++y) {
+          for (int x = 0; x < map.width; ++x) {
+            if (!test.contains(x - viewer.x, y - viewer.y)) {
+              expected[static_cast<std::size_t>(y * map.width + x)] = 0;
+            }
+          }
+        }
+        if (walls == Walls::kFacing) {
+          expected = with_facing_walls(expected, map, viewer, plain.radius());
+        }
+        symmetric.compute(viewer, map.width, map.height, opaque, view, cone, walls);
+        EXPECT_EQ(view, expected);
+
+        plain.compute(viewer, map.width, map.height, opaque, view, cone, walls);
+        for (int y = 0; y < map.height; ++y) {
+          for (int x = 0; x < map.width; ++x) {
+            ASSERT_EQ(line.sees(viewer, {x, y}, map.width, map.height, opaque, cone, walls),
+                      view[static_cast<std::size_t>(y * map.width + x)] != 0)
+                << "target " << x << "," << y;
+          }
+        }
+      }
+    }
+  }
+  Error error;
+  EXPECT_FALSE(line.sees({0, 0}, {1, 1}, map.width, map.height, opaque, Cone{0, 0},
+                         Walls::kSeen, error));
+  EXPECT_NE(error.message.find("LineOfSight::sees: a cone's width"), std::string::npos);
+  std::fill(view.begin(), view.end(), 9);
+  EXPECT_THROW(symmetric.compute({0, 0}, map.width, map.height, opaque, view, Cone{0, 361}),
+               std::invalid_argument);
+  EXPECT_EQ(view, std::vector<std::uint8_t>(view.size(), 9));
+}
+
 TEST(SymmetricView, RefusesWhatIsNotAViewAndRadiiBeyondItsLargest) {
   const SymmetricView symmetric{FieldOfView(make_table(5))};
   const std::vector<std::uint8_t> opaque(6 * 4);

@@ -105,6 +105,16 @@ class VANTREL_API LineOfSight {
     return sees(viewer, target, width, height, opaque, Walls::kSeen, error);
   }
 
+  // sees() of a map of bytes through a cone: the target's byte of
+  // FieldOfView::compute() with the same map, cone and `walls`. Errors as
+  // sees(), and std::invalid_argument (or false, `error` filled in) for a
+  // cone that is not one. Costs: sees(), and a test of the target (by
+  // Walls::kFacing, of the cells it looks from too).
+  bool sees(Cell viewer, Cell target, int width, int height, std::span<const std::uint8_t> opaque,
+            Cone cone, Walls walls = Walls::kSeen) const;
+  bool sees(Cell viewer, Cell target, int width, int height, std::span<const std::uint8_t> opaque,
+            Cone cone, Walls walls, Error& error) const noexcept;
+
   // Whether sight works both ways between `viewer` and `target`: the
   // target's byte of SymmetricView::compute() with the same map and
   // `walls`, in one call, without the symmetric view's index. A clear

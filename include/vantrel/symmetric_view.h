@@ -108,6 +108,16 @@ class VANTREL_API SymmetricView {
                std::span<std::uint8_t> in_view, Error& error) const noexcept {
     return compute(viewer, width, height, opaque, in_view, Walls::kSeen, error);
   }
+  // The symmetric view through a cone (vantrel/field_of_view.h): its cells
+  // whose direction from the viewer lies in `cone`, then by Walls::kFacing
+  // the walls that face its clear cells. Errors as compute(), and
+  // std::invalid_argument (or false, `error` filled in) for a cone that is
+  // not one. Costs: compute(), and a few cells a row of the square.
+  void compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view, Cone cone, Walls walls = Walls::kSeen) const;
+  bool compute(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+               std::span<std::uint8_t> in_view, Cone cone, Walls walls,
+               Error& error) const noexcept;
 
  private:
   // A cell of the field of view's tree, relative to the viewer; the cells

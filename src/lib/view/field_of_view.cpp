@@ -11,6 +11,7 @@
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/cone_cut.h"
 #include "lib/view/facing_walls.h"
 
 namespace vantrel {
@@ -249,91 +250,6 @@ std::string list_fault(const FieldOfView& view, Cell viewer, int width, int heig
   return {};
 }
 
-// What a call says of a cone that is not one.
-std::string cone_fault(const char* call, Cone cone) {
-  return std::string("vantrel::FieldOfView::") + call +
-         ": a cone's width must be above 0 and at most 360 degrees, and its direction finite, "
-         "not " + std::to_string(cone.width) + " and " + std::to_string(cone.direction);
-}
-
-// The cells of a row from `lo` to `hi`; empty when lo > hi.
-struct Span {
-  std::int64_t lo;
-  std::int64_t hi;
-};
-
-// The cells from `lo` to `hi` of a row on the cone's side of one of its
-// edges: `side(dx)` says whether a cell is, `slope` how that changes along
-// the row and `crossing` where the edge crosses it. A half of the row, the
-// whole or none: its end found from the crossing, then moved to exactly
-// where `side` turns, so that the row agrees with the test of each cell.
-template <class Side>
-Span side_of_edge(std::int64_t lo, std::int64_t hi, double slope, double crossing, Side side) {
-  if (slope == 0) return side(lo) ? Span{lo, hi} : Span{lo, lo - 1};
-  const double clamped = std::clamp(crossing, static_cast<double>(lo - 1),
-                                    static_cast<double>(hi + 1));
-  if (slope > 0) {
-    // From the first cell on the cone's side to the row's end.
-    auto first = static_cast<std::int64_t>(std::ceil(clamped));
-    while (first > lo && side(first - 1)) --first;
-    while (first <= hi && !side(first)) ++first;
-    return Span{first, hi};
-  }
-  // From the row's start to the last cell on the cone's side.
-  auto last = static_cast<std::int64_t>(std::floor(clamped));
-  while (last < hi && side(last + 1)) ++last;
-  while (last >= lo && !side(last)) --last;
-  return Span{lo, last};
-}
-
-// Clears the cells of a view that a cone leaves out, row by row within
-// `reach` of the viewer, but the viewer's: the same cells as the cone's test
-// of each, found at a few cells a row.
-void clear_outside(const detail::ConeTest& cone, Cell viewer, int width, int height, int reach,
-                   std::uint8_t* in_view) {
-  const std::int64_t left = std::max<std::int64_t>(-std::int64_t{reach}, -std::int64_t{viewer.x});
-  const std::int64_t right =
-      std::min<std::int64_t>(reach, std::int64_t{width} - 1 - viewer.x);
-  const std::int64_t top = std::max<std::int64_t>(-std::int64_t{reach}, -std::int64_t{viewer.y});
-  const std::int64_t bottom =
-      std::min<std::int64_t>(reach, std::int64_t{height} - 1 - viewer.y);
-  std::uint8_t* const origin = in_view + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
-  for (std::int64_t dy = top; dy <= bottom; ++dy) {
-    const auto y = static_cast<double>(dy);
-    const Span first = side_of_edge(
-        left, right, cone.first_slope(), cone.first_crossing(y),
-        [&](std::int64_t dx) { return cone.after_first(static_cast<double>(dx), y); });
-    const Span last = side_of_edge(
-        left, right, cone.last_slope(), cone.last_crossing(y),
-        [&](std::int64_t dx) { return cone.before_last(static_cast<double>(dx), y); });
-    std::uint8_t* const row = origin + static_cast<std::ptrdiff_t>(dy) * width;
-    auto clear = [&](std::int64_t from, std::int64_t to) {
-      if (from <= to) std::memset(row + from, 0, static_cast<std::size_t>(to - from + 1));
-    };
-    if (cone.convex()) {
-      // In the cone: both sides at once, one span.
-      const std::int64_t lo = std::max(first.lo, last.lo);
-      const std::int64_t hi = std::min(first.hi, last.hi);
-      if (lo > hi) {
-        clear(left, right);
-      } else {
-        clear(left, lo - 1);
-        clear(hi + 1, right);
-      }
-    } else {
-      // In the cone: either side; out of it, the cells on neither, which
-      // lie between the two spans (each of which reaches one end of the row
-      // or is empty).
-      for (std::int64_t dx = left; dx <= right; ++dx) {
-        const bool in_first = dx >= first.lo && dx <= first.hi;
-        const bool in_last = dx >= last.lo && dx <= last.hi;
-        if (!in_first && !in_last) row[dx] = 0;
-      }
-    }
-  }
-  *origin = 1;
-}
-
 // Every cell may be in view: a view without a cone.
 constexpr auto kEveryCell = [](std::int32_t, std::int32_t) { return true; };
 
@@ -367,7 +283,9 @@ void FieldOfView::compute(Cell viewer, int width, int height,
   if (const char* fault = fault_text(kCompute, viewer, width, height, opaque, in_view)) {
     throw std::invalid_argument(fault);
   }
-  if (!detail::ConeTest::is_cone(cone)) throw std::invalid_argument(cone_fault("compute", cone));
+  if (!detail::ConeTest::is_cone(cone)) {
+    throw std::invalid_argument(cone_fault("vantrel::FieldOfView::compute", cone));
+  }
   const detail::ConeTest test(cone);
   traverse_bytes(walls, true, viewer, width, height, opaque, in_view, &test);
 }
@@ -385,7 +303,9 @@ void FieldOfView::mark(Cell viewer, int width, int height, std::span<const std::
   if (const char* fault = fault_text(kMark, viewer, width, height, opaque, in_view)) {
     throw std::invalid_argument(fault);
   }
-  if (!detail::ConeTest::is_cone(cone)) throw std::invalid_argument(cone_fault("mark", cone));
+  if (!detail::ConeTest::is_cone(cone)) {
+    throw std::invalid_argument(cone_fault("vantrel::FieldOfView::mark", cone));
+  }
   const detail::ConeTest test(cone);
   traverse_bytes(walls, false, viewer, width, height, opaque, in_view, &test);
 }
@@ -407,7 +327,9 @@ std::size_t FieldOfView::list(Cell viewer, int width, int height,
       !fault.empty()) {
     throw std::invalid_argument(fault);
   }
-  if (!detail::ConeTest::is_cone(cone)) throw std::invalid_argument(cone_fault("list", cone));
+  if (!detail::ConeTest::is_cone(cone)) {
+    throw std::invalid_argument(cone_fault("vantrel::FieldOfView::list", cone));
+  }
   const detail::ConeTest test(cone);
   return list_bytes(viewer, width, height, opaque, in_view, cells, walls, &test);
 }
@@ -477,7 +399,7 @@ void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width
   // reach it.
   run(walls == Walls::kFacing ? Walls::kSeen : walls, kEveryCell);
   if (cone != nullptr && !cone->whole()) {
-    clear_outside(*cone, viewer, width, height, radius_, in_view.data());
+    cut_to_cone(*cone, viewer, width, height, radius_, in_view.data());
   }
   if (walls == Walls::kFacing) {
     light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());

@@ -11,6 +11,7 @@
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/cone_cut.h"
 #include "lib/view/tree_index.h"
 
 namespace vantrel {
@@ -179,6 +180,39 @@ bool LineOfSight::look_both_ways_at_bytes(Cell viewer, Cell target, int width, i
   return look_both_ways(viewer, target, is_opaque, walls, [&](Cell from, Cell to) {
     return look_at_bytes(from, to, width, height, opaque, Walls::kSeen);
   });
+}
+
+bool LineOfSight::sees(Cell viewer, Cell target, int width, int height,
+                       std::span<const std::uint8_t> opaque, Cone cone, Walls walls) const {
+  if (!on_map(viewer, width, height) || !on_map(target, width, height)) throw_not_on_the_map();
+  if (!is_map(width, height, opaque.size())) throw_wrong_map_size();
+  if (!detail::ConeTest::is_cone(cone)) {
+    throw std::invalid_argument(cone_fault("vantrel::LineOfSight::sees", cone));
+  }
+  const detail::ConeTest test(cone);
+  // In view through the cone: in it, and seen by `walls`; by Walls::kFacing
+  // a wall faces a clear cell that is in the cone and seen.
+  auto in_cone = [&](Cell cell) { return test.contains(cell.x - viewer.x, cell.y - viewer.y); };
+  if (walls != Walls::kFacing) {
+    return in_cone(target) && look_at_bytes(viewer, target, width, height, opaque.data(), walls);
+  }
+  auto is_opaque = [data = opaque.data(), width](std::int32_t x, std::int32_t y) {
+    return data[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                static_cast<std::size_t>(x)] != 0;
+  };
+  return look_facing(viewer, target, is_opaque, [&](Cell cell) {
+    return in_cone(cell) &&
+           look_at_bytes(viewer, cell, width, height, opaque.data(), Walls::kSeen);
+  });
+}
+
+bool LineOfSight::sees(Cell viewer, Cell target, int width, int height,
+                       std::span<const std::uint8_t> opaque, Cone cone, Walls walls,
+                       Error& error) const noexcept {
+  error.clear();
+  bool seen = false;
+  catch_into(error, [&] { seen = sees(viewer, target, width, height, opaque, cone, walls); });
+  return seen;
 }
 
 }  // namespace vantrel

@@ -16,6 +16,7 @@
 
 #include "lib/cell.h"
 #include "lib/error_report.h"
+#include "lib/view/cone_cut.h"
 #include "lib/view/facing_walls.h"
 #include "lib/view/tree_index.h"
 
@@ -332,6 +333,33 @@ bool SymmetricView::compute(Cell viewer, int width, int height,
   }
   traverse(viewer, width, height, opaque.data(), in_view.data(), walls);
   return true;
+}
+
+void SymmetricView::compute(Cell viewer, int width, int height,
+                            std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                            Cone cone, Walls walls) const {
+  if (const char* fault = fault_text(viewer, width, height, opaque, in_view)) {
+    throw std::invalid_argument(fault);
+  }
+  if (!detail::ConeTest::is_cone(cone)) {
+    throw std::invalid_argument(cone_fault("vantrel::SymmetricView::compute", cone));
+  }
+  // The whole symmetric view, cut to the cone; the facing walls after it.
+  traverse(viewer, width, height, opaque.data(), in_view.data(),
+           walls == Walls::kFacing ? Walls::kSeen : walls);
+  const detail::ConeTest test(cone);
+  if (!test.whole()) cut_to_cone(test, viewer, width, height, radius_, in_view.data());
+  if (walls == Walls::kFacing) {
+    light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+  }
+}
+
+bool SymmetricView::compute(Cell viewer, int width, int height,
+                            std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                            Cone cone, Walls walls, Error& error) const noexcept {
+  error.clear();
+  catch_into(error, [&] { compute(viewer, width, height, opaque, in_view, cone, walls); });
+  return !error;
 }
 
 void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint8_t* opaque,
