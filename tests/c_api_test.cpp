@@ -345,6 +345,24 @@ TEST(CApi, SeesThroughACone) {
               VANTREL_OK);
     EXPECT_EQ(in_view, expected);
     EXPECT_EQ(count, static_cast<std::size_t>(std::count(expected.begin(), expected.end(), 1)));
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        int sees = 7;
+        ASSERT_EQ(vantrel_fov_sees_cone(fov.get(), viewer.x, viewer.y, x, y, width, height,
+                                        opaque.data(), options, cone, &sees),
+                  VANTREL_OK);
+        wrong += sees != expected[static_cast<std::size_t>(y * width + x)] ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+    const SymmetricView symmetric(expected_fov);
+    symmetric.compute(viewer, width, height, std::span<const std::uint8_t>(opaque),
+                      std::span<std::uint8_t>(expected), Cone{300, 75}, walls);
+    ASSERT_EQ(vantrel_fov_compute_cone(fov.get(), viewer.x, viewer.y, width, height, opaque.data(),
+                                       in_view.data(), options | VANTREL_SYMMETRIC, cone),
+              VANTREL_OK);
+    EXPECT_EQ(in_view, expected);
   }
   std::vector<std::uint8_t> in_view(opaque.size(), 7);
   EXPECT_EQ(vantrel_fov_compute_cone(fov.get(), 1, 1, width, height, opaque.data(),

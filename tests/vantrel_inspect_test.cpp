@@ -444,7 +444,6 @@ TEST_F(VantrelInspect, FovDrawsTheSymmetricView) {
         {{"--cone", "90"}, "--cone takes DIR,WIDTH"},
         {{"--cone", "90,0"}, "--cone takes DIR,WIDTH"},
         {{"--cone", "nan,90"}, "--cone takes DIR,WIDTH"},
-        {{"--cone", "90,90", "--symmetric"}, "--cone is not for --symmetric"},
         {{"--unseen-walls", "--walls", "facing"},
          "--unseen-walls and --walls facing disagree: give one"}}) {
     std::vector<std::string> args = {"fov", "map.txt", "--at", "1,1", "--table", "3"};

@@ -279,11 +279,13 @@ typedef struct vantrel_cone {
   double width;
 } vantrel_cone;
 
-/* vantrel_fov_compute_with, vantrel_fov_mark and vantrel_fov_list through a
- * cone: the cells of the view whose direction lies in `cone`. Errors: theirs,
- * and VANTREL_INVALID_ARGUMENT for a cone that is not one or
- * VANTREL_SYMMETRIC; nothing is written then. Cost: theirs, and a test of
- * each cell the lines reach. */
+/* vantrel_fov_compute_with, vantrel_fov_mark, vantrel_fov_list and
+ * vantrel_fov_sees through a cone: the cells of the view whose direction lies
+ * in `cone`. VANTREL_SYMMETRIC goes with vantrel_fov_compute_cone alone, which
+ * then cuts the symmetric view to the cone. Errors: theirs, and
+ * VANTREL_INVALID_ARGUMENT for a cone that is not one; nothing is written
+ * then. Cost: theirs, and a few cells a row of the square (compute) or a test
+ * of each cell the lines reach (mark, list). */
 VANTREL_API vantrel_status vantrel_fov_compute_cone(const vantrel_fov* fov, int32_t x, int32_t y,
                                                     int32_t width, int32_t height,
                                                     const uint8_t* opaque, uint8_t* in_view,
@@ -292,6 +294,11 @@ VANTREL_API vantrel_status vantrel_fov_mark_cone(const vantrel_fov* fov, int32_t
                                                  int32_t width, int32_t height,
                                                  const uint8_t* opaque, uint8_t* in_view,
                                                  unsigned options, vantrel_cone cone);
+VANTREL_API vantrel_status vantrel_fov_sees_cone(const vantrel_fov* fov, int32_t x, int32_t y,
+                                                 int32_t target_x, int32_t target_y,
+                                                 int32_t width, int32_t height,
+                                                 const uint8_t* opaque, unsigned options,
+                                                 vantrel_cone cone, int* sees);
 VANTREL_API vantrel_status vantrel_fov_list_cone(const vantrel_fov* fov, int32_t x, int32_t y,
                                                  int32_t width, int32_t height,
                                                  const uint8_t* opaque, uint8_t* in_view,

@@ -277,8 +277,13 @@ class PyFieldOfView {
         invert(map, inverted);
         opaque = inverted;
       }
-      sight_.field_of_view(radius).compute(viewer, map.width, map.height, opaque,
-                                           out.mutable_bytes(), *cone, walls);
+      if (symmetric) {
+        symmetric_view(radius).compute(viewer, map.width, map.height, opaque,
+                                       out.mutable_bytes(), *cone, walls);
+      } else {
+        sight_.field_of_view(radius).compute(viewer, map.width, map.height, opaque,
+                                             out.mutable_bytes(), *cone, walls);
+      }
       return;
     }
     if (symmetric) {
@@ -324,8 +329,18 @@ class PyFieldOfView {
   }
 
   bool sees(const Grid& map, Cell viewer, Cell target, int radius, Walls walls, bool transparent,
-            bool symmetric) const {
+            bool symmetric, std::optional<Cone> cone) const {
     const LineOfSight& line = sight_.line_of_sight(radius);
+    if (cone) {
+      // Through a cone sees() reads bytes alone.
+      std::span<const std::uint8_t> opaque = map.bytes();
+      std::vector<std::uint8_t> inverted;
+      if (transparent) {
+        invert(map, inverted);
+        opaque = inverted;
+      }
+      return line.sees(viewer, target, map.width, map.height, opaque, *cone, walls);
+    }
     if (transparent) {
       const Opaque opaque{map.cells, static_cast<std::size_t>(map.width)};
       return symmetric ? line.sees_both_ways(viewer, target, map.width, map.height, opaque, walls)
@@ -645,7 +660,8 @@ class Arguments {
 constexpr const char* kComputeArguments[] = {
     "map", "viewer", "radius", "light_walls", "transparent", "symmetric", "out", "walls", "cone"};
 constexpr const char* kSeesArguments[] = {"map",         "viewer",      "target", "radius",
-                                          "light_walls", "transparent", "walls",  "symmetric"};
+                                          "light_walls", "transparent", "walls",  "symmetric",
+                                          "cone"};
 
 constexpr const char* kListArguments[] = {"map",         "viewer", "radius", "walls",
                                           "transparent", "cone"};
@@ -815,9 +831,6 @@ threads may use one Sight at once. FieldOfView is its former name.
             const bool transparent = given.flag(4, false);
             const bool symmetric = given.flag(5, false);
             const std::optional<Cone> cone = given.cone(8);
-            if (cone && symmetric) {
-              throw py::value_error("compute(): a cone is not for a symmetric view");
-            }
             const Grid map = grid_of(map_array, "map", false);
             check_on_map(map, row_column.first, row_column.second, "viewer");
             const Cell cell = cell_of(row_column);
@@ -842,8 +855,8 @@ limits the view to the cells whose direction from the viewer lies within
 included: 0 looks east (along columns), 90 south (down the rows), 180
 west, 270 north; the facing walls of its clear cells are lit after it.
 With symmetric=True a clear cell is in view only when the viewer is in its
-view too (radii up to 200, no cone; a map of clear cells is then inverted
-into a buffer of the calling thread's, as it is for a cone). `out`, a
+view too (radii up to 200; a map of clear cells is then inverted into a
+buffer of the calling thread's, as it is for a cone). `out`, a
 C-ordered bool or uint8 array of the map's shape, is filled in and returned
 instead of a new array. Raises ValueError for a viewer off the map, a
 radius it does not have or a cone that is not one.)")
@@ -859,20 +872,25 @@ radius it does not have or a cone that is not one.)")
             const Walls walls = walls_of("sees", given[6], given[4]);
             const bool transparent = given.flag(5, false);
             const bool symmetric = given.flag(7, false);
+            const std::optional<Cone> cone = given.cone(8);
+            if (cone && symmetric) {
+              throw py::value_error("sees(): a cone does not go with symmetric=True");
+            }
             const Grid map = grid_of(map_array, "map", false);
             check_on_map(map, viewer_at.first, viewer_at.second, "viewer");
             check_on_map(map, target_at.first, target_at.second, "target");
             const Cell viewer = cell_of(viewer_at);
             const Cell target = cell_of(target_at);
             py::gil_scoped_release release;
-            return v.sees(map, viewer, target, r, walls, transparent, symmetric);
+            return v.sees(map, viewer, target, r, walls, transparent, symmetric, cone);
           },
-          R"(sees(map, viewer, target, radius=None, *, walls="seen", transparent=False, symmetric=False) -> bool
+          R"(sees(map, viewer, target, radius=None, *, walls="seen", transparent=False, symmetric=False, cone=None) -> bool
 
 Whether `target` is in the view of `viewer` (both (row, column)), as
 compute() with the same arguments would say, without computing the view.
 With symmetric=True, whether sight works both ways: twice the cost of one
-way, at any radius.
+way, at any radius; with cone=(direction, width), whether it is in the view
+through that cone (not with symmetric=True).
 Raises ValueError for a cell off the map.)")
       .def(
           "list",

@@ -192,8 +192,17 @@ def test_cones_keep_the_cells_whose_direction_lies_within(view12):
                        ((0, 400), ValueError), ((1, 2, 3), TypeError), (("a", 90), TypeError)):
         with pytest.raises(error, match="cone"):
             view12.compute(opaque, viewer, cone=bad)
+    # sees() through a cone answers as the view through it; the symmetric
+    # view is cut to a cone as well.
+    seen = view12.compute(opaque, viewer, 6, walls="facing", cone=(45, 120))
+    np.testing.assert_array_equal(
+        [[view12.sees(opaque, viewer, (r, c), 6, walls="facing", cone=(45, 120))
+          for c in range(opaque.shape[1])] for r in range(opaque.shape[0])], seen)
+    both = view12.compute(opaque, viewer, 6, symmetric=True)
+    cut = view12.compute(opaque, viewer, 6, symmetric=True, cone=(45, 120))
+    assert (cut <= both).all() and cut.sum() < both.sum()
     with pytest.raises(ValueError, match="symmetric"):
-        view12.compute(opaque, viewer, cone=(0, 90), symmetric=True)
+        view12.sees(opaque, viewer, (0, 0), cone=(0, 90), symmetric=True)
 
 
 def test_symmetric_views_see_both_ways(view12):

@@ -61,6 +61,7 @@ class Sight:
         light_walls: Optional[bool] = None,
         transparent: bool = False,
         symmetric: bool = False,
+        cone: Optional[Tuple[float, float]] = None,
     ) -> bool: ...
     def list(
         self,

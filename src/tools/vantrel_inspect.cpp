@@ -64,7 +64,7 @@ constexpr char kUsageText[] =
     "       vantrel-inspect draw [FILE] --table K [--line J] [--window X0,Y0,X1,Y1]\n"
     "                            [--cells] [-o OUT.svg]\n"
     "       vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--walls WALLS] [--symmetric | --cone DIR,WIDTH]\n"
+    "                           [--walls WALLS] [--symmetric] [--cone DIR,WIDTH]\n"
     "                           [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
     "       vantrel-inspect --version\n"
     "\n"
@@ -114,7 +114,7 @@ constexpr char kDrawHelp[] =
 // largest of a symmetric view.
 constexpr char kFovHelp[] =
     "usage: vantrel-inspect fov MAP --at X,Y [--at X,Y]... --table K\n"
-    "                           [--walls WALLS] [--symmetric | --cone DIR,WIDTH]\n"
+    "                           [--walls WALLS] [--symmetric] [--cone DIR,WIDTH]\n"
     "                           [--window X0,Y0,X1,Y1] [-o OUT.svg]\n"
     "\n"
     "Draws what a viewer at cell (X,Y) sees on MAP (- for standard input), a\n"
@@ -460,7 +460,6 @@ int read_command_line(int argc, char** argv, Request& request) {
                            "360, not '" + vantrel::shown(cone) + "'",
                            "fov");
       }
-      if (request.symmetric) return usage_error("--cone is not for --symmetric", "fov");
       request.cone = given;
     }
     constexpr int kLargest = vantrel::SymmetricView::kLargestSymmetricRadius;
@@ -736,7 +735,11 @@ std::vector<std::uint8_t> view_of(const Request& request, const vantrel::TextMap
   const vantrel::SymmetricView symmetric(field);
   std::vector<std::uint8_t> one(map.opaque.size());
   for (const vantrel::Cell viewer : viewers) {
-    symmetric.compute(viewer, map.width, map.height, opaque, one, walls);
+    if (request.cone) {
+      symmetric.compute(viewer, map.width, map.height, opaque, one, *request.cone, walls);
+    } else {
+      symmetric.compute(viewer, map.width, map.height, opaque, one, walls);
+    }
     for (std::size_t at = 0; at < one.size(); ++at) in_view[at] |= one[at];
   }
   return in_view;

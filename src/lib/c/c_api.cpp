@@ -266,6 +266,19 @@ vantrel_status check_map(const char* function, int32_t width, int32_t height, un
 // viewer and the map's size it checks against the spans' sizes), then runs
 // `view` with the map and the view as spans and the options as Walls.
 // `symmetric` as check_map takes it.
+// The symmetric view and the line of sight of a field of view, each built
+// at its first use by any thread.
+const SymmetricView& symmetric_of(const vantrel_fov& handle) {
+  std::call_once(handle.symmetric_once,
+                 [&] { handle.symmetric = std::make_unique<SymmetricView>(handle.fov); });
+  return *handle.symmetric;
+}
+const LineOfSight& line_of(const vantrel_fov& handle) {
+  std::call_once(handle.sight_once,
+                 [&] { handle.sight = std::make_unique<LineOfSight>(handle.fov); });
+  return *handle.sight;
+}
+
 template <class View>
 vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t width,
                          int32_t height, const uint8_t* opaque, uint8_t* in_view,
@@ -289,8 +302,10 @@ vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t w
 
 using vantrel::Decimal;
 using vantrel::fail;
+using vantrel::line_of;
 using vantrel::make_handle;
 using vantrel::null_argument;
+using vantrel::symmetric_of;
 
 extern "C" {
 
@@ -433,11 +448,7 @@ vantrel_status vantrel_fov_compute_with(const vantrel_fov* fov, int32_t x, int32
           fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view, walls);
           return;
         }
-        const vantrel_fov& handle = *fov;
-        std::call_once(handle.symmetric_once, [&] {
-          handle.symmetric = std::make_unique<vantrel::SymmetricView>(handle.fov);
-        });
-        handle.symmetric->compute(vantrel::Cell{x, y}, width, height, map, view, walls);
+        symmetric_of(*fov).compute(vantrel::Cell{x, y}, width, height, map, view, walls);
       });
 }
 
@@ -477,11 +488,40 @@ vantrel_status vantrel_fov_list(const vantrel_fov* fov, int32_t x, int32_t y, in
 vantrel_status vantrel_fov_compute_cone(const vantrel_fov* fov, int32_t x, int32_t y,
                                         int32_t width, int32_t height, const uint8_t* opaque,
                                         uint8_t* in_view, unsigned options, vantrel_cone cone) {
-  return vantrel::with_view("vantrel_fov_compute_cone", fov, width, height, opaque, in_view,
-                            options, false, [&](auto map, auto view, vantrel::Walls walls) {
-                              fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view,
-                                               vantrel::Cone{cone.direction, cone.width}, walls);
-                            });
+  return vantrel::with_view(
+      "vantrel_fov_compute_cone", fov, width, height, opaque, in_view, options, true,
+      [&](auto map, auto view, vantrel::Walls walls) {
+        const vantrel::Cone cone_of_view{cone.direction, cone.width};
+        if ((options & VANTREL_SYMMETRIC) == 0) {
+          fov->fov.compute(vantrel::Cell{x, y}, width, height, map, view, cone_of_view, walls);
+          return;
+        }
+        symmetric_of(*fov).compute(vantrel::Cell{x, y}, width, height, map, view, cone_of_view,
+                                   walls);
+      });
+}
+
+vantrel_status vantrel_fov_sees_cone(const vantrel_fov* fov, int32_t x, int32_t y,
+                                     int32_t target_x, int32_t target_y, int32_t width,
+                                     int32_t height, const uint8_t* opaque, unsigned options,
+                                     vantrel_cone cone, int* sees) {
+  constexpr const char* kFunction = "vantrel_fov_sees_cone";
+  if (sees == nullptr) return null_argument(kFunction, "sees");
+  *sees = 0;
+  if (fov == nullptr) return null_argument(kFunction, "fov");
+  if (opaque == nullptr) return null_argument(kFunction, "opaque");
+  std::size_t size = 0;
+  vantrel::Walls walls = vantrel::Walls::kSeen;
+  const vantrel_status status =
+      vantrel::check_map(kFunction, width, height, options, false, size, walls);
+  if (status != VANTREL_OK) return status;
+  return vantrel::guarded(kFunction, [&] {
+    *sees = line_of(*fov).sees(vantrel::Cell{x, y}, vantrel::Cell{target_x, target_y}, width,
+                               height, std::span<const std::uint8_t>(opaque, size),
+                               vantrel::Cone{cone.direction, cone.width}, walls)
+                ? 1
+                : 0;
+  });
 }
 
 vantrel_status vantrel_fov_mark_cone(const vantrel_fov* fov, int32_t x, int32_t y,
@@ -531,15 +571,13 @@ vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, in
       vantrel::check_map(kFunction, width, height, options, true, size, walls);
   if (status != VANTREL_OK) return status;
   return vantrel::guarded(kFunction, [&] {
-    const vantrel_fov& handle = *fov;
-    std::call_once(handle.sight_once,
-                   [&] { handle.sight = std::make_unique<vantrel::LineOfSight>(handle.fov); });
+    const vantrel::LineOfSight& line = line_of(*fov);
     const vantrel::Cell viewer{x, y};
     const vantrel::Cell target{target_x, target_y};
     const std::span<const std::uint8_t> map(opaque, size);
     const bool seen = (options & VANTREL_SYMMETRIC) != 0
-                          ? handle.sight->sees_both_ways(viewer, target, width, height, map, walls)
-                          : handle.sight->sees(viewer, target, width, height, map, walls);
+                          ? line.sees_both_ways(viewer, target, width, height, map, walls)
+                          : line.sees(viewer, target, width, height, map, walls);
     *sees = seen ? 1 : 0;
   });
 }
