@@ -487,7 +487,7 @@ TEST(FieldOfView, ListsEachCellInViewOnce) {
 bool in_cone(Cone cone, int dx, int dy) {
   if (cone.width >= 360 || (dx == 0 && dy == 0)) return true;
   const double angle = std::atan2(dy, dx) * 180 / std::numbers::pi;
-  const double off = std::remainder(angle - cone.direction, 360.0);
+  const double off = std::remainder(angle - std::fmod(cone.direction, 360.0), 360.0);
   return std::fabs(off) <= cone.width / 2 + 1e-6;
 }
 
@@ -499,8 +499,11 @@ TEST(FieldOfView, SeesThroughACone) {
   const FieldOfView fov(table);
   const Map map = random_map(29, 25, 0.15, 21);
   const std::span<const std::uint8_t> opaque(map.opaque);
-  const Cone cones[] = {{0, 90},   {270, 90}, {45, 1},   {200, 359}, {90, 180},
-                        {13.7, 45.5}, {-90, 360}, {135, 90}, {720 + 315, 60}};
+  // Directions of any size, as a turn more or less; widths down to a hair.
+  const Cone cones[] = {{0, 90},    {270, 90},       {45, 1},        {200, 359},
+                        {90, 180},  {13.7, 45.5},    {-90, 360},     {135, 90},
+                        {720 + 315, 60}, {360e7 + 45, 90}, {1e300, 90}, {-1e300, 200},
+                        {0, 1e-9},  {225, 1e-12}};
   std::vector<Cell> cells(fov.list_capacity(Walls::kFacing));
   for (const Cone cone : cones) {
     for (const Cell viewer : {Cell{14, 12}, Cell{0, 0}, Cell{28, 3}}) {

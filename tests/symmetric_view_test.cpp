@@ -188,6 +188,57 @@ TEST(SymmetricView, ConesCutTheSymmetricViewAndSees) {
   EXPECT_EQ(view, std::vector<std::uint8_t>(view.size(), 9));
 }
 
+// mark() sets the bytes of the symmetric view's cells and touches no other,
+// from viewers anywhere on the map, its edges and corners too; what it
+// refuses, it refuses before writing a byte.
+TEST(SymmetricView, MarksTheSymmetricViewThroughAScratch) {
+  for (const Table& table : {make_table(5), crooked_table()}) {
+    const SymmetricView symmetric{FieldOfView(table)};
+    const Map map = random_map(19, 14, 0.2, 23);
+    const std::span<const std::uint8_t> opaque(map.opaque);
+    std::vector<std::uint8_t> scratch(symmetric.scratch_size());
+    std::vector<std::uint8_t> alone(map.opaque.size());
+    std::vector<std::uint8_t> pattern(map.opaque.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<std::uint8_t>(i % 5);
+    for (const Walls walls : {Walls::kSeen, Walls::kUnseen, Walls::kFacing}) {
+      std::vector<std::uint8_t> all = pattern;
+      std::vector<std::uint8_t> expected_all = pattern;
+      for (int y = 0; y < map.height; y += 3) {
+        for (int x = 0; x < map.width; x += 2) {
+          SCOPED_TRACE(testing::Message() << "radius " << table.radius() << ", viewer " << x
+                                          << "," << y << ", walls " << static_cast<int>(walls));
+          symmetric.compute({x, y}, map.width, map.height, opaque, alone, walls);
+          std::vector<std::uint8_t> expected = pattern;
+          for (std::size_t i = 0; i < alone.size(); ++i) {
+            if (alone[i] != 0) expected[i] = expected_all[i] = 1;
+          }
+          std::vector<std::uint8_t> view = pattern;
+          symmetric.mark({x, y}, map.width, map.height, opaque, view, scratch, walls);
+          ASSERT_EQ(view, expected);
+          symmetric.mark({x, y}, map.width, map.height, opaque, all, scratch, walls);
+        }
+      }
+      EXPECT_EQ(all, expected_all);
+    }
+  }
+  const SymmetricView symmetric{FieldOfView(make_table(4))};
+  const std::vector<std::uint8_t> opaque(100);
+  std::vector<std::uint8_t> view(100, 7);
+  std::vector<std::uint8_t> scratch(symmetric.scratch_size() - 1);
+  Error error;
+  EXPECT_FALSE(symmetric.mark({5, 5}, 10, 10, opaque, view, scratch, Walls::kSeen, error));
+  EXPECT_EQ(error.message, "vantrel::SymmetricView::mark: the scratch must hold 121 bytes, not 120");
+  scratch.resize(symmetric.scratch_size());
+  // A scratch that runs into the view.
+  std::vector<std::uint8_t> shared(300, 7);
+  EXPECT_THROW(symmetric.mark({5, 5}, 10, 10, opaque, std::span(shared).first(100),
+                              std::span(shared).subspan(50, 121)),
+               std::invalid_argument);
+  EXPECT_EQ(shared, std::vector<std::uint8_t>(300, 7));
+  EXPECT_THROW(symmetric.mark({10, 5}, 10, 10, opaque, view, scratch), std::invalid_argument);
+  EXPECT_EQ(view, std::vector<std::uint8_t>(100, 7));
+}
+
 TEST(SymmetricView, RefusesWhatIsNotAViewAndRadiiBeyondItsLargest) {
   const SymmetricView symmetric{FieldOfView(make_table(5))};
   const std::vector<std::uint8_t> opaque(6 * 4);

@@ -102,8 +102,11 @@ class ConeTest {
     if (cone.width >= 360) return;
     constexpr double kRadians = 3.14159265358979323846 / 180;
     constexpr double kSlack = 1e-9;
-    const double first = (cone.direction - cone.width / 2) * kRadians - kSlack;
-    const double last = (cone.direction + cone.width / 2) * kRadians + kSlack;
+    // A turn of the direction first, exactly, so that a direction of any
+    // size keeps its edges' precision.
+    const double direction = std::fmod(cone.direction, 360.0);
+    const double first = (direction - cone.width / 2) * kRadians - kSlack;
+    const double last = (direction + cone.width / 2) * kRadians + kSlack;
     first_x_ = std::cos(first);
     first_y_ = std::sin(first);
     last_x_ = std::cos(last);
@@ -399,7 +402,8 @@ class VANTREL_API FieldOfView {
 
   // mark(), listing the cells it puts in view: each cell whose byte of
   // `in_view` it turns from 0 to 1 is written to `cells`, once, in the
-  // order the lines reach them (the viewer first), and their count is
+  // order the lines reach them (the viewer first; by Walls::kFacing a wall
+  // just before the clear cell that lights it), and their count is
   // returned. A cell already in `in_view` (marked by another viewer, say)
   // is not listed again; with `in_view` cleared as mark() says, the list is
   // the whole view, with the same cells as compute() of the same `walls`.

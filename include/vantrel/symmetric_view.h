@@ -108,6 +108,30 @@ class VANTREL_API SymmetricView {
                std::span<std::uint8_t> in_view, Error& error) const noexcept {
     return compute(viewer, width, height, opaque, in_view, Walls::kSeen, error);
   }
+  // Marks the symmetric view into `in_view` as FieldOfView::mark() does:
+  // sets to 1 the byte of each cell in view and touches no other byte of
+  // `in_view`, so that its cost follows the view, not the map, and several
+  // viewers' views add up. The view is made in `scratch`, which must hold
+  // scratch_size() bytes and share none with the maps; its bytes are the
+  // call's own, of no meaning after it. Clearing `in_view` is the caller's,
+  // as for FieldOfView::mark(): the (2r + 3)^2 cells around the last viewer
+  // will do, r = radius(). Errors as compute(), and std::invalid_argument
+  // (or false, `error` filled in) for a scratch too small or overlapping;
+  // `in_view` is left as it was then. Costs: compute() of a map the size of
+  // the scratch. Allocates nothing. Threads: as compute(), each thread with
+  // a scratch of its own.
+  void mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+            std::span<std::uint8_t> in_view, std::span<std::uint8_t> scratch,
+            Walls walls = Walls::kSeen) const;
+  bool mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+            std::span<std::uint8_t> in_view, std::span<std::uint8_t> scratch, Walls walls,
+            Error& error) const noexcept;
+  // The bytes mark() takes as scratch: (2r + 3)^2, r = radius().
+  std::size_t scratch_size() const noexcept {
+    const auto side = static_cast<std::size_t>(2 * radius_ + 3);
+    return side * side;
+  }
+
   // The symmetric view through a cone (vantrel/field_of_view.h): its cells
   // whose direction from the viewer lies in `cone`, then by Walls::kFacing
   // the walls that face its clear cells. Errors as compute(), and
@@ -146,9 +170,17 @@ class VANTREL_API SymmetricView {
     std::int16_t dy;
   };
 
-  // compute() once its arguments are known to be a view.
+  // compute() once its arguments are known to be a view: clears it, then
+  // traverses it whole.
+  VANTREL_INTERNAL void traverse_whole(Cell viewer, int width, int height,
+                                       const std::uint8_t* opaque, std::uint8_t* in_view,
+                                       Walls walls) const noexcept;
+  // The symmetric view into a cleared view whose byte of the viewer is
+  // `seen` and whose rows are `seen_row` bytes apart: the whole map's, or a
+  // window of it that holds every cell within radius() + 1 of the viewer.
   VANTREL_INTERNAL void traverse(Cell viewer, int width, int height, const std::uint8_t* opaque,
-                                 std::uint8_t* in_view, Walls walls) const noexcept;
+                                 std::uint8_t* seen, std::ptrdiff_t seen_row,
+                                 Walls walls) const noexcept;
   // Whether the clear cell `from`, within radius() of `viewer`, sees it
   // along one of its own lines.
   VANTREL_INTERNAL bool sees_viewer(Cell from, Cell viewer, int width, int height,

@@ -856,7 +856,7 @@ included: 0 looks east (along columns), 90 south (down the rows), 180
 west, 270 north; the facing walls of its clear cells are lit after it.
 With symmetric=True a clear cell is in view only when the viewer is in its
 view too (radii up to 200; a map of clear cells is then inverted into a
-buffer of the calling thread's, as it is for a cone). `out`, a
+buffer of this call's, as it is for a cone). `out`, a
 C-ordered bool or uint8 array of the map's shape, is filled in and returned
 instead of a new array. Raises ValueError for a viewer off the map, a
 radius it does not have or a cone that is not one.)")
@@ -924,7 +924,8 @@ Raises ValueError for a cell off the map.)")
 The cells in the view of `viewer` (row, column), each once, as an (n, 2)
 int32 array of (row, column), the viewer first: the True cells of
 compute() with the same arguments, made as the lines reach them, without a
-pass over the map. Raises ValueError for a viewer off the map.)");
+pass over the map. Raises ValueError for a viewer off the map or a cone
+that is not one.)");
 
   py::class_<PyFogOfWar>(m, "FogOfWar", R"(What any of many viewers sees, on one thread or several.
 

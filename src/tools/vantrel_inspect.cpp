@@ -456,8 +456,8 @@ int read_command_line(int argc, char** argv, Request& request) {
     if (cone_option->count() != 0) {
       std::optional<vantrel::Cone> given = parse_cone(cone);
       if (!given) {
-        return usage_error("--cone takes DIR,WIDTH, degrees with WIDTH above 0 and at most "
-                           "360, not '" + vantrel::shown(cone) + "'",
+        return usage_error("--cone takes DIR,WIDTH, finite degrees with WIDTH above 0 and at "
+                           "most 360, not '" + vantrel::shown(cone) + "'",
                            "fov");
       }
       request.cone = given;

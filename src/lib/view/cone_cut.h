@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -19,9 +20,15 @@ namespace vantrel {
 
 // What `call` says of a cone that is not one.
 inline std::string cone_fault(const char* call, Cone cone) {
+  // Every digit a double needs, so that a width just past 360 shows it.
+  auto text = [](double degrees) {
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%.17g", degrees);
+    return std::string(digits);
+  };
   return std::string(call) +
          ": a cone's width must be above 0 and at most 360 degrees, and its direction finite, "
-         "not " + std::to_string(cone.width) + " and " + std::to_string(cone.direction);
+         "not " + text(cone.width) + " and " + text(cone.direction);
 }
 
 namespace cone_cut {
@@ -60,16 +67,16 @@ Span side_of_edge(std::int64_t lo, std::int64_t hi, double slope, double crossin
 
 // Clears the cells of a view that a cone leaves out, row by row within
 // `reach` of the viewer, but the viewer's: the same cells as the cone's test
-// of each, found at a few cells a row.
+// of each, found at a few cells a row. `seen` is the viewer's byte of the
+// view, each row `seen_row` bytes after the one before.
 inline void cut_to_cone(const detail::ConeTest& cone, Cell viewer, int width, int height,
-                        int reach, std::uint8_t* in_view) {
+                        int reach, std::uint8_t* seen, std::ptrdiff_t seen_row) {
   const std::int64_t left = std::max<std::int64_t>(-std::int64_t{reach}, -std::int64_t{viewer.x});
   const std::int64_t right =
       std::min<std::int64_t>(reach, std::int64_t{width} - 1 - viewer.x);
   const std::int64_t top = std::max<std::int64_t>(-std::int64_t{reach}, -std::int64_t{viewer.y});
   const std::int64_t bottom =
       std::min<std::int64_t>(reach, std::int64_t{height} - 1 - viewer.y);
-  std::uint8_t* const origin = in_view + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
   for (std::int64_t dy = top; dy <= bottom; ++dy) {
     const auto y = static_cast<double>(dy);
     const cone_cut::Span first = cone_cut::side_of_edge(
@@ -78,7 +85,7 @@ inline void cut_to_cone(const detail::ConeTest& cone, Cell viewer, int width, in
     const cone_cut::Span last = cone_cut::side_of_edge(
         left, right, cone.last_slope(), cone.last_crossing(y),
         [&](std::int64_t dx) { return cone.before_last(static_cast<double>(dx), y); });
-    std::uint8_t* const row = origin + static_cast<std::ptrdiff_t>(dy) * width;
+    std::uint8_t* const row = seen + static_cast<std::ptrdiff_t>(dy) * seen_row;
     auto clear = [&](std::int64_t from, std::int64_t to) {
       if (from <= to) std::memset(row + from, 0, static_cast<std::size_t>(to - from + 1));
     };
@@ -103,7 +110,7 @@ inline void cut_to_cone(const detail::ConeTest& cone, Cell viewer, int width, in
       }
     }
   }
-  *origin = 1;
+  *seen = 1;
 }
 
 }  // namespace vantrel

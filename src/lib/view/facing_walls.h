@@ -36,10 +36,12 @@ inline void face_walls(Cell viewer, int width, int height, const std::uint8_t* w
   });
 }
 
-// `in_view` holds the view of a viewer at `viewer` alone, 0 or 1 a cell, on
-// a map of width x height cells with `opaque` non-zero for an opaque cell;
-// no cell in view lies farther than `reach` from the viewer on either axis,
-// so the walls lit lie within reach + 1. Reads and writes nothing beyond.
+// `seen` is the viewer's byte of its view, alone, 0 or 1 a cell, each row
+// `seen_row` bytes after the one before (the map's width for a view of the
+// whole map, less for a window of it); the map of width x height cells has
+// `opaque` non-zero for an opaque cell. No cell in view lies farther than
+// `reach` from the viewer on either axis, so the walls lit lie within
+// reach + 1, which the view must hold. Reads and writes nothing beyond.
 //
 // A wall W at (wx, wy) from the viewer faces it from the cells next to it
 // that are one step nearer along an axis on which W is off the viewer's
@@ -48,7 +50,8 @@ inline void face_walls(Cell viewer, int width, int height, const std::uint8_t* w
 // lighting only opaque cells, it changes no clear cell that a later one
 // looks at.
 inline void light_facing_walls(Cell viewer, int width, int height, int reach,
-                               const std::uint8_t* opaque, std::uint8_t* in_view) {
+                               const std::uint8_t* opaque, std::uint8_t* seen_at_viewer,
+                               std::ptrdiff_t seen_row) {
   constexpr std::uint64_t kOnes = 0x0101010101010101u;
   constexpr std::uint64_t kSeven = 0x7f7f7f7f7f7f7f7fu;
   auto load = [](const std::uint8_t* bytes) {
@@ -67,34 +70,39 @@ inline void light_facing_walls(Cell viewer, int width, int height, int reach,
     return load(seen) & (nonzero(load(wall)) ^ kOnes);
   };
 
-  const std::ptrdiff_t row = width;
+  // Places are taken from the viewer, within the square and the map.
+  const std::ptrdiff_t map_row = width;
   const std::int64_t far = std::int64_t{reach} + 1;
-  const int left = static_cast<int>(std::max<std::int64_t>(viewer.x - far, 0));
-  const int right = static_cast<int>(std::min<std::int64_t>(viewer.x + far, width - 1));
-  const int top = static_cast<int>(std::max<std::int64_t>(viewer.y - far, 0));
-  const int bottom = static_cast<int>(std::min<std::int64_t>(viewer.y + far, height - 1));
-  for (int y = top; y <= bottom; ++y) {
-    std::uint8_t* const seen = in_view + y * row;
-    const std::uint8_t* const wall = opaque + y * row;
+  const auto left = static_cast<int>(std::max<std::int64_t>(-far, -std::int64_t{viewer.x}));
+  const auto right =
+      static_cast<int>(std::min<std::int64_t>(far, std::int64_t{width} - 1 - viewer.x));
+  const auto top = static_cast<int>(std::max<std::int64_t>(-far, -std::int64_t{viewer.y}));
+  const auto bottom =
+      static_cast<int>(std::min<std::int64_t>(far, std::int64_t{height} - 1 - viewer.y));
+  const std::uint8_t* const wall_at_viewer =
+      opaque + static_cast<std::ptrdiff_t>(viewer.y) * map_row + viewer.x;
+  for (int dy = top; dy <= bottom; ++dy) {
+    std::uint8_t* const seen = seen_at_viewer + dy * seen_row;
+    const std::uint8_t* const wall = wall_at_viewer + dy * map_row;
     // The row on the viewer's side; on the viewer's own row, none.
-    const std::ptrdiff_t inward = y > viewer.y ? -row : y < viewer.y ? row : 0;
-    const std::uint8_t* const near_seen = seen + inward;
-    const std::uint8_t* const near_wall = wall + inward;
-    auto clear_here = [&](int x) { return seen[x] & (wall[x] == 0 ? 1 : 0); };
-    auto clear_inward = [&](int x) {
-      return inward != 0 ? near_seen[x] & (near_wall[x] == 0 ? 1 : 0) : 0;
+    const int inward = dy > 0 ? -1 : dy < 0 ? 1 : 0;
+    const std::uint8_t* const near_seen = seen + inward * seen_row;
+    const std::uint8_t* const near_wall = wall + inward * map_row;
+    auto clear_here = [&](int dx) { return seen[dx] & (wall[dx] == 0 ? 1 : 0); };
+    auto clear_inward = [&](int dx) {
+      return inward != 0 ? near_seen[dx] & (near_wall[dx] == 0 ? 1 : 0) : 0;
     };
     // The viewer's column looks only inward.
-    if (wall[viewer.x] != 0 && clear_inward(viewer.x) != 0) seen[viewer.x] = 1;
+    if (wall[0] != 0 && clear_inward(0) != 0) seen[0] = 1;
     // Outwards on either side, `step` cells at a time, each cell looking
     // back at the cell before it (`back`, -step) in its row and the inward
     // one, and at the inward cell beside it. A cell lit is opaque, so
     // whether the cell after it reads it before or after makes no odds.
     auto side = [&](int step, int last) {
       const int back = -step;
-      int x = viewer.x + step;
-      for (; step > 0 ? x + 7 <= last : x - 7 >= last; x += 8 * step) {
-        const int first = step > 0 ? x : x - 7;  // the lowest of the eight
+      int dx = step;
+      for (; step > 0 ? dx + 7 <= last : dx - 7 >= last; dx += 8 * step) {
+        const int first = step > 0 ? dx : dx - 7;  // the lowest of the eight
         // Most of the square lies out of a view among walls: eight cells
         // with nothing in view beside them are passed over first.
         std::uint64_t near_in_view = load(seen + first + back);
@@ -115,9 +123,11 @@ inline void light_facing_walls(Cell viewer, int width, int height, int reach,
           std::memcpy(seen + first, &now, 8);
         }
       }
-      for (; step > 0 ? x <= last : x >= last; x += step) {
-        if (wall[x] == 0) continue;
-        if ((clear_here(x + back) | clear_inward(x) | clear_inward(x + back)) != 0) seen[x] = 1;
+      for (; step > 0 ? dx <= last : dx >= last; dx += step) {
+        if (wall[dx] == 0) continue;
+        if ((clear_here(dx + back) | clear_inward(dx) | clear_inward(dx + back)) != 0) {
+          seen[dx] = 1;
+        }
       }
     };
     side(1, right);

@@ -399,10 +399,10 @@ void FieldOfView::traverse_bytes(Walls walls, bool clear, Cell viewer, int width
   // reach it.
   run(walls == Walls::kFacing ? Walls::kSeen : walls, kEveryCell);
   if (cone != nullptr && !cone->whole()) {
-    cut_to_cone(*cone, viewer, width, height, radius_, in_view.data());
+    cut_to_cone(*cone, viewer, width, height, radius_, seen, width);
   }
   if (walls == Walls::kFacing) {
-    light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+    light_facing_walls(viewer, width, height, radius_, opaque.data(), seen, width);
   }
 }
 

@@ -82,12 +82,13 @@ struct Bits {
 template <bool kOnMap, Walls kWalls, bool kBoth, class Node, class Offset>
 void traverse_plain(const Node* nodes, std::size_t count, const Offset* extra, Bits bits,
                     Cell viewer, int width, int height, const std::uint8_t* wall,
-                    std::uint8_t* seen) {
+                    std::uint8_t* seen, std::ptrdiff_t seen_row) {
   const std::ptrdiff_t row = width;
   detail::traverse_tree<kOnMap>(
       nodes, count, bits.after, viewer, width, height,
-      [extra, bits, row, wall, seen](const Node& node, std::size_t n) {
+      [extra, bits, row, wall, seen, seen_row](const Node& node, std::size_t n) {
         const std::ptrdiff_t at = node.dy * row + node.dx;
+        const std::ptrdiff_t seen_at = node.dy * seen_row + node.dx;
         return detail::see_cell<kWalls>([&] { return wall[at] != 0; }, [&] {
           if constexpr (kBoth) {
             auto mark = static_cast<std::uint8_t>((node.after & bits.both_ways) != 0 ? 3 : 1);
@@ -100,9 +101,9 @@ void traverse_plain(const Node* nodes, std::size_t count, const Offset* extra, B
               }
               if (walls == 0) mark = 3;
             }
-            seen[at] = static_cast<std::uint8_t>(seen[at] | mark);
+            seen[seen_at] = static_cast<std::uint8_t>(seen[seen_at] | mark);
           } else {
-            seen[at] = 1;
+            seen[seen_at] = 1;
           }
         });
       });
@@ -320,7 +321,7 @@ void SymmetricView::compute(Cell viewer, int width, int height,
   if (const char* fault = fault_text(viewer, width, height, opaque, in_view)) {
     throw std::invalid_argument(fault);
   }
-  traverse(viewer, width, height, opaque.data(), in_view.data(), walls);
+  traverse_whole(viewer, width, height, opaque.data(), in_view.data(), walls);
 }
 
 bool SymmetricView::compute(Cell viewer, int width, int height,
@@ -331,7 +332,7 @@ bool SymmetricView::compute(Cell viewer, int width, int height,
     report(error, Error::Code::kInvalidArgument, fault);
     return false;
   }
-  traverse(viewer, width, height, opaque.data(), in_view.data(), walls);
+  traverse_whole(viewer, width, height, opaque.data(), in_view.data(), walls);
   return true;
 }
 
@@ -345,12 +346,14 @@ void SymmetricView::compute(Cell viewer, int width, int height,
     throw std::invalid_argument(cone_fault("vantrel::SymmetricView::compute", cone));
   }
   // The whole symmetric view, cut to the cone; the facing walls after it.
-  traverse(viewer, width, height, opaque.data(), in_view.data(),
-           walls == Walls::kFacing ? Walls::kSeen : walls);
+  traverse_whole(viewer, width, height, opaque.data(), in_view.data(),
+                 walls == Walls::kFacing ? Walls::kSeen : walls);
   const detail::ConeTest test(cone);
-  if (!test.whole()) cut_to_cone(test, viewer, width, height, radius_, in_view.data());
+  std::uint8_t* const seen = in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width +
+                             viewer.x;
+  if (!test.whole()) cut_to_cone(test, viewer, width, height, radius_, seen, width);
   if (walls == Walls::kFacing) {
-    light_facing_walls(viewer, width, height, radius_, opaque.data(), in_view.data());
+    light_facing_walls(viewer, width, height, radius_, opaque.data(), seen, width);
   }
 }
 
@@ -362,8 +365,73 @@ bool SymmetricView::compute(Cell viewer, int width, int height,
   return !error;
 }
 
+void SymmetricView::mark(Cell viewer, int width, int height,
+                         std::span<const std::uint8_t> opaque, std::span<std::uint8_t> in_view,
+                         std::span<std::uint8_t> scratch, Walls walls) const {
+  constexpr const char* kMark = "vantrel::SymmetricView::mark";
+  switch (fault_of_view(viewer, width, height, opaque, in_view)) {
+    case ViewFault::kNone:
+      break;
+    case ViewFault::kOverlap:
+      throw std::invalid_argument(std::string(kMark) + ": the view must not overlap the map");
+    case ViewFault::kNotAView:
+      throw std::invalid_argument(std::string(kMark) +
+                                  ": the viewer must stand on the map, and the views must hold "
+                                  "width * height bytes");
+  }
+  const std::size_t size = scratch_size();
+  if (scratch.size() < size) {
+    throw std::invalid_argument(std::string(kMark) + ": the scratch must hold " +
+                                std::to_string(size) + " bytes, not " +
+                                std::to_string(scratch.size()));
+  }
+  if (overlap(scratch, opaque) || overlap(scratch, in_view)) {
+    throw std::invalid_argument(std::string(kMark) +
+                                ": the scratch must not overlap the map or the view");
+  }
+  // The view in a window of the map around the viewer, then its cells in
+  // view marked, row by row within the map.
+  const int side = 2 * radius_ + 3;
+  const int middle = radius_ + 1;
+  std::memset(scratch.data(), 0, size);
+  std::uint8_t* const seen =
+      scratch.data() + static_cast<std::ptrdiff_t>(middle) * side + middle;
+  traverse(viewer, width, height, opaque.data(), seen, side, walls);
+  const std::int64_t left = std::max<std::int64_t>(-middle, -std::int64_t{viewer.x});
+  const std::int64_t right = std::min<std::int64_t>(middle, std::int64_t{width} - 1 - viewer.x);
+  const std::int64_t top = std::max<std::int64_t>(-middle, -std::int64_t{viewer.y});
+  const std::int64_t bottom =
+      std::min<std::int64_t>(middle, std::int64_t{height} - 1 - viewer.y);
+  std::uint8_t* const origin =
+      in_view.data() + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x;
+  for (std::int64_t dy = top; dy <= bottom; ++dy) {
+    const std::uint8_t* const from = seen + dy * side;
+    std::uint8_t* const to = origin + dy * width;
+    for (std::int64_t dx = left; dx <= right; ++dx) {
+      if (from[dx] != 0) to[dx] = 1;
+    }
+  }
+}
+
+bool SymmetricView::mark(Cell viewer, int width, int height, std::span<const std::uint8_t> opaque,
+                         std::span<std::uint8_t> in_view, std::span<std::uint8_t> scratch,
+                         Walls walls, Error& error) const noexcept {
+  error.clear();
+  catch_into(error, [&] { mark(viewer, width, height, opaque, in_view, scratch, walls); });
+  return !error;
+}
+
+void SymmetricView::traverse_whole(Cell viewer, int width, int height,
+                                   const std::uint8_t* opaque, std::uint8_t* in_view,
+                                   Walls walls) const noexcept {
+  std::memset(in_view, 0, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  traverse(viewer, width, height, opaque,
+           in_view + static_cast<std::ptrdiff_t>(viewer.y) * width + viewer.x, width, walls);
+}
+
 void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint8_t* opaque,
-                             std::uint8_t* in_view, Walls walls) const noexcept {
+                             std::uint8_t* seen, std::ptrdiff_t seen_row,
+                             Walls walls) const noexcept {
   const std::ptrdiff_t row = width;
   const int r = radius_;
   const auto [left, top, right, bottom] = square_around(viewer, r, width, height);
@@ -379,20 +447,18 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
     open_ground = any == 0;
   }
 
-  std::memset(in_view, 0, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
   const std::ptrdiff_t origin = viewer.y * row + viewer.x;
-  in_view[origin] = 1;
+  *seen = 1;
   const bool fits = viewer.x >= r && viewer.y >= r && width - viewer.x > r && height - viewer.y > r;
   const Node* const nodes = nodes_.data();
   const std::size_t count = nodes_.size();
   const std::uint8_t* const wall = opaque + origin;
-  std::uint8_t* const seen = in_view + origin;
   const Offset* const extra = extra_.data();
   const Bits bits{kBothWays, kExtraShift, kExtraCells, kAfter};
   auto traverse_as = [&]<bool kBoth>() {
     auto plain = [&]<bool kOnMap, Walls kWalls>() {
       traverse_plain<kOnMap, kWalls, kBoth>(nodes, count, extra, bits, viewer, width, height, wall,
-                                            seen);
+                                            seen, seen_row);
     };
     if (walls != Walls::kUnseen) {
       fits ? plain.template operator()<true, Walls::kSeen>()
@@ -404,7 +470,7 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
   };
   if (open_ground) {
     traverse_as.template operator()<false>();
-    if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, in_view);
+    if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, seen, seen_row);
     return;
   }
   // 1 for a cell in the plain view, 3 for one that is known to see the
@@ -415,8 +481,10 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
   // back along its own lines; then back to 0 and 1: a clear cell is in
   // view when it sees the viewer, an opaque one when the plain view holds
   // it.
+  // Places in the view are taken from the viewer, as the view may be a
+  // window of the map around it.
   for (int y = top; y <= bottom; ++y) {
-    std::uint8_t* const cells = in_view + y * row;
+    std::uint8_t* const cells = seen + (y - viewer.y) * seen_row;
     const std::uint8_t* const walls_of_row = opaque + y * row;
     int x = left;
     // Eight cells at a time: a bit per clear cell that holds 1 (of 0, 1
@@ -425,7 +493,7 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
     for (; std::endian::native == std::endian::little && right + 1 - x >= 8; x += 8) {
       std::uint64_t marks;
       std::uint64_t walls_here;
-      std::memcpy(&marks, cells + x, 8);
+      std::memcpy(&marks, cells + (x - viewer.x), 8);
       std::memcpy(&walls_here, walls_of_row + x, 8);
       constexpr std::uint64_t kLow = 0x0101010101010101u;
       constexpr std::uint64_t kSeven = 0x7f7f7f7f7f7f7f7fu;
@@ -434,23 +502,24 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
       std::uint64_t unknown = marks & ~(marks >> 1) & ~(walled >> 7) & kLow;
       while (unknown != 0) {
         const int at = x + std::countr_zero(unknown) / 8;
-        if (sees_viewer(Cell{at, y}, viewer, width, height, opaque)) cells[at] = 3;
+        if (sees_viewer(Cell{at, y}, viewer, width, height, opaque)) cells[at - viewer.x] = 3;
         unknown &= unknown - 1;
       }
     }
     for (; x <= right; ++x) {
-      if (cells[x] == 1 && walls_of_row[x] == 0 &&
+      if (cells[x - viewer.x] == 1 && walls_of_row[x] == 0 &&
           sees_viewer(Cell{x, y}, viewer, width, height, opaque)) {
-        cells[x] = 3;
+        cells[x - viewer.x] = 3;
       }
     }
     for (int x = left; x <= right; ++x) {
-      const std::uint8_t v = cells[x];
-      cells[x] = static_cast<std::uint8_t>((v >> 1) | (v & (walls_of_row[x] != 0 ? 1 : 0)));
+      const std::uint8_t v = cells[x - viewer.x];
+      cells[x - viewer.x] =
+          static_cast<std::uint8_t>((v >> 1) | (v & (walls_of_row[x] != 0 ? 1 : 0)));
     }
   }
-  in_view[origin] = 1;
-  if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, in_view);
+  *seen = 1;
+  if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, seen, seen_row);
 }
 
 }  // namespace vantrel
