@@ -412,6 +412,27 @@ TEST(CApi, ComputesTheSymmetricViewWithCompute) {
   EXPECT_EQ(wrong[0], 0);
   EXPECT_EQ(wrong[1], 0);
 
+  // Marked through a scratch, as SymmetricView::mark marks.
+  std::vector<std::uint8_t> scratch(vantrel_fov_symmetric_scratch_size(fov.get()));
+  EXPECT_EQ(scratch.size(), 21u * 21u);
+  std::vector<std::uint8_t> expected(opaque.size(), 0);
+  std::vector<std::uint8_t> marked(opaque.size(), 0);
+  for (const Cell viewer : {Cell{0, 0}, Cell{29, 16}, Cell{15, 8}}) {
+    expected_view.mark(viewer, width, height, opaque, expected, scratch, Walls::kFacing);
+    ASSERT_EQ(vantrel_fov_mark_symmetric(fov.get(), viewer.x, viewer.y, width, height,
+                                         opaque.data(), marked.data(), VANTREL_WALLS_FACING,
+                                         scratch.data(), scratch.size()),
+              VANTREL_OK)
+        << vantrel_last_error();
+  }
+  EXPECT_EQ(marked, expected);
+  EXPECT_EQ(vantrel_fov_mark_symmetric(fov.get(), 0, 0, width, height, opaque.data(),
+                                       marked.data(), 0, scratch.data(), scratch.size() - 1),
+            VANTREL_INVALID_ARGUMENT);
+  EXPECT_STREQ(vantrel_last_error(),
+               "vantrel_fov_mark_symmetric: the scratch must hold 441 bytes, not 440");
+  EXPECT_EQ(marked, expected);
+
   std::vector<std::uint8_t> in_view(opaque.size(), 7);
   EXPECT_EQ(vantrel_fov_mark(fov.get(), 0, 0, width, height, opaque.data(), in_view.data(),
                              VANTREL_SYMMETRIC),

@@ -115,6 +115,7 @@ TEST(NoAllocation, NoViewAllocatesOnceItsObjectsAreBuilt) {
   const std::span<const std::uint8_t> map(opaque);
   const Cell far{kWidth / 2, kHeight / 2};
   std::vector<Cell> list(view.list_capacity(Walls::kFacing));
+  std::vector<std::uint8_t> scratch(symmetric.scratch_size());
   const Call calls[] = {
       {"FieldOfView::compute of bytes",
        [&](Cell at) { view.compute(at, kWidth, kHeight, map, in_view, Walls::kUnseen); }},
@@ -144,6 +145,22 @@ TEST(NoAllocation, NoViewAllocatesOnceItsObjectsAreBuilt) {
        }},
       {"SymmetricView::compute",
        [&](Cell at) { symmetric.compute(at, kWidth, kHeight, map, in_view); }},
+      {"SymmetricView::compute through a cone, facing walls",
+       [&](Cell at) {
+         symmetric.compute(at, kWidth, kHeight, map, in_view, Cone{200, 70}, Walls::kFacing);
+       }},
+      {"SymmetricView::mark",
+       [&](Cell at) { symmetric.mark(at, kWidth, kHeight, map, in_view, scratch); }},
+      {"LineOfSight::sees through a cone",
+       [&](Cell at) {
+         seen += line.sees(far, at, kWidth, kHeight, map, Cone{45, 90}, Walls::kFacing) ? 1 : 0;
+       }},
+      {"FieldOfView::list through a cone",
+       [&](Cell at) {
+         std::fill(in_view.begin(), in_view.end(), 0);
+         seen += static_cast<int>(view.list(at, kWidth, kHeight, map, in_view, list, Cone{0, 30},
+                                            Walls::kFacing));
+       }},
       {"Sight's views",
        [&](Cell at) {
          sight.field_of_view(kRadius).mark(at, kWidth, kHeight, map, in_view);

@@ -263,6 +263,26 @@ VANTREL_API vantrel_status vantrel_fov_list(const vantrel_fov* fov, int32_t x, i
                                             vantrel_cell* cells, size_t capacity,
                                             size_t* count);
 
+/* vantrel_fov_mark of the symmetric view (VANTREL_SYMMETRIC of
+ * vantrel_fov_compute_with): sets to 1 the byte of `in_view` of each cell in
+ * it and touches no other, at the cost of the view and not of the map. The
+ * view is made in `scratch`, `scratch_size` bytes of the caller's, at least
+ * vantrel_fov_symmetric_scratch_size(fov); its bytes mean nothing after the
+ * call. `options`: a walls option or none. The first call with a vantrel_fov
+ * builds its symmetric view's index, as vantrel_fov_compute_with does.
+ * Errors: as vantrel_fov_mark, and VANTREL_INVALID_ARGUMENT for a null or too
+ * small scratch, or one that shares bytes with the maps; `in_view` is left as
+ * it was then. */
+VANTREL_API vantrel_status vantrel_fov_mark_symmetric(const vantrel_fov* fov, int32_t x,
+                                                      int32_t y, int32_t width, int32_t height,
+                                                      const uint8_t* opaque, uint8_t* in_view,
+                                                      unsigned options, uint8_t* scratch,
+                                                      size_t scratch_size);
+
+/* The bytes of scratch vantrel_fov_mark_symmetric takes: (2r + 3)^2, r the
+ * radius; 0 for NULL. */
+VANTREL_API size_t vantrel_fov_symmetric_scratch_size(const vantrel_fov* fov);
+
 /* The most cells vantrel_fov_list writes with `options`: (2r + 1)^2, r its
  * radius, or (2r + 3)^2 with VANTREL_WALLS_FACING; 0 for NULL. */
 VANTREL_API size_t vantrel_fov_list_capacity(const vantrel_fov* fov, unsigned options);

@@ -551,6 +551,26 @@ vantrel_status vantrel_fov_list_cone(const vantrel_fov* fov, int32_t x, int32_t 
       });
 }
 
+vantrel_status vantrel_fov_mark_symmetric(const vantrel_fov* fov, int32_t x, int32_t y,
+                                          int32_t width, int32_t height, const uint8_t* opaque,
+                                          uint8_t* in_view, unsigned options, uint8_t* scratch,
+                                          size_t scratch_size) {
+  constexpr const char* kFunction = "vantrel_fov_mark_symmetric";
+  if (scratch == nullptr) return null_argument(kFunction, "scratch");
+  return vantrel::with_view(kFunction, fov, width, height, opaque, in_view, options, false,
+                            [&](auto map, auto view, vantrel::Walls walls) {
+                              symmetric_of(*fov).mark(vantrel::Cell{x, y}, width, height, map,
+                                                      view, std::span(scratch, scratch_size),
+                                                      walls);
+                            });
+}
+
+size_t vantrel_fov_symmetric_scratch_size(const vantrel_fov* fov) {
+  if (fov == nullptr) return 0;
+  const auto side = static_cast<std::size_t>(2 * fov->fov.radius() + 3);
+  return side * side;
+}
+
 size_t vantrel_fov_list_capacity(const vantrel_fov* fov, unsigned options) {
   if (fov == nullptr) return 0;
   return fov->fov.list_capacity((options & VANTREL_WALLS_FACING) != 0 ? vantrel::Walls::kFacing
