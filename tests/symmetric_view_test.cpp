@@ -227,7 +227,8 @@ TEST(SymmetricView, MarksTheSymmetricViewThroughAScratch) {
   std::vector<std::uint8_t> scratch(symmetric.scratch_size() - 1);
   Error error;
   EXPECT_FALSE(symmetric.mark({5, 5}, 10, 10, opaque, view, scratch, Walls::kSeen, error));
-  EXPECT_EQ(error.message, "vantrel::SymmetricView::mark: the scratch must hold 121 bytes, not 120");
+  EXPECT_EQ(error.message,
+            "vantrel::SymmetricView::mark: the scratch must hold 121 bytes, not 120");
   scratch.resize(symmetric.scratch_size());
   // A scratch that runs into the view.
   std::vector<std::uint8_t> shared(300, 7);

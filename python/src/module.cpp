@@ -785,7 +785,7 @@ table file. Not for two threads at once.)")
 vantrel.TableFileError when the file has no such table or it is not one.)");
 
   py::class_<PyFieldOfView, std::shared_ptr<PyFieldOfView>>(
-      m, "Sight", R"(The fields of view of every radius up to a largest one, as C++'s vantrel::Sight.
+      m, "Sight", R"(The fields of view of every radius up to a largest one (C++'s Sight).
 
 Sight(radius) takes the tables make_table() makes, 1 to `radius`;
 Sight(table_file) the tables of a TableFile, read now. The view of a

@@ -135,7 +135,8 @@ void draw_view(const TextMap& map, const std::vector<std::uint8_t>& in_view,
   svg.add_xml_text(picture.map_name);
   add("</text>\n<text x=\"12\" y=\"44\" fill=\"#333\">", std::to_string(map.width), " x ",
       std::to_string(map.height), " cells; lines of table ", std::to_string(picture.radius),
-      picture.symmetric ? ", symmetric" : "", walls_text(picture.walls, picture.viewers.size()), cone_text(picture.cone),
+      picture.symmetric ? ", symmetric" : "", walls_text(picture.walls, picture.viewers.size()),
+      cone_text(picture.cone),
       "; ", std::to_string(seen),
       seen == 1 ? " cell" : " cells", " in view");
   if (picture.window) {

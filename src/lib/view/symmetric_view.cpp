@@ -470,7 +470,9 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
   };
   if (open_ground) {
     traverse_as.template operator()<false>();
-    if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, seen, seen_row);
+    if (walls == Walls::kFacing) {
+      light_facing_walls(viewer, width, height, r, opaque, seen, seen_row);
+    }
     return;
   }
   // 1 for a cell in the plain view, 3 for one that is known to see the
@@ -519,7 +521,9 @@ void SymmetricView::traverse(Cell viewer, int width, int height, const std::uint
     }
   }
   *seen = 1;
-  if (walls == Walls::kFacing) light_facing_walls(viewer, width, height, r, opaque, seen, seen_row);
+  if (walls == Walls::kFacing) {
+    light_facing_walls(viewer, width, height, r, opaque, seen, seen_row);
+  }
 }
 
 }  // namespace vantrel
