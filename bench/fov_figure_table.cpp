@@ -122,15 +122,7 @@ class FigureTable : public benchmark::ConsoleReporter {
         })) {
       return;
     }
-    std::printf("\nModes of the view: ns per computation (CPU time, median of the runs)\n\n"
-                "| %-20s |",
-                "");
-    for (const Setup& s : setups_) std::printf(" %12s |", case_name(s.c).c_str());
-    std::printf("\n|%s|", std::string(22, '-').c_str());
-    for (std::size_t i = 0; i < setups_.size(); ++i) {
-      std::printf("%s:|", std::string(13, '-').c_str());
-    }
-    std::printf("\n");
+    print_case_header("Modes of the view");
     print_row(kOurs.label, row(kOurs.name));
     for (std::size_t m = 0; m < rows.size(); ++m) print_row(modes[m].label, rows[m]);
     print_ratios("facing / fastest", rows[0], fastest);
@@ -138,12 +130,10 @@ class FigureTable : public benchmark::ConsoleReporter {
     print_ratios("list / mark", rows[3], rows[2]);
   }
 
-  void print_symmetric() {
-    const std::vector<double> ours = row(kOursSymmetric.name);
-    if (std::all_of(ours.begin(), ours.end(), [](double ns) { return ns < 0; })) return;
-    const std::vector<double> theirs = row(kTheirSymmetric);
-    std::printf("\nSymmetric views: ns per computation (CPU time, median of the runs)\n\n"
-                "| %-20s |",
+  // The title of a table of the cases' views, then its head: a column per
+  // case.
+  void print_case_header(const char* title) {
+    std::printf("\n%s: ns per computation (CPU time, median of the runs)\n\n| %-20s |", title,
                 "");
     for (const Setup& s : setups_) std::printf(" %12s |", case_name(s.c).c_str());
     std::printf("\n|%s|", std::string(22, '-').c_str());
@@ -151,6 +141,13 @@ class FigureTable : public benchmark::ConsoleReporter {
       std::printf("%s:|", std::string(13, '-').c_str());
     }
     std::printf("\n");
+  }
+
+  void print_symmetric() {
+    const std::vector<double> ours = row(kOursSymmetric.name);
+    if (std::all_of(ours.begin(), ours.end(), [](double ns) { return ns < 0; })) return;
+    const std::vector<double> theirs = row(kTheirSymmetric);
+    print_case_header("Symmetric views");
     print_row(kOursSymmetric.label, ours);
     print_row(kTheirSymmetric, theirs);
     print_ratios("vantrel / libtcod", ours, theirs);

@@ -229,6 +229,16 @@ void invert(const Grid& clear, std::vector<std::uint8_t>& opaque) {
                  [](std::uint8_t c) { return static_cast<std::uint8_t>(c == 0); });
 }
 
+// The opaque cells of `map` as bytes, for the calls that read bytes alone:
+// the map itself, or for a map of clear cells (`transparent`) its inverse,
+// written into `inverted`.
+std::span<const std::uint8_t> opaque_bytes(const Grid& map, bool transparent,
+                                           std::vector<std::uint8_t>& inverted) {
+  if (!transparent) return map.bytes();
+  invert(map, inverted);
+  return inverted;
+}
+
 std::vector<py::array> lines_of(const Table& table) {
   std::vector<py::array> lines;
   lines.reserve(table.lines().size());
@@ -268,35 +278,21 @@ class PyFieldOfView {
   // Called without the GIL.
   void compute(const Grid& map, Cell viewer, int radius, Walls walls, bool transparent,
                bool symmetric, std::optional<Cone> cone, const Grid& out) const {
-    if (cone) {
-      // Through a cone the view reads bytes alone: a map of clear cells is
-      // inverted into a buffer of this call's.
-      std::span<const std::uint8_t> opaque = map.bytes();
+    if (cone || symmetric) {
+      // The symmetric view and the view through a cone read bytes alone: a
+      // map of clear cells is inverted into a buffer of this call's.
       std::vector<std::uint8_t> inverted;
-      if (transparent) {
-        invert(map, inverted);
-        opaque = inverted;
-      }
-      if (symmetric) {
-        symmetric_view(radius).compute(viewer, map.width, map.height, opaque,
-                                       out.mutable_bytes(), *cone, walls);
+      const std::span<const std::uint8_t> opaque = opaque_bytes(map, transparent, inverted);
+      const std::span<std::uint8_t> view = out.mutable_bytes();
+      if (!symmetric) {
+        sight_.field_of_view(radius).compute(viewer, map.width, map.height, opaque, view, *cone,
+                                             walls);
+      } else if (cone) {
+        symmetric_view(radius).compute(viewer, map.width, map.height, opaque, view, *cone,
+                                       walls);
       } else {
-        sight_.field_of_view(radius).compute(viewer, map.width, map.height, opaque,
-                                             out.mutable_bytes(), *cone, walls);
+        symmetric_view(radius).compute(viewer, map.width, map.height, opaque, view, walls);
       }
-      return;
-    }
-    if (symmetric) {
-      const SymmetricView& view = symmetric_view(radius);
-      std::span<const std::uint8_t> opaque = map.bytes();
-      // The symmetric view reads bytes alone: a map of clear cells is
-      // inverted into a buffer of this call's.
-      std::vector<std::uint8_t> inverted;
-      if (transparent) {
-        invert(map, inverted);
-        opaque = inverted;
-      }
-      view.compute(viewer, map.width, map.height, opaque, out.mutable_bytes(), walls);
       return;
     }
     const FieldOfView& view = sight_.field_of_view(radius);
@@ -313,13 +309,9 @@ class PyFieldOfView {
   std::vector<Cell> list(const Grid& map, Cell viewer, int radius, Walls walls, bool transparent,
                          std::optional<Cone> cone) const {
     const FieldOfView& view = sight_.field_of_view(radius);
-    std::span<const std::uint8_t> opaque = map.bytes();
-    // The list reads bytes alone: a map of clear cells is inverted first.
+    // The list reads bytes alone.
     std::vector<std::uint8_t> inverted;
-    if (transparent) {
-      invert(map, inverted);
-      opaque = inverted;
-    }
+    const std::span<const std::uint8_t> opaque = opaque_bytes(map, transparent, inverted);
     std::vector<std::uint8_t> in_view(map.size());
     std::vector<Cell> cells(view.list_capacity(walls));
     cells.resize(cone ? view.list(viewer, map.width, map.height, opaque, in_view, cells, *cone,
@@ -333,13 +325,9 @@ class PyFieldOfView {
     const LineOfSight& line = sight_.line_of_sight(radius);
     if (cone) {
       // Through a cone sees() reads bytes alone.
-      std::span<const std::uint8_t> opaque = map.bytes();
       std::vector<std::uint8_t> inverted;
-      if (transparent) {
-        invert(map, inverted);
-        opaque = inverted;
-      }
-      return line.sees(viewer, target, map.width, map.height, opaque, *cone, walls);
+      return line.sees(viewer, target, map.width, map.height,
+                       opaque_bytes(map, transparent, inverted), *cone, walls);
     }
     if (transparent) {
       const Opaque opaque{map.cells, static_cast<std::size_t>(map.width)};
@@ -384,11 +372,9 @@ class PyFogOfWar {
               int radius, Walls walls, bool transparent, const Grid& visible,
               const Grid* explored) {
     std::lock_guard lock(mutex_);
-    std::span<const std::uint8_t> opaque = map.bytes();
-    if (transparent) {
-      invert(map, opaque_);
-      opaque = opaque_;
-    }
+    // A map of clear cells is inverted into the buffer kept for the next
+    // update.
+    const std::span<const std::uint8_t> opaque = opaque_bytes(map, transparent, opaque_);
     const std::span<std::uint8_t> seen =
         explored ? explored->mutable_bytes() : std::span<std::uint8_t>{};
     if (radii) {

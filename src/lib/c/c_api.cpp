@@ -297,6 +297,28 @@ vantrel_status with_view(const char* function, const vantrel_fov* fov, int32_t w
   });
 }
 
+// The same for whether a viewer sees a target: checks `sees`, the field of
+// view, the map and the options (`symmetric`: whether the function takes
+// VANTREL_SYMMETRIC), then sets *sees to what `look` says of the map as a
+// span, 0 on failure.
+template <class Look>
+vantrel_status with_target(const char* function, const vantrel_fov* fov, int32_t width,
+                           int32_t height, const uint8_t* opaque, unsigned options,
+                           bool symmetric, int* sees, Look&& look) noexcept {
+  if (sees == nullptr) return null_argument(function, "sees");
+  *sees = 0;
+  if (fov == nullptr) return null_argument(function, "fov");
+  if (opaque == nullptr) return null_argument(function, "opaque");
+  std::size_t size = 0;
+  Walls walls = Walls::kSeen;
+  const vantrel_status status =
+      check_map(function, width, height, options, symmetric, size, walls);
+  if (status != VANTREL_OK) return status;
+  return guarded(function, [&] {
+    *sees = look(std::span<const std::uint8_t>(opaque, size), walls) ? 1 : 0;
+  });
+}
+
 }  // namespace
 }  // namespace vantrel
 
@@ -505,23 +527,13 @@ vantrel_status vantrel_fov_sees_cone(const vantrel_fov* fov, int32_t x, int32_t 
                                      int32_t target_x, int32_t target_y, int32_t width,
                                      int32_t height, const uint8_t* opaque, unsigned options,
                                      vantrel_cone cone, int* sees) {
-  constexpr const char* kFunction = "vantrel_fov_sees_cone";
-  if (sees == nullptr) return null_argument(kFunction, "sees");
-  *sees = 0;
-  if (fov == nullptr) return null_argument(kFunction, "fov");
-  if (opaque == nullptr) return null_argument(kFunction, "opaque");
-  std::size_t size = 0;
-  vantrel::Walls walls = vantrel::Walls::kSeen;
-  const vantrel_status status =
-      vantrel::check_map(kFunction, width, height, options, false, size, walls);
-  if (status != VANTREL_OK) return status;
-  return vantrel::guarded(kFunction, [&] {
-    *sees = line_of(*fov).sees(vantrel::Cell{x, y}, vantrel::Cell{target_x, target_y}, width,
-                               height, std::span<const std::uint8_t>(opaque, size),
-                               vantrel::Cone{cone.direction, cone.width}, walls)
-                ? 1
-                : 0;
-  });
+  return vantrel::with_target("vantrel_fov_sees_cone", fov, width, height, opaque, options,
+                              false, sees, [&](auto map, vantrel::Walls walls) {
+                                return line_of(*fov).sees(
+                                    vantrel::Cell{x, y}, vantrel::Cell{target_x, target_y},
+                                    width, height, map,
+                                    vantrel::Cone{cone.direction, cone.width}, walls);
+                              });
 }
 
 vantrel_status vantrel_fov_mark_cone(const vantrel_fov* fov, int32_t x, int32_t y,
@@ -580,26 +592,16 @@ size_t vantrel_fov_list_capacity(const vantrel_fov* fov, unsigned options) {
 vantrel_status vantrel_fov_sees(const vantrel_fov* fov, int32_t x, int32_t y, int32_t target_x,
                                 int32_t target_y, int32_t width, int32_t height,
                                 const uint8_t* opaque, unsigned options, int* sees) {
-  constexpr const char* kFunction = "vantrel_fov_sees";
-  if (sees == nullptr) return null_argument(kFunction, "sees");
-  *sees = 0;
-  if (fov == nullptr) return null_argument(kFunction, "fov");
-  if (opaque == nullptr) return null_argument(kFunction, "opaque");
-  std::size_t size = 0;
-  vantrel::Walls walls = vantrel::Walls::kSeen;
-  const vantrel_status status =
-      vantrel::check_map(kFunction, width, height, options, true, size, walls);
-  if (status != VANTREL_OK) return status;
-  return vantrel::guarded(kFunction, [&] {
-    const vantrel::LineOfSight& line = line_of(*fov);
-    const vantrel::Cell viewer{x, y};
-    const vantrel::Cell target{target_x, target_y};
-    const std::span<const std::uint8_t> map(opaque, size);
-    const bool seen = (options & VANTREL_SYMMETRIC) != 0
-                          ? line.sees_both_ways(viewer, target, width, height, map, walls)
-                          : line.sees(viewer, target, width, height, map, walls);
-    *sees = seen ? 1 : 0;
-  });
+  return vantrel::with_target(
+      "vantrel_fov_sees", fov, width, height, opaque, options, true, sees,
+      [&](auto map, vantrel::Walls walls) {
+        const vantrel::LineOfSight& line = line_of(*fov);
+        const vantrel::Cell viewer{x, y};
+        const vantrel::Cell target{target_x, target_y};
+        return (options & VANTREL_SYMMETRIC) != 0
+                   ? line.sees_both_ways(viewer, target, width, height, map, walls)
+                   : line.sees(viewer, target, width, height, map, walls);
+      });
 }
 
 vantrel_status vantrel_sight_new(int largest_radius, vantrel_sight** out) {
